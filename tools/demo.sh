@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The demo: Ambrelle's main job on a fresh simulated computer. Called by
+# `./ambrelle demo` with the world already reset; shows what exists.
+set -euo pipefail
+ROOT=$1
+BUILD=$2
+amb() { "$ROOT/ambrelle" "$@"; }
+step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+
+step "The simulated computer"
+amb sim dump | python3 -c '
+import json, sys
+world = json.load(sys.stdin)
+for c in world.get("computers", []):
+    print("computer", c.get("name"), "(local)" if c.get("local") else "")
+    print("  users :", ", ".join(u.get("name", "?") for u in c.get("users", [])))
+    print("  groups:", ", ".join(g.get("name", "?") for g in c.get("groups", [])))
+' 2>/dev/null || amb sim dump | head -40
+
+step "Ambcmd: add a user, put it in a group, show its details"
+for args in '/user /add hanako "山田 花子"' \
+            '/group /add 経理部' \
+            '/user /setgroup hanako "経理部;Remote Desktop Users"' \
+            '/user hanako' \
+            '/group 経理部'; do
+  printf '\n$ Ambcmd %s\n' "$args"
+  eval "amb cmd $args /s" || true
+done
+
+if [ -f "$BUILD/bin/sim/Ambgui.exe" ] && [ -x "$ROOT/tools/screenshot.sh" ]; then
+  step "Ambgui: the main window"
+  shot="${AMBRELLE_DEMO_SCREENSHOT:-$BUILD/demo-ambgui.png}"
+  if amb gui --screenshot "$shot"; then
+    echo "screenshot of the main window: $shot"
+  fi
+  if [ -n "${DISPLAY:-}" ] && [ -t 0 ]; then
+    echo "opening Ambgui on $DISPLAY (close the window to end the demo)"
+    amb gui || true
+  fi
+fi
