@@ -29,7 +29,8 @@ static LPWSTR DuplicateString(LPCWSTR text, size_t length)
 // usual neutral and US-English blocks.
 static bool QueryVersionString(const void* block, LPCWSTR name, LPCWSTR* value, UINT* length)
 {
-    struct Translation {
+    struct Translation
+    {
         WORD language;
         WORD codePage;
     };

@@ -18,10 +18,9 @@ size_t TrimMessageLineEnd(LPWSTR text, size_t length)
 LPWSTR FormatErrorText(DWORD code)
 {
     LPWSTR text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_FROM_SYSTEM,
-                                  nullptr, code, 0x400, reinterpret_cast<LPWSTR>(&text), 0,
-                                  nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, code, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         if (text != nullptr)
             LocalFree(text);

@@ -33,8 +33,8 @@ void PrintFormattedV(const wchar_t* format, va_list args)
     if (needed < 0)
         return;
     size_t count = static_cast<size_t>(needed) + 1;
-    auto* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                 count * sizeof(wchar_t)));
+    auto* text = static_cast<wchar_t*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof(wchar_t)));
     if (text == nullptr)
         return;
     _vsnwprintf(text, count, format, args);

@@ -37,7 +37,7 @@ def check(cond, message):
         failures.append(message)
 
 
-for name, uses_core in (('Ambgui.exe', True), ('Ambcmd.exe', False), ('Amblift.exe', None)):
+for name, uses_core in (('Ambgui.exe', True), ('Ambcmd.exe', False), ('Amblift.exe', True)):
     release = imports(f'{bin_dir}/{name}')
     for dll in release:
         check(dll in SYSTEM or dll == 'ambcore.dll', f'{name}: release imports {dll}')

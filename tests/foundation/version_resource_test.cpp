@@ -29,7 +29,8 @@ std::wstring VersionString(const std::wstring& path, const wchar_t* name)
     return copy;
 }
 
-struct Expected {
+struct Expected
+{
     const wchar_t* file;
     const wchar_t* description;
     const wchar_t* fileVersion;
