@@ -1,0 +1,180 @@
+// The usage text and the two help texts. The help texts wait for a key
+// between their blocks, through the command interpreter's PAUSE.
+#include "ambcmd.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+// Marks a pause between two blocks of a help text.
+static const wchar_t* const PauseHere = nullptr;
+
+static const wchar_t* const UsageText[] = {
+    L"使い方 :\n",
+    L"Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n",
+    L"/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n",
+    L"/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n",
+    L"/help  : この画面を表示します。\n",
+    L"/?     : /help と同じです。\n",
+    L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n",
+    L"/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n",
+    L"         (ユーザーに確認は求められません。)\n",
+    L"/silent: /s と同じです。\n\n",
+    L"詳細な使用方法については、/user または /group の後に /? または /help "
+    L"を付けてもう一度呼び出してください。\n\n",
+};
+
+static const wchar_t* const UserHelpText[] = {
+    L"/user スイッチはユーザー アカウントの管理に使用します。\n\n",
+    L"構文 :\n",
+    L"Ambcmd /user \"Name\"\n",
+    L"Ambcmd /user /add \"Name\" \"FullName\"\n",
+    L"Ambcmd /user /rename \"Name\" \"NewName\"\n",
+    L"Ambcmd /user [/remove | /delete] \"Name\"\n",
+    L"Ambcmd /user /fullname \"Name\" \"FullName\"\n",
+    L"Ambcmd /user [/comment | /description] \"Name\" \"Comment\"\n",
+    L"Ambcmd /user /flags \"Name\" \"Options\"\n",
+    L"Ambcmd /user [/setgroup | /delgroup] \"Name\" \"LocalGroups\"\n",
+    L"Ambcmd /user /unlock \"Name\"\n",
+    L"Ambcmd /user /passreset \"Name\"\n\n",
+    PauseHere,
+    L"/add\n\tユーザー アカウント新規に作成します。\n",
+    L"\tName に新しいユーザー名を入力し、FullName には新しく作成される\n",
+    L"\tユーザーに対するいわゆる通称名 (フル ネーム) を入力します。省略した\n",
+    L"\tいときは、\"\" を指定します。フル ネームは Windows のログイン画面等\n",
+    L"\tで使われます。\n\n",
+    L"/rename\n\tユーザー名を変更します。\n",
+    L"\tName には変更元のユーザー名を入力し、NewName には変更後のユーザー\n",
+    L"\t名を入力します。\n\n",
+    L"/remove または /delete\n\tユーザー アカウントを削除します。\n",
+    L"\tName には削除するユーザー名を入力します。\n",
+    L"\t削除すると、当該ユーザーは Windows にログインできなくなります。\n\n",
+    L"/fullname\n\tユーザー アカウントのフル ネームを設定します。\n",
+    L"\tName にはコメントを設定するユーザー名を入力し、FullName には、\n",
+    L"\t新しく設定するフル ネームを入力します。\n",
+    L"\t既にフル ネームが設定されていると、ここで設定した名称で上書きされます。\n\n",
+    PauseHere,
+    L"/comment または /description\n\tユーザー アカウントのコメントを設定します。\n",
+    L"\tName にはコメントを設定するユーザー名を入力し、\n",
+    L"\tComment には新しく設定するコメントを入力します。\n",
+    L"\t既にコメントが設定されていると、ここで入力した内容で上書きされます。\n\n",
+    L"\tコメントを削除する場合は \"\" を指定します。\n\n",
+    L"/flags\n\tユーザー アカウントのフラグを設定します。\n",
+    L"\tName にはフラグを設定するユーザー名を入力し、Options には、\n",
+    L"\t新しく設定するフラグ文字を入力します。\n\n",
+    L"\tフラグには次の文字を単独もしくは組み合わせて指定します。\n\n",
+    L"\tE : 次回ログイン時にパスワード変更を要求するように指定します。\n",
+    L"\t    この文字フラグは単独でしか指定できません。\n",
+    L"\tC : ユーザーによるパスワード変更を禁止します。(c との併用は不可)\n",
+    L"\tc : ユーザーによるパスワード変更禁止を解除します。(C との併用は不可)\n",
+    L"\tX : パスワードを無期限にします。(x との併用は不可)\n",
+    L"\tx : パスワード無期限状態を解除します。(X との併用は不可)\n",
+    L"\tD : アカウントを無効化します。(d との併用は不可)\n",
+    L"\td : アカウントを有効化します。(D との併用は不可)\n\n",
+    PauseHere,
+    L"/setgroup\n\tユーザー アカウントにローカル グループを割り当てます。\n",
+    L"\tName には割り当てるの設定をするユーザー名を入力し、\n",
+    L"\tLocalGroups には割当先のローカル グループ名を入力します。\n",
+    L"\tセミコロン (;) で区切ることで複数指定ができます。\n\n",
+    L"/delgroup\n\tユーザー アカウントからローカル グループを割り当てを解除ます。\n",
+    L"\tName には割り当て解除をするユーザー名を入力し、\n",
+    L"\tLocalGroups には解除したいローカル グループ名を入力します。\n",
+    L"\tセミコロン (;) で区切ることで複数指定ができます。\n\n",
+    L"/unlock\n\tユーザー アカウントのロックアウトを解除します。\n",
+    L"\tName にはロックアウト解除をするユーザー名を入力します。\n\n",
+    L"/passreset\n\tユーザー アカウントのパスワードを強制リセットします。\n",
+    L"\tName にはリセット対象のユーザー名を入力します。\n\n",
+    L"\tパスワードをリセットすると、当該ユーザーが NTFS 暗号化システムを利用\n",
+    L"\tしていた場合にそれらの情報にアクセスできなくなるなどの弊害が発生しま\n",
+    L"\tす。\n\n",
+    L"\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n",
+    L"\t成していなかった場合の最終手段としてのみ実行してください。\n\n",
+    PauseHere,
+    L"Name、FullName、Options および LocalGroups "
+    L"内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
+    L"また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー "
+    L"アカウントの詳細情報を表示します。\n\n",
+};
+
+static const wchar_t* const GroupHelpText[] = {
+    L"/group スイッチはローカル グループの管理に使用します。\n\n",
+    L"構文 :\n",
+    L"Ambcmd /group \"Name\"\n",
+    L"Ambcmd /group /add \"Name\" \"Comment\"\n",
+    L"Ambcmd /group /rename \"Name\" \"NewName\"\n",
+    L"Ambcmd /group [/remove | /delete] \"Name\"\n",
+    L"Ambcmd /group [/comment | /description] \"Name\" \"Comment\"\n",
+    L"Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n\n",
+    PauseHere,
+    L"/add\n\tローカル グループを新規に作成します。\n",
+    L"\tName に新しいグループ名を入力し、Comment には新しく作成される\n",
+    L"\tローカル グループに対する説明を入力します。コメントを省略したい\n",
+    L"\tときは、\"\" を指定します。\n\n",
+    L"/rename\n\tローカル グループを名前を変更します。\n",
+    L"\tName には変更元のローカル グループ名を入力し、NewName には変更\n",
+    L"\t後のローカル グループ名を入力します。\n\n",
+    L"/remove または /delete\n\tローカル グループを削除します。\n",
+    L"\tName には削除するローカル グループ名を入力します。\n",
+    L"\t削除してもユーザーは削除されませんが、グループ単位でアクセス制限等を\n",
+    L"\t設定していた場合に不具合が発生する可能性があります。\n\n",
+    L"/comment または /description\n\tローカル グループのコメントを設定します。\n",
+    L"\tName にはコメントを設定するローカル グループ名を入力し、\n",
+    L"\tComment には新しく設定するコメントを入力します。\n",
+    L"\t既にコメントが設定されていると、ここで入力したコメントで上書きされます。\n",
+    PauseHere,
+    L"/adduser \n\tローカル グループへユーザーを追加します。\n",
+    L"\tName にはユーザー追加先のローカル グループ名を入力し、\n",
+    L"\tMembership には追加したいユーザーを指定します。セミコロン (;) で\n",
+    L"\t区切ることで複数指定ができます。追記処理となるため、すでに追加済み\n",
+    L"\tユーザーが削除されることはありません。ただし、Membership 内に追加\n",
+    L"\t済みユーザーが存在した場合はエラーとなりますのでご注意ください。\n\n",
+    L"/setuser \n\tローカル グループへユーザーを設定します。\n",
+    L"\tName にはユーザー設定先のローカル グループ名を入力し、\n",
+    L"\tMembership には設定したいユーザーを指定します。セミコロン (;) で\n",
+    L"\t区切ることで複数指定ができます。/setuser スイッチで設定すると、\n",
+    L"\t割り当て済みユーザーはすべて解除され、Membership で指定したものに\n",
+    L"\t置き換わります。\n\n",
+    L"/deluser \n\tローカル グループからユーザーを削除します。\n",
+    L"\tName には対象のローカル グループ名を入力し、Membership には削除\n",
+    L"\tしたいユーザーを指定します。セミコロン (;) で区切ることで複数指定\n",
+    L"\tができます。削除済みだったり、追加されていないユーザーが Membership\n",
+    L"\t内に含まれているとエラーとなりますのでご注意ください。\n\n",
+    PauseHere,
+    L"Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") "
+    L"で括ってください。\n",
+    L"また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル "
+    L"グループの詳細情報を表示します。\n\n",
+};
+
+// Waits for one key press without printing anything: the command interpreter
+// named by COMSPEC (else cmd.exe) runs "PAUSE >NUL" with /c.
+static void WaitForKey()
+{
+    // Everything printed so far must be out before the interpreter takes over.
+    fflush(stdout);
+    _wsystem(L"PAUSE >NUL");
+}
+
+template <size_t N> static void PrintText(const wchar_t* const (&text)[N])
+{
+    for (const wchar_t* line : text) {
+        if (line == PauseHere)
+            WaitForKey();
+        else
+            fputws(line, stdout);
+    }
+}
+
+void PrintUsage()
+{
+    PrintText(UsageText);
+}
+
+void PrintUserHelp()
+{
+    PrintText(UserHelpText);
+}
+
+void PrintGroupHelp()
+{
+    PrintText(GroupHelpText);
+}

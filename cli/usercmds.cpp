@@ -1,0 +1,392 @@
+// The "/user" commands: every call works on the local computer (null server).
+#include "usercmds.h"
+
+#include "textformat.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <lm.h>
+#include <sddl.h>
+
+static void FreeNetBuffer(LPBYTE buffer)
+{
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+}
+
+static void PrintUserSid(PSID sid)
+{
+    LPWSTR text = nullptr;
+    if (sid != nullptr && ConvertSidToStringSidW(sid, &text)) {
+        PrintFormatted(L"SID :\n　%s\n", text);
+        LocalFree(text);
+    } else {
+        fputws(L"SID :\n　\n", stdout);
+    }
+}
+
+// Every local group the user belongs to, directly or through another group.
+// A failed read prints no group and no error.
+static void PrintUserLocalGroups(const wchar_t* name)
+{
+    fputws(L"所属ローカル グループ :\n", stdout);
+    LPBYTE buffer = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    NET_API_STATUS status = NetUserGetLocalGroups(nullptr, name, 0, LG_INCLUDE_INDIRECT, &buffer,
+                                                  MAX_PREFERRED_LENGTH, &read, &total);
+    if (status == NERR_Success && buffer != nullptr) {
+        auto* groups = reinterpret_cast<LOCALGROUP_USERS_INFO_0*>(buffer);
+        for (DWORD i = 0; i < read; ++i)
+            PrintFormatted(L"　%s\n", TextOrEmpty(groups[i].lgrui0_name));
+    }
+    FreeNetBuffer(buffer);
+    fputws(L"\n", stdout);
+}
+
+static void PrintUserFlagLines(DWORD flags)
+{
+    fputws(L"[追加情報]\n", stdout);
+    fputws((flags & UF_ACCOUNTDISABLE) ? L"アカウントの状態　　　 : 無効\n"
+                                       : L"アカウントの状態　　　 : 有効\n",
+           stdout);
+    fputws((flags & UF_LOCKOUT) ? L"ロックアウト　　　　　 : はい\n"
+                                : L"ロックアウト　　　　　 : いいえ\n",
+           stdout);
+    fputws((flags & UF_PASSWORD_EXPIRED) ? L"要パスワード変更　　　 : はい\n"
+                                         : L"要パスワード変更　　　 : いいえ\n",
+           stdout);
+    fputws((flags & UF_PASSWD_CANT_CHANGE) ? L"パスワード変更禁止　　 : はい\n"
+                                           : L"パスワード変更禁止　　 : いいえ\n",
+           stdout);
+    // A password that never expires means no periodic change.
+    fputws((flags & UF_DONT_EXPIRE_PASSWD) ? L"定期的なパスワード変更 : いいえ\n\n"
+                                           : L"定期的なパスワード変更 : はい\n\n",
+           stdout);
+}
+
+static void PrintUserTimeLines(const USER_INFO_4* user)
+{
+    fputws(L"[その他]\n", stdout);
+    // The moment of the last password change: the platform keeps no other time
+    // for the password, and this is when the password in force was set.
+    DWORD now = CurrentUnixTime();
+    DWORD lastChange = now - user->usri4_password_age;
+    if (user->usri4_password_expired == 0)
+        fputws(L"パスワード有効期限　　 : なし\n", stdout);
+    else
+        PrintLocalTime(L"パスワード有効期限　　 : %04u/%02u/%02u %02u:%02u\n", lastChange);
+
+    if (user->usri4_acct_expires == 0 || user->usri4_acct_expires == TIMEQ_FOREVER)
+        fputws(L"アカウント有効期限　　 : なし\n", stdout);
+    else
+        PrintLocalTime(L"アカウント有効期限　　 : %04u/%02u/%02u %02u:%02u\n",
+                       user->usri4_acct_expires);
+
+    if (user->usri4_last_logon == 0)
+        fputws(L"最終ログイン日時　　　 : 一度もログインしていません\n", stdout);
+    else
+        PrintLocalTime(L"最終ログイン日時　　　 : %04u/%02u/%02u %02u:%02u\n",
+                       user->usri4_last_logon);
+
+    PrintLocalTime(L"最終パスワード変更日時 : %04u/%02u/%02u %02u:%02u\n\n", lastChange);
+}
+
+CommandResult PrintUserDetails(const wchar_t* name)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントの情報を取得できませんでした。", status);
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    auto* user = reinterpret_cast<USER_INFO_4*>(buffer);
+    PrintFormatted(L"ユーザー %s のデータです。\n\n", name);
+    fputws(L"[基本情報]\n", stdout);
+    PrintFormatted(L"ユーザー名 :\n　%s\n", TextOrEmpty(user->usri4_name));
+    PrintFormatted(L"フル ネーム (アカウント名) :\n　%s\n", TextOrEmpty(user->usri4_full_name));
+    PrintFormatted(L"コメント :\n　%s\n", TextOrEmpty(user->usri4_comment));
+    PrintUserSid(user->usri4_user_sid);
+    PrintUserLocalGroups(name);
+    PrintUserFlagLines(user->usri4_flags);
+    PrintUserTimeLines(user);
+    FreeNetBuffer(buffer);
+    return ResultSuccess;
+}
+
+CommandResult AddUser(const wchar_t* name, const wchar_t* fullName)
+{
+    USER_INFO_4 user = {};
+    user.usri4_name = const_cast<LPWSTR>(name);
+    user.usri4_password = const_cast<LPWSTR>(L"");
+    user.usri4_priv = USER_PRIV_USER;
+    user.usri4_flags = UF_SCRIPT;
+    user.usri4_full_name = const_cast<LPWSTR>(fullName);
+    // The platform requires the ordinary users' group as the primary group of a
+    // new account added at this level.
+    user.usri4_primary_group_id = DOMAIN_GROUP_RID_USERS;
+    NET_API_STATUS status = NetUserAdd(nullptr, 4, reinterpret_cast<LPBYTE>(&user), nullptr);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントを追加できませんでした。", status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
+
+// Reads one string field at level (each of these levels is a record of that
+// one field), replaces it with value and writes the record back.
+static CommandResult ReplaceUserField(const wchar_t* name, DWORD level, const wchar_t* value,
+                                      const wchar_t* readCaption, const wchar_t* writeCaption)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, level, &buffer);
+    if (status != NERR_Success) {
+        PrintNetError(readCaption, status);
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    *reinterpret_cast<LPWSTR*>(buffer) = const_cast<LPWSTR>(value);
+    status = NetUserSetInfo(nullptr, name, level, buffer, nullptr);
+    FreeNetBuffer(buffer);
+    if (status != NERR_Success) {
+        PrintNetError(writeCaption, status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
+
+CommandResult RenameUser(const wchar_t* name, const wchar_t* newName)
+{
+    return ReplaceUserField(name, 0, newName, L"ユーザー名を取得できませんでした。",
+                            L"ユーザー名を変更できませんでした。");
+}
+
+CommandResult SetUserFullName(const wchar_t* name, const wchar_t* fullName)
+{
+    return ReplaceUserField(name, 1011, fullName,
+                            L"ユーザー アカウントのフル ネームを取得できませんでした。",
+                            L"ユーザー アカウントのフル ネームを設定できませんでした。");
+}
+
+CommandResult SetUserComment(const wchar_t* name, const wchar_t* comment)
+{
+    return ReplaceUserField(name, 1007, comment,
+                            L"ユーザー アカウントのコメントを取得できませんでした。",
+                            L"ユーザー アカウントのコメントを設定できませんでした。");
+}
+
+static void PrintDeleteUserWarning(const wchar_t* name)
+{
+    fputws(L"！注意！\n", stdout);
+    PrintFormatted(L"ユーザー %s を削除しようとしています。\n\n", name);
+    fputws(L"ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n",
+           stdout);
+    fputws(L"と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n",
+           stdout);
+    fputws(L"削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n", stdout);
+    fputws(L"システム上ではまったく異なるものとして扱われます。\n\n", stdout);
+    fputws(L"また、削除を続行すると対象ユーザーはこれ以降ネットワーク越しを含め、Windows に\n",
+           stdout);
+    fputws(L"ログインすることができなくなります。\n\n", stdout);
+    fputws(L"削除しようとしているユーザーにユーザー プロファイルがある場合、保存されている\n",
+           stdout);
+    fputws(L"ユーザー プロファイル フォルダ内のファイルが使用できなくなることがあります。\n\n",
+           stdout);
+    fputws(L"このため、削除前にバックアップを取るか、システム復元ポイントを作成しておくことを\n",
+           stdout);
+    fputws(L"お勧めします。\n\n", stdout);
+    fputws(L"ユーザー アカウントを削除してもよろしいですか？ (Y/N)", stdout);
+}
+
+CommandResult DeleteUser(const wchar_t* name)
+{
+    if (!SilentMode) {
+        PrintDeleteUserWarning(name);
+        if (AskYesNo() != IDYES)
+            return ResultDeclined;
+    }
+    // The user's profile folder is left alone.
+    NET_API_STATUS status = NetUserDel(nullptr, name);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントを削除できませんでした。", status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
+
+// Applies the flag letters of Options to a record read at level 4. Returns
+// false (and changes nothing) when E is given but does not stand first.
+static bool ApplyFlagLetters(USER_INFO_4* user, const wchar_t* options)
+{
+    if (wcschr(options, L'E') != nullptr) {
+        if (options[0] != L'E') {
+            fputws(L"エラー : E オプションとは併用できません。\n\n", stdout);
+            return false;
+        }
+        // A nonzero value makes the user change the password at next logon;
+        // no other letter applies.
+        user->usri4_password_expired = CurrentUnixTime() - 1;
+        return true;
+    }
+    // Fixed order, each letter at most once; of a pair the lower case comes last and wins.
+    if (wcschr(options, L'C') != nullptr && !(user->usri4_flags & UF_PASSWD_CANT_CHANGE)) {
+        user->usri4_flags |= UF_PASSWD_CANT_CHANGE;
+        user->usri4_password_expired = 0;
+    }
+    if (wcschr(options, L'c') != nullptr)
+        user->usri4_flags &= ~static_cast<DWORD>(UF_PASSWD_CANT_CHANGE);
+    if (wcschr(options, L'X') != nullptr && !(user->usri4_flags & UF_DONT_EXPIRE_PASSWD)) {
+        user->usri4_flags |= UF_DONT_EXPIRE_PASSWD;
+        user->usri4_password_expired = 0;
+    }
+    if (wcschr(options, L'x') != nullptr)
+        user->usri4_flags &= ~static_cast<DWORD>(UF_DONT_EXPIRE_PASSWD);
+    if (wcschr(options, L'D') != nullptr)
+        user->usri4_flags |= UF_ACCOUNTDISABLE;
+    if (wcschr(options, L'd') != nullptr)
+        user->usri4_flags &= ~static_cast<DWORD>(UF_ACCOUNTDISABLE);
+    return true;
+}
+
+CommandResult SetUserFlags(const wchar_t* name, const wchar_t* options)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントのフラグ情報を取得できませんでした。", status);
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    auto* user = reinterpret_cast<USER_INFO_4*>(buffer);
+    if (!ApplyFlagLetters(user, options)) {
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    // Written back whole, also when no letter matched.
+    status = NetUserSetInfo(nullptr, name, 4, buffer, nullptr);
+    FreeNetBuffer(buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウント オプションを設定できませんでした。", status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
+
+// Adds the user's SID to one group or takes it out, and finishes the progress
+// line with the outcome. Returns true when the group ends up as asked.
+static bool ChangeOneGroup(const wchar_t* group, PSID userSid, bool remove)
+{
+    PrintFormatted(remove ? L"ローカル グループ %s への割り当てを解除しています... "
+                          : L"ローカル グループ %s へ割り当てています... ",
+                   group);
+    fflush(stdout);
+    LOCALGROUP_MEMBERS_INFO_0 member = {};
+    member.lgrmi0_sid = userSid;
+    auto* entry = reinterpret_cast<LPBYTE>(&member);
+    NET_API_STATUS status = remove ? NetLocalGroupDelMembers(nullptr, group, 0, entry, 1)
+                                   : NetLocalGroupAddMembers(nullptr, group, 0, entry, 1);
+    if (status == NERR_Success) {
+        fputws(L"完了\n", stdout);
+        return true;
+    }
+    if (!remove && status == ERROR_MEMBER_IN_ALIAS) {
+        fputws(L"割当済\n", stdout);
+        return true;
+    }
+    if (remove && status == ERROR_MEMBER_NOT_IN_ALIAS) {
+        fputws(L"割当解除済\n", stdout);
+        return true;
+    }
+    fputws(L"失敗\n", stdout);
+    return false;
+}
+
+// Succeeds when every listed group ends up as asked (already a member, or
+// already not one, counts); one failed group makes the command fail, but every
+// group is still tried.
+CommandResult ChangeUserGroups(const wchar_t* name, const wchar_t* localGroups, bool remove)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントの情報を取得できませんでした。", status);
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    PSID userSid = reinterpret_cast<USER_INFO_4*>(buffer)->usri4_user_sid;
+    fputws(L"ローカル グループへの割り当てまたは削除を開始します。\n", stdout);
+
+    bool allDone = true;
+    wchar_t* list = DuplicateText(localGroups);
+    if (list == nullptr)
+        allDone = false;
+    wchar_t* context = nullptr;
+    for (wchar_t* group = list != nullptr ? NextListItem(list, &context) : nullptr;
+         group != nullptr; group = NextListItem(nullptr, &context)) {
+        if (!ChangeOneGroup(group, userSid, remove))
+            allDone = false;
+    }
+    FreeBlock(list);
+    FreeNetBuffer(buffer);
+    return allDone ? ResultSuccess : ResultFailure;
+}
+
+CommandResult UnlockUser(const wchar_t* name)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 1008, &buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントのロックアウト状態を取得できませんでした。", status);
+        FreeNetBuffer(buffer);
+        return ResultFailure;
+    }
+    auto* flags = reinterpret_cast<USER_INFO_1008*>(buffer);
+    if (!(flags->usri1008_flags & UF_LOCKOUT)) {
+        FreeNetBuffer(buffer);
+        PrintFormatted(L"ユーザー %s はロックアウトされていません。\n", name);
+        return ResultSuccess;
+    }
+    flags->usri1008_flags &= ~static_cast<DWORD>(UF_LOCKOUT);
+    status = NetUserSetInfo(nullptr, name, 1008, buffer, nullptr);
+    FreeNetBuffer(buffer);
+    if (status != NERR_Success) {
+        PrintNetError(L"ユーザー アカウントのロックアウトを解除できませんでした。", status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
+
+static void PrintResetPasswordWarning(const wchar_t* name)
+{
+    fputws(L"！注意！\n", stdout);
+    PrintFormatted(L"ユーザー %s のパスワードを強制リセットしようとしています。\n\n", name);
+    fputws(L"パスワードを強制的にリセットすると、そのユーザーは自身の資格情報、\n", stdout);
+    fputws(L"暗号化属性の情報、および証明書データが利用できなくなります。\n\n", stdout);
+    fputws(L"本機能はパスワードを忘れてしまい、さらにパスワード リセット ディスク\n", stdout);
+    fputws(L"を作成していなかった場合の最終手段としてのみ実行してください。\n\n", stdout);
+    fputws(L"ユーザーがパスワードを知っていて、なおかつそのパスワードを変更したい\n", stdout);
+    fputws(L"場合はそのユーザーでログイン後、Ctrl + Alt + Delete キーを押して\n", stdout);
+    fputws(L"[パスワードの変更] ボタンを押すか、コントロール パネルの [ユーザー\n", stdout);
+    fputws(L"アカウント] を使ってください。\n\n", stdout);
+    fputws(L"パスワードを強制リセットしてもよろしいですか？\n", stdout);
+    fputws(L"(リセットするとそのユーザーのパスワードは空になります。) (Y/N)", stdout);
+}
+
+CommandResult ResetUserPassword(const wchar_t* name)
+{
+    if (!SilentMode) {
+        PrintResetPasswordWarning(name);
+        if (AskYesNo() != IDYES)
+            return ResultDeclined;
+    }
+    USER_INFO_1003 password = {};
+    password.usri1003_password = const_cast<LPWSTR>(L"");
+    NET_API_STATUS status =
+        NetUserSetInfo(nullptr, name, 1003, reinterpret_cast<LPBYTE>(&password), nullptr);
+    if (status != NERR_Success) {
+        PrintNetError(L"パスワードをリセットできませんでした。", status);
+        return ResultFailure;
+    }
+    return ResultSuccess;
+}
