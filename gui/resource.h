@@ -22,3 +22,56 @@
 #define IDB_VIEW_USERS 208
 #define IDB_VIEW_GROUPS 209
 #define IDB_HELP 210
+#define IDB_TOOLBAR_COUNT 11
+
+// Menu bar and keyboard accelerators of the main window
+#define IDM_MAIN 300
+#define IDA_MAIN 301
+
+// Dialog templates
+#define IDD_ABOUT 500
+#define IDD_ELEVATION 501
+#define IDD_ADD_USER 502
+#define IDD_USER_SETTINGS 503
+#define IDD_ADD_GROUP 504
+#define IDD_GROUP_SETTINGS 505
+#define IDD_REMOTE 506
+#define IDD_OPERATING_MODE 507
+#define IDD_RENAME 513
+#define IDD_ADD_USER_PERSONAL 700
+#define IDD_USER_SETTINGS_PERSONAL 701
+
+// Main window commands (menu, toolbar, accelerators, messages from dialogs)
+#define CMD_EXIT 40000
+#define CMD_ADD_USER 40001
+#define CMD_USER_SETTINGS 40002
+#define CMD_DELETE_USER 40003
+#define CMD_ADD_GROUP 40004
+#define CMD_GROUP_SETTINGS 40005
+#define CMD_DELETE_GROUP 40006
+#define CMD_REMOTE 40007
+#define CMD_OPERATING_MODE 40008
+#define CMD_SHOW_BUILTIN 40009
+#define CMD_HELP 40010
+#define CMD_ABOUT 40011
+#define CMD_VIEW_ALL 40012
+#define CMD_VIEW_USERS 40013
+#define CMD_VIEW_GROUPS 40014
+#define CMD_REFRESH 40015
+#define CMD_RENAME 40016
+
+// Command id of the toolbar separator after the remote-management button, so
+// that both can be hidden together.
+#define CMD_REMOTE_SEPARATOR 2048
+
+// Child windows of the main window
+#define IDC_ACCOUNT_LIST 1000
+#define IDC_DETAILS_LIST 1001
+#define IDC_MAIN_TOOLBAR 1100
+
+// Controls of the operating-mode dialog
+#define IDC_MODE_PERSONAL 1000
+#define IDC_MODE_ADVANCED 1001
+
+// Controls of the elevation dialog
+#define IDC_ELEVATION_ICON 1000

@@ -1,0 +1,525 @@
+// The account list and the details pane of the main window, and the small
+// account functions that the window and its dialogs share.
+#include "accountlist.h"
+
+#include <commctrl.h>
+#include <lm.h>
+#include <sddl.h>
+#include <userenv.h>
+
+#include <climits>
+#include <cwchar>
+
+#include "globals.h"
+#include "textformat.h"
+
+namespace {
+constexpr DWORD FirstOrdinaryRid = 1000;
+constexpr DWORD UsersPerPage = 100;
+// Seconds between 1601-01-01 (FILETIME) and 1970-01-01 (account times).
+constexpr ULONGLONG UnixEpochInFileTimeSeconds = 11644473600ULL;
+
+bool EqualNoCase(LPCWSTR a, LPCWSTR b)
+{
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+void* AllocBytes(size_t bytes)
+{
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+}
+
+// One LookupAccountNameW on the target computer in the usual two steps. On
+// success returns the SID (free with FreeBuffer) and, when `domain` is given,
+// the referenced domain name (at most NameChars WCHAR).
+PSID LookupAccountSid(LPCWSTR name, SID_NAME_USE* use, LPWSTR domain)
+{
+    DWORD sidSize = 0;
+    DWORD domainChars = 0;
+    SID_NAME_USE found = SidTypeUnknown;
+    LookupAccountNameW(TargetServer, name, nullptr, &sidSize, nullptr, &domainChars, &found);
+    if (sidSize == 0)
+        return nullptr;
+    PSID sid = AllocBytes(sidSize);
+    LPWSTR domainBuffer = AllocBuffer(domainChars + 1);
+    bool ok = sid != nullptr && domainBuffer != nullptr &&
+              LookupAccountNameW(TargetServer, name, sid, &sidSize, domainBuffer, &domainChars,
+                                 &found) != FALSE &&
+              IsValidSid(sid);
+    if (ok) {
+        if (use != nullptr)
+            *use = found;
+        if (domain != nullptr)
+            FormatBounded(domain, NameChars, L"%s", domainBuffer);
+    } else {
+        FreeBuffer(sid);
+        sid = nullptr;
+    }
+    FreeBuffer(domainBuffer);
+    return sid;
+}
+
+// Resolves an account name to its SID. A name that is also the computer's name
+// resolves to the computer's domain; it is then looked up again qualified as
+// "computer\name" to find the account itself.
+PSID ResolveAccountName(LPCWSTR name, SID_NAME_USE* use)
+{
+    if (name == nullptr || name[0] == L'\0')
+        return nullptr;
+    LPWSTR domain = AllocBuffer(NameChars);
+    if (domain == nullptr)
+        return nullptr;
+    PSID sid = LookupAccountSid(name, use, domain);
+    if (sid != nullptr && EqualNoCase(domain, name)) {
+        FreeBuffer(sid);
+        sid = nullptr;
+        LPWSTR qualified = AllocBuffer(NameChars);
+        if (qualified != nullptr &&
+            FormatBounded(qualified, NameChars, L"%s\\%s", domain, name) >= 0)
+            sid = LookupAccountSid(qualified, use, nullptr);
+        FreeBuffer(qualified);
+    }
+    FreeBuffer(domain);
+    return sid;
+}
+
+DWORD RidOfSid(PSID sid)
+{
+    if (sid == nullptr || !IsValidSid(sid))
+        return 0;
+    UCHAR count = *GetSidSubAuthorityCount(sid);
+    if (count == 0)
+        return 0;
+    return *GetSidSubAuthority(sid, count - 1);
+}
+
+// "%04d/%02d/%02d %02d:%02d" in local time for seconds since 1970-01-01 UTC.
+void FormatAccountTime(ULONGLONG seconds, LPWSTR buffer, size_t chars)
+{
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = (seconds + UnixEpochInFileTimeSeconds) * 10000000ULL;
+    FILETIME fileTime;
+    fileTime.dwLowDateTime = ticks.LowPart;
+    fileTime.dwHighDateTime = ticks.HighPart;
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    buffer[0] = L'\0';
+    if (!FileTimeToSystemTime(&fileTime, &utc))
+        return;
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        local = utc;
+    FormatBounded(buffer, chars, L"%04d/%02d/%02d %02d:%02d", local.wYear, local.wMonth, local.wDay,
+                  local.wHour, local.wMinute);
+}
+
+ULONGLONG CurrentAccountTime()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return ticks.QuadPart / 10000000ULL - UnixEpochInFileTimeSeconds;
+}
+
+// The moment of the last password change: now minus the password's age.
+ULONGLONG LastPasswordChange(DWORD passwordAge)
+{
+    ULONGLONG now = CurrentAccountTime();
+    return passwordAge < now ? now - passwordAge : 0;
+}
+
+void SetCellText(HWND list, int row, int column, LPCWSTR text)
+{
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<LPWSTR>(text != nullptr ? text : L"");
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// Appends an account row; returns its index or -1.
+int AppendAccountRow(HWND list, LPCWSTR name, int image, bool lockedOut)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = INT_MAX;
+    item.pszText = const_cast<LPWSTR>(name);
+    item.iImage = image;
+    item.stateMask = LVIS_OVERLAYMASK;
+    item.state = lockedOut ? INDEXTOOVERLAYMASK(1) : 0;
+    return static_cast<int>(
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+void SetDecimalCell(HWND list, int row, int column, DWORD value)
+{
+    WCHAR text[16];
+    FormatBounded(text, 16, L"%lu", value);
+    SetCellText(list, row, column, text);
+}
+
+// Whether the user record (level 4, read with the server argument) carries
+// UF_LOCKOUT. An unreadable record counts as not locked out.
+bool IsUserLockedOut(LPCWSTR serverArgument, LPCWSTR name)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(serverArgument, name, 4, &buffer);
+    bool lockedOut = status == NERR_Success && buffer != nullptr &&
+                     (reinterpret_cast<USER_INFO_4*>(buffer)->usri4_flags & UF_LOCKOUT) != 0;
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    return lockedOut;
+}
+
+int FillUsers(HWND list)
+{
+    int added = 0;
+    LPWSTR serverArgument = AllocServerArgument();
+    DWORD index = 0;
+    NET_API_STATUS status;
+    do {
+        DWORD count = 0;
+        PVOID buffer = nullptr;
+        status = NetQueryDisplayInformation(TargetServer, 1, index, UsersPerPage,
+                                            MAX_PREFERRED_LENGTH, &count, &buffer);
+        if (status != NERR_Success && status != ERROR_MORE_DATA) {
+            if (buffer != nullptr)
+                NetApiBufferFree(buffer);
+            break;
+        }
+        auto* records = static_cast<NET_DISPLAY_USER*>(buffer);
+        for (DWORD i = 0; records != nullptr && i < count; ++i) {
+            const NET_DISPLAY_USER& record = records[i];
+            index = record.usri1_next_index;
+            if (AppSettings.IsShowBuiltinAccount == 0 && IsBuiltinAccount(record.usri1_name) == 1)
+                continue;
+            int image = (record.usri1_flags & UF_ACCOUNTDISABLE) != 0 ? AccountImageUserDisabled
+                                                                      : AccountImageUser;
+            int row = AppendAccountRow(list, record.usri1_name, image,
+                                       IsUserLockedOut(serverArgument, record.usri1_name));
+            if (row < 0)
+                continue;
+            SetDecimalCell(list, row, 1, record.usri1_user_id);
+            SetCellText(list, row, 2, record.usri1_full_name);
+            SetCellText(list, row, 3, record.usri1_comment);
+            ++added;
+        }
+        if (buffer != nullptr)
+            NetApiBufferFree(buffer);
+        // A page that says "more" but brings nothing would never end.
+        if (count == 0)
+            break;
+    } while (status == ERROR_MORE_DATA);
+    FreeBuffer(serverArgument);
+    return added;
+}
+
+int FillGroups(HWND list)
+{
+    int added = 0;
+    DWORD_PTR resume = 0;
+    NET_API_STATUS status;
+    do {
+        LPBYTE buffer = nullptr;
+        DWORD count = 0;
+        DWORD total = 0;
+        status = NetLocalGroupEnum(TargetServer, 1, &buffer, MAX_PREFERRED_LENGTH, &count, &total,
+                                   &resume);
+        if (status != NERR_Success && status != ERROR_MORE_DATA) {
+            if (buffer != nullptr)
+                NetApiBufferFree(buffer);
+            break;
+        }
+        auto* groups = reinterpret_cast<LOCALGROUP_INFO_1*>(buffer);
+        for (DWORD i = 0; groups != nullptr && i < count; ++i) {
+            if (AppSettings.IsShowBuiltinAccount == 0 &&
+                IsBuiltinAccount(groups[i].lgrpi1_name) == 1)
+                continue;
+            int row = AppendAccountRow(list, groups[i].lgrpi1_name, AccountImageGroup, false);
+            if (row < 0)
+                continue;
+            SetDecimalCell(list, row, 1, GetAccountRid(groups[i].lgrpi1_name));
+            SetCellText(list, row, 3, groups[i].lgrpi1_comment);
+            ++added;
+        }
+        if (buffer != nullptr)
+            NetApiBufferFree(buffer);
+        if (count == 0)
+            break;
+    } while (status == ERROR_MORE_DATA);
+    return added;
+}
+
+// Inserts one label/value row of the details pane at `row`.
+void AddDetailsRow(HWND details, int row, LPCWSTR label, LPCWSTR value)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<LPWSTR>(label);
+    int index = static_cast<int>(
+        SendMessageW(details, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0)
+        return;
+    item.iItem = index;
+    item.iSubItem = 1;
+    item.pszText = const_cast<LPWSTR>(value != nullptr ? value : L"");
+    SendMessageW(details, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+// Rows 0 to 2 of both detail kinds: name, relative identifier and SID text.
+void AddIdentityRows(HWND details, LPCWSTR nameLabel, LPCWSTR name, PSID sid, LPWSTR value)
+{
+    AddDetailsRow(details, 0, nameLabel, name);
+    FormatBounded(value, NameChars, L"%lu", RidOfSid(sid));
+    AddDetailsRow(details, 1, L"ID", value);
+    LPWSTR sidText = nullptr;
+    if (sid != nullptr && ConvertSidToStringSidW(sid, &sidText) && sidText != nullptr) {
+        FormatBounded(value, NameChars, L"%s", sidText);
+        LocalFree(sidText);
+    } else {
+        value[0] = L'\0';
+    }
+    AddDetailsRow(details, 2, L"SID", value);
+}
+
+LPCWSTR YesNo(bool yes)
+{
+    return yes ? L"はい" : L"いいえ";
+}
+
+void AddUserRecordRows(HWND details, const USER_INFO_4& user, LPWSTR value)
+{
+    AddDetailsRow(details, 3, L"アカウント名 (フル ネーム)", user.usri4_full_name);
+    AddDetailsRow(details, 4, L"コメント", user.usri4_comment);
+    AddDetailsRow(details, 5, L"アカウントの状態",
+                  (user.usri4_flags & UF_ACCOUNTDISABLE) != 0 ? L"無効" : L"有効");
+    AddDetailsRow(details, 6, L"ロックアウト", YesNo((user.usri4_flags & UF_LOCKOUT) != 0));
+    AddDetailsRow(details, 7, L"パスワード変更要求",
+                  YesNo((user.usri4_flags & UF_PASSWORD_EXPIRED) != 0));
+    AddDetailsRow(details, 8, L"ユーザーによるパスワード変更禁止",
+                  YesNo((user.usri4_flags & UF_PASSWD_CANT_CHANGE) != 0));
+    AddDetailsRow(details, 9, L"定期的なパスワード変更",
+                  YesNo((user.usri4_flags & UF_DONT_EXPIRE_PASSWD) == 0));
+
+    // An expired password ran out when it was last changed; the record holds
+    // no other time for it, and no password-age policy is read.
+    if (user.usri4_password_expired == 0)
+        FormatBounded(value, NameChars, L"なし");
+    else
+        FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, NameChars);
+    AddDetailsRow(details, 10, L"パスワード有効期限", value);
+
+    if (user.usri4_acct_expires == 0 || user.usri4_acct_expires == TIMEQ_FOREVER)
+        FormatBounded(value, NameChars, L"なし");
+    else
+        FormatAccountTime(user.usri4_acct_expires, value, NameChars);
+    AddDetailsRow(details, 11, L"アカウント有効期限", value);
+
+    if (user.usri4_last_logon == 0)
+        FormatBounded(value, NameChars, L"一度もログインしていません");
+    else
+        FormatAccountTime(user.usri4_last_logon, value, NameChars);
+    AddDetailsRow(details, 12, L"最終ログイン日時", value);
+
+    FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, NameChars);
+    AddDetailsRow(details, 13, L"最終パスワード変更日時", value);
+}
+} // namespace
+
+int FillAccountList(HWND list, int kinds)
+{
+    // One repaint for the whole refill instead of one per row.
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    int added = 0;
+    if (kinds == AccountListUsers || kinds == AccountListBoth)
+        added += FillUsers(list);
+    if (kinds == AccountListGroups || kinds == AccountListBoth)
+        added += FillGroups(list);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    return added;
+}
+
+void ShowUserDetails(HWND details, LPCWSTR name)
+{
+    if (name == nullptr || name[0] == L'\0')
+        return;
+    LPWSTR value = AllocBuffer(NameChars);
+    if (value == nullptr)
+        return;
+    PSID sid = ResolveAccountName(name, nullptr);
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(TargetServer, name, 4, &buffer);
+
+    SendMessageW(details, WM_SETREDRAW, FALSE, 0);
+    AddIdentityRows(details, L"ユーザー名", name, sid, value);
+    // Without the user record only what the name lookup gave is shown.
+    if (status == NERR_Success && buffer != nullptr)
+        AddUserRecordRows(details, *reinterpret_cast<USER_INFO_4*>(buffer), value);
+    SendMessageW(details, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(details, nullptr, TRUE);
+
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    FreeBuffer(sid);
+    FreeBuffer(value);
+}
+
+void ShowGroupDetails(HWND details, LPCWSTR name)
+{
+    if (name == nullptr || name[0] == L'\0')
+        return;
+    LPWSTR value = AllocBuffer(NameChars);
+    if (value == nullptr)
+        return;
+    PSID sid = LookupAccountSid(name, nullptr, nullptr);
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetLocalGroupGetInfo(TargetServer, name, 1, &buffer);
+
+    SendMessageW(details, WM_SETREDRAW, FALSE, 0);
+    AddIdentityRows(details, L"グループ名", name, sid, value);
+    if (status == NERR_Success && buffer != nullptr)
+        AddDetailsRow(details, 3, L"コメント",
+                      reinterpret_cast<LOCALGROUP_INFO_1*>(buffer)->lgrpi1_comment);
+    SendMessageW(details, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(details, nullptr, TRUE);
+
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    FreeBuffer(sid);
+    FreeBuffer(value);
+}
+
+DWORD GetAccountRid(LPCWSTR name)
+{
+    PSID sid = ResolveAccountName(name, nullptr);
+    DWORD rid = RidOfSid(sid);
+    FreeBuffer(sid);
+    return rid;
+}
+
+int IsBuiltinAccount(LPCWSTR name)
+{
+    return GetAccountRid(name) < FirstOrdinaryRid ? 1 : 0;
+}
+
+int GetAccountKind(LPCWSTR name)
+{
+    SID_NAME_USE use = SidTypeUnknown;
+    PSID sid = ResolveAccountName(name, &use);
+    if (sid == nullptr)
+        return AccountKindOther;
+    FreeBuffer(sid);
+    if (use == SidTypeUser)
+        return AccountKindUser;
+    if (use == SidTypeGroup || use == SidTypeAlias)
+        return AccountKindGroup;
+    return AccountKindOther;
+}
+
+int IsCurrentUser(LPCWSTR name)
+{
+    if (name == nullptr)
+        return 0;
+    DWORD chars = 0;
+    GetUserNameW(nullptr, &chars);
+    if (chars == 0)
+        return 0;
+    LPWSTR userName = AllocBuffer(chars + 1);
+    int result = 0;
+    if (userName != nullptr && GetUserNameW(userName, &chars) && EqualNoCase(userName, name))
+        result = 1;
+    FreeBuffer(userName);
+    return result;
+}
+
+int IsRemoteTarget()
+{
+    return TargetServer != nullptr && TargetServer[0] != L'\0' ? 1 : 0;
+}
+
+int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars)
+{
+    if (buffer == nullptr || chars == 0)
+        return 0;
+    buffer[0] = L'\0';
+    if (IsRemoteTarget())
+        return FormatBounded(buffer, chars, L"%s\\%s", TargetServer, accountName) >= 0 ? 1 : 0;
+
+    LPWSTR computer = AllocBuffer(NameChars);
+    if (computer == nullptr)
+        return 0;
+    DWORD size = 0;
+    GetComputerNameW(computer, &size); // learns the size
+    int result = 0;
+    if (size > 0 && size <= NameChars) {
+        size = static_cast<DWORD>(NameChars);
+        if (GetComputerNameW(computer, &size))
+            result = FormatBounded(buffer, chars, L"%s\\%s", computer, accountName) >= 0 ? 1 : 0;
+    }
+    FreeBuffer(computer);
+    return result;
+}
+
+int ListBoxContains(HWND listBox, LPCWSTR text)
+{
+    if (text == nullptr)
+        return 0;
+    auto sameLetter = [](WCHAR a, WCHAR b) {
+        if (a >= L'a' && a <= L'z')
+            a = static_cast<WCHAR>(a - L'a' + L'A');
+        if (b >= L'a' && b <= L'z')
+            b = static_cast<WCHAR>(b - L'a' + L'A');
+        return a == b;
+    };
+    auto equal = [&](LPCWSTR entry) {
+        size_t i = 0;
+        for (; entry[i] != L'\0' && text[i] != L'\0'; ++i)
+            if (!sameLetter(entry[i], text[i]))
+                return false;
+        return entry[i] == text[i];
+    };
+
+    int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+    LPWSTR entry = AllocBuffer(NameChars);
+    int found = 0;
+    for (int i = 0; entry != nullptr && i < count && !found; ++i) {
+        // Entries too long for the buffer cannot be read into it safely.
+        LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, i, 0);
+        if (length == LB_ERR || length >= static_cast<LRESULT>(NameChars))
+            continue;
+        entry[0] = L'\0';
+        if (SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry)) != LB_ERR &&
+            equal(entry))
+            found = 1;
+    }
+    FreeBuffer(entry);
+    return found;
+}
+
+HRESULT CreateUserProfile(PSID sid, LPCWSTR accountName)
+{
+    LPWSTR sidText = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &sidText) || sidText == nullptr) {
+        DWORD error = GetLastError();
+        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    LPWSTR profilePath = AllocBuffer(PathChars);
+    HRESULT result = E_OUTOFMEMORY;
+    if (profilePath != nullptr)
+        result = CreateProfile(sidText, accountName, profilePath, static_cast<DWORD>(PathChars));
+    FreeBuffer(profilePath);
+    LocalFree(sidText);
+    return result;
+}
+
+BOOL DeleteUserProfile(PSID sid)
+{
+    LPWSTR sidText = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &sidText) || sidText == nullptr)
+        return FALSE;
+    BOOL result = DeleteProfileW(sidText, nullptr, nullptr);
+    LocalFree(sidText);
+    return result;
+}

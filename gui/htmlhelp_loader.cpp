@@ -1,0 +1,32 @@
+// HtmlHelpW for the program: loads the HTML Help control (hhctrl.ocx) on first
+// use, as the platform's static HTML Help library does, so that the program
+// starts and runs without help when the control is not installed. Every call
+// then returns 0.
+#include <windows.h>
+#include <htmlhelp.h>
+
+namespace {
+using HtmlHelpWFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+HtmlHelpWFunction LoadHtmlHelpControl()
+{
+    static bool attempted = false;
+    static HtmlHelpWFunction function = nullptr;
+    if (!attempted) {
+        attempted = true;
+        HMODULE control = LoadLibraryW(L"hhctrl.ocx");
+        if (control != nullptr)
+            function = reinterpret_cast<HtmlHelpWFunction>(
+                reinterpret_cast<void*>(GetProcAddress(control, "HtmlHelpW")));
+    }
+    return function;
+}
+} // namespace
+
+HWND WINAPI HtmlHelpW(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data)
+{
+    HtmlHelpWFunction function = LoadHtmlHelpControl();
+    if (function == nullptr)
+        return nullptr;
+    return function(caller, file, command, data);
+}

@@ -1,0 +1,706 @@
+// The main window: toolbar, account list and details pane, the administrator
+// check, the first-run welcome, command states, views, help and closing.
+#include "mainwindow.h"
+
+#include <commctrl.h>
+#include <htmlhelp.h>
+#include <lm.h>
+#include <shlobj.h>
+#include <uxtheme.h>
+
+#include "about_elevation.h"
+#include "accountlist.h"
+#include "ambcore.h"
+#include "commands.h"
+#include "globals.h"
+#include "remote_mode_rename.h"
+#include "resource.h"
+#include "textformat.h"
+
+namespace {
+WNDPROC PreviousAccountListProc = nullptr;
+HIMAGELIST AccountImageList = nullptr;
+HIMAGELIST ToolbarImageList = nullptr;
+
+constexpr int DetailsPaneHeight = 238;
+constexpr int ListGap = 4;
+constexpr int ToolsPopupIndex = 2;
+constexpr int AccountsPopupIndex = 1;
+
+HWND AccountList(HWND window)
+{
+    return GetDlgItem(window, IDC_ACCOUNT_LIST);
+}
+
+HWND DetailsList(HWND window)
+{
+    return GetDlgItem(window, IDC_DETAILS_LIST);
+}
+
+HWND Toolbar(HWND window)
+{
+    return GetDlgItem(window, IDC_MAIN_TOOLBAR);
+}
+
+// The commands that need a selected account.
+const int SelectionCommands[] = {CMD_USER_SETTINGS, CMD_DELETE_USER, CMD_GROUP_SETTINGS,
+                                 CMD_DELETE_GROUP};
+
+void DisableSelectionCommands(HWND window)
+{
+    for (int command : SelectionCommands) {
+        SetMenuCommandEnabled(window, command, false);
+        SetToolbarButtonState(window, command, 0);
+    }
+    SetMenuCommandEnabled(window, CMD_RENAME, false);
+}
+
+// ---- Creation -------------------------------------------------------------
+
+struct ToolbarButtonSpec
+{
+    int image; // -1 for a separator
+    int command;
+    BYTE style;
+    BYTE state;
+    const wchar_t* text; // double-terminated for TB_ADDSTRINGW
+};
+
+const ToolbarButtonSpec ToolbarButtons[] = {
+    {0, CMD_ADD_USER, BTNS_AUTOSIZE | BTNS_SHOWTEXT, TBSTATE_ENABLED, L"ユーザーの追加\0"},
+    {1, CMD_DELETE_USER, BTNS_BUTTON, TBSTATE_ENABLED, L"ユーザーの削除\0"},
+    {2, CMD_USER_SETTINGS, BTNS_BUTTON, TBSTATE_ENABLED, L"ユーザーの設定\0"},
+    {-1, 0, BTNS_SEP, TBSTATE_ENABLED, nullptr},
+    {3, CMD_ADD_GROUP, BTNS_SHOWTEXT, TBSTATE_ENABLED, L"グループの追加\0"},
+    {4, CMD_DELETE_GROUP, BTNS_BUTTON, TBSTATE_ENABLED, L"グループの削除\0"},
+    {5, CMD_GROUP_SETTINGS, BTNS_BUTTON, TBSTATE_ENABLED, L"グループの設定\0"},
+    {-1, 0, BTNS_SEP, TBSTATE_ENABLED, nullptr},
+    {6, CMD_REMOTE, BTNS_SHOWTEXT, TBSTATE_ENABLED, L"リモート管理\0"},
+    {-1, CMD_REMOTE_SEPARATOR, BTNS_SEP, TBSTATE_ENABLED, nullptr},
+    {7, CMD_VIEW_ALL, BTNS_CHECKGROUP | BTNS_SHOWTEXT, TBSTATE_ENABLED | TBSTATE_CHECKED,
+     L"すべて表示\0"},
+    {8, CMD_VIEW_USERS, BTNS_CHECKGROUP | BTNS_SHOWTEXT, TBSTATE_ENABLED, L"ユーザーのみ表示\0"},
+    {9, CMD_VIEW_GROUPS, BTNS_CHECKGROUP | BTNS_SHOWTEXT, TBSTATE_ENABLED, L"グループのみ表示\0"},
+    {-1, 0, BTNS_SEP, TBSTATE_ENABLED, nullptr},
+    {10, CMD_HELP, BTNS_BUTTON, TBSTATE_ENABLED, L"ヘルプ\0"},
+};
+
+void CreateMainToolbar(HWND window, HINSTANCE instance)
+{
+    HWND toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                                   WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TBSTYLE_TOOLTIPS |
+                                       TBSTYLE_WRAPABLE | TBSTYLE_LIST,
+                                   0, 0, 0, 0, window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_TOOLBAR)),
+                                   instance, nullptr);
+    if (toolbar == nullptr)
+        return;
+    SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SetWindowLongPtrW(toolbar, GWL_STYLE, GetWindowLongPtrW(toolbar, GWL_STYLE) | TBSTYLE_FLAT);
+    SendMessageW(toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
+
+    ToolbarImageList = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, IDB_TOOLBAR_COUNT, 0);
+    for (int i = 0; ToolbarImageList != nullptr && i < IDB_TOOLBAR_COUNT; ++i) {
+        HBITMAP bitmap = static_cast<HBITMAP>(
+            LoadImageW(instance, MAKEINTRESOURCEW(IDB_TOOLBAR_FIRST + i), IMAGE_BITMAP, 16, 16, 0));
+        if (bitmap != nullptr) {
+            ImageList_AddMasked(ToolbarImageList, bitmap, RGB(255, 0, 255));
+            DeleteObject(bitmap);
+        }
+    }
+    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ToolbarImageList));
+
+    TBBUTTON buttons[ARRAYSIZE(ToolbarButtons)] = {};
+    for (size_t i = 0; i < ARRAYSIZE(ToolbarButtons); ++i) {
+        const ToolbarButtonSpec& spec = ToolbarButtons[i];
+        buttons[i].iBitmap = spec.image < 0 ? 0 : spec.image;
+        buttons[i].idCommand = spec.command;
+        buttons[i].fsState = spec.state;
+        buttons[i].fsStyle = spec.style;
+        buttons[i].iString = -1;
+        if (spec.text != nullptr)
+            buttons[i].iString =
+                SendMessageW(toolbar, TB_ADDSTRINGW, 0, reinterpret_cast<LPARAM>(spec.text));
+    }
+    SendMessageW(toolbar, TB_ADDBUTTONSW, ARRAYSIZE(buttons), reinterpret_cast<LPARAM>(buttons));
+    SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
+}
+
+struct ColumnSpec
+{
+    const wchar_t* text;
+    int width;
+};
+
+HWND CreateReportList(HWND window, HINSTANCE instance, int id, const ColumnSpec* columns,
+                      int columnCount)
+{
+    HWND list = CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
+        WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
+            LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+        0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (list == nullptr)
+        return nullptr;
+    for (int i = 0; i < columnCount; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_MINWIDTH;
+        column.cx = columns[i].width;
+        column.cxMin = columns[i].width;
+        column.pszText = const_cast<LPWSTR>(columns[i].text);
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    SetWindowTheme(list, L"Explorer", nullptr);
+    const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
+    return list;
+}
+
+void CreateAccountImageList(HWND list, HINSTANCE instance)
+{
+    AccountImageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0);
+    if (AccountImageList == nullptr)
+        return;
+    const int icons[] = {IDI_USER, IDI_USER_DISABLED, IDI_GROUP, IDI_LOCKOUT};
+    for (int id : icons) {
+        HICON icon =
+            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        if (icon != nullptr) {
+            ImageList_AddIcon(AccountImageList, icon);
+            DestroyIcon(icon);
+        }
+    }
+    ImageList_SetOverlayImage(AccountImageList, AccountImageLockout, 1);
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(AccountImageList));
+}
+
+void DestroyAccountImageList(HWND window)
+{
+    if (AccountImageList == nullptr)
+        return;
+    // Detached first: the list would otherwise destroy it a second time.
+    HWND list = AccountList(window);
+    if (list != nullptr)
+        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    ImageList_Destroy(AccountImageList);
+    AccountImageList = nullptr;
+}
+
+void CreateControls(HWND window, HINSTANCE instance)
+{
+    CreateMainToolbar(window, instance);
+    const ColumnSpec accountColumns[] = {{L"ユーザー名またはグループ名", 200},
+                                         {L"ID", 96},
+                                         {L"フル ネーム (通称名)", 256},
+                                         {L"説明", 256}};
+    const ColumnSpec detailColumns[] = {{L"項目", 200}, {L"値", 512}};
+    HWND accounts = CreateReportList(window, instance, IDC_ACCOUNT_LIST, accountColumns, 4);
+    CreateReportList(window, instance, IDC_DETAILS_LIST, detailColumns, 2);
+    if (accounts != nullptr)
+        CreateAccountImageList(accounts, instance);
+}
+
+void SendViewCommand(HWND window)
+{
+    switch (AppSettings.View) {
+    case 0:
+        SendMessageW(window, WM_COMMAND, CMD_VIEW_ALL, 0);
+        break;
+    case 1:
+        SendMessageW(window, WM_COMMAND, CMD_VIEW_USERS, 0);
+        break;
+    case 2:
+        SendMessageW(window, WM_COMMAND, CMD_VIEW_GROUPS, 0);
+        break;
+    default:
+        // Not a view we know: the list stays empty until the user picks one.
+        break;
+    }
+}
+
+bool ShowFirstRunWelcome(HWND window, HINSTANCE instance)
+{
+    MessageBoxW(
+        window,
+        L"Ambrelle へようこそ。\n\nAmbrelle を使うと、ユーザー アカウントおよびローカル グ"
+        L"ループの管理が可能になります。\n\nまずご利用前に、動作モードを基本的な管理を重点"
+        L"としておりほとんどのユーザーにお勧めする「パーソナル モード」と上級ユーザー向けに"
+        L"すべての機能が利用できる「アドバンスト モード」の 2 種類の中から選択してください。",
+        L"Ambrelle へようこそ", MB_OK);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPERATING_MODE), window, OperatingModeDialogProc,
+                    0);
+    AppSettings.Welcome = 1;
+    return true;
+}
+
+LRESULT OnCreate(HWND window, HINSTANCE instance)
+{
+    int restricted = 0;
+    if (!IsAdministratorMember(&restricted)) {
+        MessageBoxW(window, L"Ambrelle を使用するには管理者権限が必要です。", L"Ambrelle",
+                    MB_ICONWARNING);
+        return -1;
+    }
+    if (restricted) {
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ELEVATION), window, ElevationDialogProc, 0);
+        return -1;
+    }
+    if (AppSettings.Welcome == 0)
+        ShowFirstRunWelcome(window, instance);
+
+    InitCommonControls();
+    CreateControls(window, instance);
+
+    for (int command : SelectionCommands) {
+        SetMenuCommandEnabled(window, command, false);
+        SetToolbarButtonState(window, command, 0);
+    }
+    SetMenuCommandEnabled(window, CMD_RENAME, false);
+
+    SendViewCommand(window);
+
+    HWND list = AccountList(window);
+    if (list != nullptr)
+        PreviousAccountListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AccountListSubclassProc)));
+
+    SetMainWindowTitle(window);
+    if (AppSettings.Advanced == 0)
+        ShowRemoteCommand(window, false);
+    if (AppSettings.IsShowBuiltinAccount == 1)
+        CheckMenuItem(GetMenu(window), CMD_SHOW_BUILTIN, MF_BYCOMMAND | MF_CHECKED);
+    return 0;
+}
+
+// ---- Layout, activation, closing -----------------------------------------
+
+void OnSize(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    int width = LOWORD(lParam);
+    int height = HIWORD(lParam);
+    HWND toolbar = Toolbar(window);
+    int toolbarHeight = 0;
+    if (toolbar != nullptr) {
+        SendMessageW(toolbar, WM_SIZE, wParam, lParam);
+        RECT rect;
+        GetClientRect(toolbar, &rect);
+        toolbarHeight = rect.bottom;
+    }
+    int listTop = toolbarHeight + 2;
+    int listHeight = height - toolbarHeight - 2 - ListGap - DetailsPaneHeight;
+    if (listHeight < 0)
+        listHeight = 0;
+    if (HWND list = AccountList(window))
+        MoveWindow(list, 0, listTop, width, listHeight, TRUE);
+    if (HWND details = DetailsList(window))
+        MoveWindow(details, 0, height - DetailsPaneHeight, width, DetailsPaneHeight, TRUE);
+}
+
+// Keeps the outer rectangle for the settings, unless minimized or maximized.
+void CaptureWindowRectangle(HWND window)
+{
+    if (IsIconic(window) || IsZoomed(window))
+        return;
+    RECT rect;
+    if (!GetWindowRect(window, &rect))
+        return;
+    AppSettings.X = rect.left;
+    AppSettings.Y = rect.top;
+    AppSettings.Width = rect.right - rect.left;
+    AppSettings.Height = rect.bottom - rect.top;
+}
+
+void OnClose(HWND window)
+{
+    CaptureWindowRectangle(window);
+    HtmlHelpW(nullptr, nullptr, HH_CLOSE_ALL, 0);
+    DestroyAccountImageList(window);
+    DestroyWindow(window);
+}
+
+// ---- Account list notifications -----------------------------------------
+
+int SelectedCount(HWND list)
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+// Reads the name (column 0) and image index of a row; false when there is no
+// such row.
+bool ReadAccountRow(HWND list, int row, LPWSTR name, int* image)
+{
+    name[0] = L'\0';
+    if (row < 0)
+        return false;
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = name;
+    item.cchTextMax = static_cast<int>(NameChars);
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+        name[0] = L'\0';
+        return false;
+    }
+    name[NameChars - 1] = L'\0';
+    if (image != nullptr)
+        *image = item.iImage;
+    return true;
+}
+
+// The settings command (Enter, double click) or the delete command (Delete)
+// of the account in `row`, by its kind.
+void SendAccountCommand(HWND window, HWND list, int row, int userCommand, int groupCommand)
+{
+    LPWSTR name = AllocBuffer(NameChars);
+    if (name == nullptr)
+        return;
+    if (ReadAccountRow(list, row, name, nullptr))
+        SendMessageW(window, WM_COMMAND,
+                     GetAccountKind(name) == AccountKindUser ? userCommand : groupCommand, 0);
+    FreeBuffer(name);
+}
+
+void OnSelectionChanged(HWND window, HWND list)
+{
+    SendMessageW(DetailsList(window), LVM_DELETEALLITEMS, 0, 0);
+    LPWSTR name = AllocBuffer(NameChars);
+    if (name == nullptr)
+        return;
+    int selected = SelectedCount(list);
+    int image = -1;
+    bool haveItem = false;
+    if (selected == 1) {
+        int row = static_cast<int>(
+            SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        haveItem = ReadAccountRow(list, row, name, &image);
+    }
+    if (haveItem) {
+        if (GetAccountKind(name) == AccountKindUser)
+            ShowUserDetails(DetailsList(window), name);
+        else
+            ShowGroupDetails(DetailsList(window), name);
+    }
+
+    if (!haveItem) {
+        DisableSelectionCommands(window);
+    } else {
+        bool group = image == AccountImageGroup;
+        SetMenuCommandEnabled(window, CMD_USER_SETTINGS, !group);
+        SetMenuCommandEnabled(window, CMD_DELETE_USER, !group);
+        SetMenuCommandEnabled(window, CMD_GROUP_SETTINGS, group);
+        SetMenuCommandEnabled(window, CMD_DELETE_GROUP, group);
+        SetToolbarButtonState(window, CMD_USER_SETTINGS, group ? 0 : TBSTATE_ENABLED);
+        SetToolbarButtonState(window, CMD_DELETE_USER, group ? 0 : TBSTATE_ENABLED);
+        SetToolbarButtonState(window, CMD_GROUP_SETTINGS, group ? TBSTATE_ENABLED : 0);
+        SetToolbarButtonState(window, CMD_DELETE_GROUP, group ? TBSTATE_ENABLED : 0);
+        SetMenuCommandEnabled(window, CMD_RENAME, selected == 1);
+    }
+    FreeBuffer(name);
+}
+
+// Only changes of the selection matter: focus and other state changes would
+// read the same account again.
+bool IsSelectionChange(const NMLISTVIEW* change)
+{
+    if (change->iItem < 0)
+        return true;
+    if ((change->uChanged & LVIF_STATE) == 0)
+        return false;
+    return ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0;
+}
+
+void ShowAccountsPopup(HWND window, HWND list, POINT point)
+{
+    ClientToScreen(list, &point);
+    HMENU popup = GetSubMenu(GetMenu(window), AccountsPopupIndex);
+    if (popup != nullptr)
+        TrackPopupMenuEx(popup, 0, point.x, point.y, window, nullptr);
+    SendMessageW(window, WM_NULL, 0, 0);
+}
+
+LRESULT OnNotify(HWND window, const NMHDR* header)
+{
+    if (header->idFrom != IDC_ACCOUNT_LIST)
+        return 0;
+    HWND list = header->hwndFrom;
+    switch (header->code) {
+    case NM_DBLCLK: {
+        auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
+        int row = SelectedCount(list) == 1 ? activate->iItem : -1;
+        SendAccountCommand(window, list, row, CMD_USER_SETTINGS, CMD_GROUP_SETTINGS);
+        break;
+    }
+    case LVN_KEYDOWN: {
+        auto* key = reinterpret_cast<const NMLVKEYDOWN*>(header);
+        int row = SelectedCount(list) == 1
+                      ? static_cast<int>(SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0))
+                      : -1;
+        if (key->wVKey == VK_RETURN)
+            SendAccountCommand(window, list, row, CMD_USER_SETTINGS, CMD_GROUP_SETTINGS);
+        else if (key->wVKey == VK_DELETE)
+            SendAccountCommand(window, list, row, CMD_DELETE_USER, CMD_DELETE_GROUP);
+        break;
+    }
+    case NM_RCLICK:
+        ShowAccountsPopup(window, list, reinterpret_cast<const NMITEMACTIVATE*>(header)->ptAction);
+        break;
+    case LVN_ITEMCHANGED:
+        if (IsSelectionChange(reinterpret_cast<const NMLISTVIEW*>(header)))
+            OnSelectionChanged(window, list);
+        break;
+    }
+    return 0;
+}
+
+// ---- Commands ----------------------------------------------------------------
+
+void ApplyView(HWND window, int command)
+{
+    SendMessageW(AccountList(window), LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(DetailsList(window), LVM_DELETEALLITEMS, 0, 0);
+    CheckMenuRadioItem(GetMenu(window), CMD_VIEW_ALL, CMD_VIEW_GROUPS, command, MF_BYCOMMAND);
+
+    int kinds = command == CMD_VIEW_USERS    ? AccountListUsers
+                : command == CMD_VIEW_GROUPS ? AccountListGroups
+                                             : AccountListBoth;
+    FillAccountList(AccountList(window), kinds);
+
+    for (int view = CMD_VIEW_ALL; view <= CMD_VIEW_GROUPS; ++view)
+        SetToolbarButtonState(
+            window, view, view == command ? TBSTATE_ENABLED | TBSTATE_CHECKED : TBSTATE_ENABLED);
+
+    bool users = command != CMD_VIEW_GROUPS;
+    bool groups = command != CMD_VIEW_USERS;
+    SetMenuCommandEnabled(window, CMD_ADD_USER, users);
+    SetToolbarButtonState(window, CMD_ADD_USER, users ? TBSTATE_ENABLED : 0);
+    SetMenuCommandEnabled(window, CMD_ADD_GROUP, groups);
+    SetToolbarButtonState(window, CMD_ADD_GROUP, groups ? TBSTATE_ENABLED : 0);
+
+    AppSettings.View = command - CMD_VIEW_ALL;
+    DisableSelectionCommands(window);
+}
+
+void ToggleBuiltinAccounts(HWND window)
+{
+    AppSettings.IsShowBuiltinAccount = AppSettings.IsShowBuiltinAccount == 0 ? 1 : 0;
+    CheckMenuItem(GetMenu(window), CMD_SHOW_BUILTIN,
+                  MF_BYCOMMAND | (AppSettings.IsShowBuiltinAccount ? MF_CHECKED : MF_UNCHECKED));
+    SendViewCommand(window);
+}
+
+void Refresh(HWND window)
+{
+    SendMessageW(AccountList(window), LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(DetailsList(window), LVM_DELETEALLITEMS, 0, 0);
+    SendViewCommand(window);
+}
+
+void ShowHelp(HWND window)
+{
+    if (HtmlHelpW(window, HelpFilePath, HH_DISPLAY_TOPIC,
+                  reinterpret_cast<DWORD_PTR>(L"Index.html")) == nullptr)
+        AMBMessageBoxW(window, L"ヘルプを表示できません。", L"ヘルプ呼び出しエラー",
+                       MB_ICONWARNING);
+}
+
+void OnCommand(HWND window, int command)
+{
+    switch (command) {
+    case CMD_EXIT:
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    case CMD_ADD_USER:
+    case CMD_USER_SETTINGS:
+    case CMD_DELETE_USER:
+    case CMD_ADD_GROUP:
+    case CMD_GROUP_SETTINGS:
+    case CMD_DELETE_GROUP:
+    case CMD_REMOTE:
+    case CMD_OPERATING_MODE:
+    case CMD_ABOUT:
+    case CMD_RENAME:
+        RunAccountCommand(window, command);
+        break;
+    case CMD_SHOW_BUILTIN:
+        ToggleBuiltinAccounts(window);
+        break;
+    case CMD_HELP:
+        ShowHelp(window);
+        break;
+    case CMD_VIEW_ALL:
+    case CMD_VIEW_USERS:
+    case CMD_VIEW_GROUPS:
+        ApplyView(window, command);
+        break;
+    case CMD_REFRESH:
+        Refresh(window);
+        break;
+    }
+}
+
+// The administrators group is S-1-5-32-544; its name depends on the system's
+// language, so the name is looked up on the local computer.
+bool LookupAdministratorsGroupName(LPWSTR name, DWORD chars)
+{
+    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(sidBuffer);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sidBuffer, &sidSize))
+        return false;
+    DWORD nameChars = 0;
+    DWORD domainChars = 0;
+    SID_NAME_USE use;
+    LookupAccountSidW(nullptr, sidBuffer, nullptr, &nameChars, nullptr, &domainChars, &use);
+    if (nameChars == 0 || nameChars > chars)
+        return false;
+    LPWSTR domain = AllocBuffer(domainChars + 1);
+    nameChars = chars;
+    bool ok = domain != nullptr &&
+              LookupAccountSidW(nullptr, sidBuffer, name, &nameChars, domain, &domainChars, &use);
+    FreeBuffer(domain);
+    return ok && name[0] != L'\0';
+}
+} // namespace
+
+// ---- Shared helpers ------------------------------------------------------------
+
+void SetMenuCommandEnabled(HWND window, int command, bool enabled)
+{
+    EnableMenuItem(GetMenu(window), command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void SetToolbarButtonState(HWND window, int command, BYTE state)
+{
+    HWND toolbar = Toolbar(window);
+    if (toolbar != nullptr)
+        SendMessageW(toolbar, TB_SETSTATE, command, MAKELONG(state, 0));
+}
+
+void SetMainWindowTitle(HWND window)
+{
+    LPWSTR title = AllocBuffer(NameChars);
+    if (title == nullptr)
+        return;
+    if (IsRemoteTarget())
+        FormatBounded(title, NameChars, L"Ambrelle - リモート コンピュータ (%s)", TargetServer);
+    else
+        FormatBounded(title, NameChars, L"Ambrelle - ローカル コンピュータ");
+    SetWindowTextW(window, title);
+    FreeBuffer(title);
+}
+
+void SetLoadingTitle(HWND window)
+{
+    SetWindowTextW(window, L"Ambrelle - データを取得しています...");
+}
+
+void ShowRemoteCommand(HWND window, bool show)
+{
+    HMENU menu = GetMenu(window);
+    DeleteMenu(menu, CMD_REMOTE, MF_BYCOMMAND);
+    if (show) {
+        HMENU tools = GetSubMenu(menu, ToolsPopupIndex);
+        if (tools != nullptr)
+            InsertMenuW(tools, 0, MF_BYPOSITION | MF_STRING, CMD_REMOTE, L"リモート管理(&R)");
+    }
+    DrawMenuBar(window);
+    BYTE state = show ? TBSTATE_ENABLED : TBSTATE_HIDDEN;
+    SetToolbarButtonState(window, CMD_REMOTE, state);
+    SetToolbarButtonState(window, CMD_REMOTE_SEPARATOR, state);
+}
+
+int IsAdministratorMember(int* restricted)
+{
+    DWORD chars = 0;
+    GetUserNameW(nullptr, &chars);
+    if (chars == 0)
+        return 0;
+    LPWSTR userName = AllocBuffer(chars + 1);
+    LPWSTR adminsName = AllocBuffer(NameChars);
+    if (userName == nullptr || adminsName == nullptr || !GetUserNameW(userName, &chars)) {
+        FreeBuffer(adminsName);
+        FreeBuffer(userName);
+        return 0;
+    }
+    if (!LookupAdministratorsGroupName(adminsName, static_cast<DWORD>(NameChars)))
+        FormatBounded(adminsName, NameChars, L"Administrators");
+
+    int result = 0;
+    LPBYTE buffer = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    NET_API_STATUS status = NetUserGetLocalGroups(nullptr, userName, 0, LG_INCLUDE_INDIRECT,
+                                                  &buffer, MAX_PREFERRED_LENGTH, &read, &total);
+    if ((status == NERR_Success || status == ERROR_MORE_DATA) && buffer != nullptr) {
+        auto* groups = reinterpret_cast<LOCALGROUP_USERS_INFO_0*>(buffer);
+        for (DWORD i = 0; i < read; ++i) {
+            if (CompareStringOrdinal(groups[i].lgrui0_name, -1, adminsName, -1, TRUE) ==
+                CSTR_EQUAL) {
+                result = 1;
+                if (restricted != nullptr)
+                    *restricted = IsUserAnAdmin() ? 0 : 1;
+            }
+        }
+    }
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    FreeBuffer(adminsName);
+    FreeBuffer(userName);
+    return result;
+}
+
+LRESULT CALLBACK AccountListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcW(PreviousAccountListProc, list, message, wParam, lParam);
+    if (message == WM_GETDLGCODE) {
+        // Keeps IsDialogMessageW from taking Enter away from the list.
+        auto* pending = reinterpret_cast<const MSG*>(lParam);
+        if (pending != nullptr && pending->message == WM_KEYDOWN && pending->wParam == VK_RETURN)
+            result |= DLGC_WANTALLKEYS;
+    }
+    return result;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window, instance);
+    case WM_DESTROY:
+        if (ToolbarImageList != nullptr) {
+            ImageList_Destroy(ToolbarImageList);
+            ToolbarImageList = nullptr;
+        }
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        OnSize(window, wParam, lParam);
+        return 0;
+    case WM_ACTIVATE:
+        if (wParam == WA_ACTIVE || wParam == WA_CLICKACTIVE) {
+            if (HWND list = AccountList(window)) {
+                SetFocus(list);
+                return 0;
+            }
+        }
+        break;
+    case WM_CLOSE:
+        OnClose(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        CaptureWindowRectangle(window);
+        HtmlHelpW(nullptr, nullptr, HH_CLOSE_ALL, 0);
+        return TRUE;
+    case WM_ENDSESSION:
+        SaveSettings();
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_GETDLGCODE:
+        return 0;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

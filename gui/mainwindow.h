@@ -1,0 +1,25 @@
+#pragma once
+#include <windows.h>
+
+// The main window of Ambgui: its procedure (registered with the window class)
+// and the helpers that the account commands and dialogs share with it.
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Subclass procedure of the account list: lets Enter reach the list.
+LRESULT CALLBACK AccountListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+
+// 1 when the current user belongs to the local administrators group; then
+// *restricted (if given) tells whether the process runs with a restricted token.
+int IsAdministratorMember(int* restricted);
+
+// Titles: "Ambrelle - ローカル コンピュータ" or "... リモート コンピュータ (name)"
+// after TargetServer, and the one shown while a computer's lists are read.
+void SetMainWindowTitle(HWND window);
+void SetLoadingTitle(HWND window);
+
+// Menu item and toolbar button states of one command.
+void SetMenuCommandEnabled(HWND window, int command, bool enabled);
+void SetToolbarButtonState(HWND window, int command, BYTE state);
+
+// Shows or hides "リモート管理(&R)" in the menu and on the toolbar.
+void ShowRemoteCommand(HWND window, bool show);
