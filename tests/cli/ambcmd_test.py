@@ -1,0 +1,954 @@
+#!/usr/bin/env python3
+"""Ambcmd end to end: whole command lines run by the sim build on a fresh
+simulated world; the whole output, decoded from CP932, is compared with the
+expected transcript (the banner's rights line aside), and the outcome is
+checked in the account database (AmbSimCtl dump).
+
+Usage: ambcmd_test.py GROUP   (one CTest case per group; see GROUPS below)
+"""
+import datetime
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+WINE_RUN = os.environ.get('WINE_RUN', '')
+SIM_BIN = os.environ.get('AMB_SIM_BIN_DIR', '')
+HELPER = os.environ.get('AMB_CLI_HELPER', '')
+AMBCMD = os.path.join(SIM_BIN, 'Ambcmd.exe')
+SIMCTL = os.path.join(SIM_BIN, 'AmbSimCtl.exe')
+RUN_TIMEOUT = 30
+
+# ---------------------------------------------------------------- texts
+
+RULE = '=' * 42
+BANNER = (f'{RULE}\nAmbrelle\nコマンドライン ツール for x64\n'
+          'バージョン 1.00 (1.00.2014.102)\n«RIGHTS»\n' + f'{RULE}\n\n')
+NOT_ADMIN = '警告 : 管理者権限がないか、標準権限で実行されています。\n\n'
+CMDLINE_ERROR = 'エラー : コマンド ラインの指定が正しくありません。\n\n'
+DONE = '処理は正常に終了しました。\n\n'
+TIME = '«TIME»'  # a time line's value, checked for its form only
+
+USAGE = (
+    '使い方 :\n'
+    'Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n'
+    '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
+    '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
+    '/help  : この画面を表示します。\n'
+    '/?     : /help と同じです。\n'
+    '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
+    '/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n'
+    '         (ユーザーに確認は求められません。)\n'
+    '/silent: /s と同じです。\n\n'
+    '詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n')
+
+USER_HELP_START = '/user スイッチはユーザー アカウントの管理に使用します。\n\n構文 :\nAmbcmd /user "Name"\n'
+USER_HELP_END = ('Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (") で括ってください。\n'
+                 'また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n')
+GROUP_HELP_START = '/group スイッチはローカル グループの管理に使用します。\n\n構文 :\nAmbcmd /group "Name"\n'
+GROUP_HELP_END = ('Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (") で括ってください。\n'
+                  'また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n')
+
+SID_NOTE = ('ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n'
+            'と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n'
+            '削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n'
+            'システム上ではまったく異なるものとして扱われます。\n\n')
+
+
+def delete_user_warning(name):
+    return ('！注意！\n'
+            f'ユーザー {name} を削除しようとしています。\n\n' + SID_NOTE +
+            'また、削除を続行すると対象ユーザーはこれ以降ネットワーク越しを含め、Windows に\n'
+            'ログインすることができなくなります。\n\n'
+            '削除しようとしているユーザーにユーザー プロファイルがある場合、保存されている\n'
+            'ユーザー プロファイル フォルダ内のファイルが使用できなくなることがあります。\n\n'
+            'このため、削除前にバックアップを取るか、システム復元ポイントを作成しておくことを\n'
+            'お勧めします。\n\n'
+            'ユーザー アカウントを削除してもよろしいですか？ (Y/N)')
+
+
+def reset_password_warning(name):
+    return ('！注意！\n'
+            f'ユーザー {name} のパスワードを強制リセットしようとしています。\n\n'
+            'パスワードを強制的にリセットすると、そのユーザーは自身の資格情報、\n'
+            '暗号化属性の情報、および証明書データが利用できなくなります。\n\n'
+            '本機能はパスワードを忘れてしまい、さらにパスワード リセット ディスク\n'
+            'を作成していなかった場合の最終手段としてのみ実行してください。\n\n'
+            'ユーザーがパスワードを知っていて、なおかつそのパスワードを変更したい\n'
+            '場合はそのユーザーでログイン後、Ctrl + Alt + Delete キーを押して\n'
+            '[パスワードの変更] ボタンを押すか、コントロール パネルの [ユーザー\n'
+            'アカウント] を使ってください。\n\n'
+            'パスワードを強制リセットしてもよろしいですか？\n'
+            '(リセットするとそのユーザーのパスワードは空になります。) (Y/N)')
+
+
+def delete_group_warning(name):
+    return ('！注意！\n'
+            f'ローカル グループ {name} を削除しようとしています。\n\n' + SID_NOTE +
+            'なお、ローカル グループを削除してもユーザーは削除されませんが、削除しようと\n'
+            'しているグループ名を使って NTFS アクセス制限を行っている場合、ファイルやフォルダ'
+            'のアクセスに影響を及ぼす可能性があります。\n\n'
+            'ローカル グループを削除してもよろしいですか？ (Y/N)')
+
+
+# Status codes the simulated platform answers with, as on Windows.
+ERROR_ACCESS_DENIED = 5
+ERROR_NOT_ENOUGH_MEMORY = 8
+ERROR_INVALID_PARAMETER = 87
+ERROR_NO_SUCH_ALIAS = 1376
+ERROR_MEMBER_NOT_IN_ALIAS = 1377
+ERROR_MEMBER_IN_ALIAS = 1378
+ERROR_ALIAS_EXISTS = 1379
+ERROR_NO_SUCH_MEMBER = 1387
+NERR_GroupNotFound = 2220
+NERR_UserNotFound = 2221
+NERR_UserExists = 2224
+NERR_PasswordTooShort = 2245
+ALL_CODES = [ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
+             ERROR_NO_SUCH_ALIAS, ERROR_MEMBER_NOT_IN_ALIAS, ERROR_MEMBER_IN_ALIAS,
+             ERROR_ALIAS_EXISTS, ERROR_NO_SUCH_MEMBER, NERR_GroupNotFound, NERR_UserNotFound,
+             NERR_UserExists, NERR_PasswordTooShort, 1332]
+_error_texts = {}
+
+
+def error_texts():
+    """FormatErrorText of every code, asked once from the helper under Wine."""
+    if not _error_texts:
+        out = subprocess.run([WINE_RUN, HELPER, 'errtext'] + [str(c) for c in ALL_CODES],
+                             capture_output=True, timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
+        for line in out.stdout.decode('utf-8').splitlines():
+            code, _, text = line.partition('\t')
+            text = text.replace('\\n', '\n').replace('\\r', '\r').replace('\\\\', '\\')
+            _error_texts[int(code)] = text
+    return _error_texts
+
+
+def net_error(caption, code):
+    text = error_texts()[code]
+    return f'エラー : {caption}\nエラー番号 : 0x{code:08X}\nエラー詳細 :\n　{text}\n\n'
+
+
+# ---------------------------------------------------------------- the world
+
+
+class Run:
+    def __init__(self, code, text):
+        self.code = code
+        self.text = text
+
+
+class World:
+    """A fresh simulated world in its own folder."""
+
+    def __init__(self, *reset_args):
+        self.folder = tempfile.mkdtemp(prefix='ambcmd-')
+        self.env = dict(os.environ, AMBRELLE_SIM_DIR=self.folder)
+        self.ctl('reset', *reset_args)
+
+    def close(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def ctl(self, *args):
+        out = subprocess.run([WINE_RUN, SIMCTL] + list(args), env=self.env, capture_output=True,
+                             timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
+        if out.returncode != 0:
+            raise AssertionError(f'AmbSimCtl {args} failed ({out.returncode}): '
+                                 f'{out.stdout!r} {out.stderr!r}')
+        return out.stdout.decode('utf-8', 'replace')
+
+    def dump(self):
+        return json.loads(self.ctl('dump'))
+
+    def run(self, *args, answer=None, pause_log=None):
+        """Runs Ambcmd with args; answer is piped to standard input (None: empty input)."""
+        command = [WINE_RUN]
+        if pause_log is not None:
+            # COMSPEC must be set on the Windows side (Wine resets it from the registry).
+            command += [HELPER, 'with-comspec', 'Z:' + pause_log.replace('/', '\\')]
+        command += [AMBCMD] + list(args)
+        data = b'' if answer is None else answer.encode('cp932')
+        out = subprocess.run(command, env=self.env, input=data, capture_output=True,
+                             timeout=RUN_TIMEOUT)
+        return Run(out.returncode, out.stdout.decode('cp932'))
+
+    # ---- database views
+    def user(self, name, dump=None):
+        dump = dump or self.dump()
+        for u in dump['users']:
+            if u['name'].upper() == name.upper():
+                return u
+        return None
+
+    def group(self, name, dump=None):
+        dump = dump or self.dump()
+        for g in dump['groups']:
+            if g['name'].upper() == name.upper():
+                return g
+        return None
+
+    def member_names(self, group, dump=None):
+        """Members of a group as DOMAIN\\name, in stored order."""
+        return [m['name'] for m in self.group(group, dump)['members']]
+
+
+def local_time(seconds):
+    return datetime.datetime.fromtimestamp(seconds).strftime('%Y/%m/%d %H:%M')
+
+
+# ---------------------------------------------------------------- checking
+
+
+class AmbcmdCase(unittest.TestCase):
+    maxDiff = None
+
+    def setUp(self):
+        self.world = World()
+        self.computer = self.world.dump()['computer']
+
+    def tearDown(self):
+        self.world.close()
+
+    def expect(self, run, expected, code, banner=True, admin=True):
+        """The whole output must be the banner (unless silent), the rights warning
+        (when not elevated) and then expected, with CR LF line ends."""
+        full = (BANNER if banner else '') + ('' if admin else NOT_ADMIN) + expected
+        self.assertTranscript(run.text, full)
+        self.assertEqual(run.code, code, f'exit code; output:\n{run.text}')
+
+    def assertTranscript(self, actual, expected):
+        expected = expected.replace('\n', '\r\n')
+        pattern = ''
+        for piece in re.split('(«RIGHTS»|«TIME»)', expected):
+            if piece == '«RIGHTS»':
+                pattern += r'Copyright \(C\) [^\r\n]*Dunmarrow[^\r\n]*'
+            elif piece == '«TIME»':
+                pattern += r'\d{4}/\d{2}/\d{2} \d{2}:\d{2}'
+            else:
+                pattern += re.escape(piece)
+        if not re.fullmatch(pattern, actual, re.S):
+            self.assertEqual(actual.replace('\r\n', '\n'), expected.replace('\r\n', '\n'))
+            self.fail('line ends differ: ' + repr(actual))
+
+    def user_details(self, typed, name, dump=None):
+        """The details of a user as PrintUserDetails shows them, from the database."""
+        dump = dump or self.world.dump()
+        u = self.world.user(name, dump)
+        flags = u['flags']
+        groups = ''.join(f'　{g}\n' for g in u['groups'])
+        yes_no = lambda bit: 'はい' if flags & bit else 'いいえ'
+        text = (f'ユーザー {typed} のデータです。\n\n[基本情報]\n'
+                f'ユーザー名 :\n　{u["name"]}\n'
+                f'フル ネーム (アカウント名) :\n　{u["fullName"]}\n'
+                f'コメント :\n　{u["comment"]}\n'
+                f'SID :\n　{u["sid"]}\n'
+                f'所属ローカル グループ :\n{groups}\n'
+                '[追加情報]\n'
+                f'アカウントの状態　　　 : {"無効" if flags & 0x2 else "有効"}\n'
+                f'ロックアウト　　　　　 : {yes_no(0x10)}\n'
+                f'要パスワード変更　　　 : {yes_no(0x800000)}\n'
+                f'パスワード変更禁止　　 : {yes_no(0x40)}\n'
+                f'定期的なパスワード変更 : {"いいえ" if flags & 0x10000 else "はい"}\n\n'
+                '[その他]\n')
+        text += ('パスワード有効期限　　 : ' +
+                 (f'{TIME}\n' if u['passwordExpired'] else 'なし\n'))
+        expires = u['acctExpires']
+        text += ('アカウント有効期限　　 : ' +
+                 ('なし\n' if expires in (0, 0xFFFFFFFF) else f'{local_time(expires)}\n'))
+        text += ('最終ログイン日時　　　 : ' + (f'{local_time(u["lastLogon"])}\n' if u['lastLogon']
+                                         else '一度もログインしていません\n'))
+        text += f'最終パスワード変更日時 : {TIME}\n\n'
+        return text
+
+    def group_details(self, typed, name, dump=None):
+        dump = dump or self.world.dump()
+        g = self.world.group(name, dump)
+        members = ''.join(f'　{m["name"].split(chr(92))[-1]}\n' for m in g['members'])
+        return (f'ローカル グループ "{typed}" の詳細データです。\n\n'
+                f'SID :\n　{g["sid"]}\n\n'
+                f'グループ名 :\n　{g["name"]}\n\n'
+                f'コメント :\n　{g["comment"]}\n\n'
+                f'所属メンバー :\n{members}\n')
+
+    def qualified(self, name):
+        return f'{self.computer}\\{name}'
+
+
+# ---------------------------------------------------------------- front end
+
+
+class Frontend(AmbcmdCase):
+    def test_no_arguments_elevated_and_not(self):
+        self.expect(self.world.run(), USAGE, 0)
+        self.world.ctl('session', '--user', 'kanri', '--admin', '1', '--elevated', '0')
+        self.expect(self.world.run(), USAGE, 0, admin=False)
+        self.expect(self.world.run('/?'), USAGE, 0, admin=False)
+        self.expect(self.world.run('/HELP'), USAGE, 0, admin=False)
+        # Silent: neither banner nor warning, only the result.
+        self.expect(self.world.run('/help', '/silent'), USAGE, 0, banner=False)
+
+    def test_silent_alone_and_unknown_switches_print_nothing_more(self):
+        self.expect(self.world.run('/s'), '', 2, banner=False)
+        self.expect(self.world.run('/S'), '', 2, banner=False)
+        self.expect(self.world.run('/foo'), '', 2)
+        self.expect(self.world.run('/user', '/foo', 'kanri'), '', 2)
+        self.expect(self.world.run('/group', '/adduser2', 'Users', 'kanri'), '', 2)
+        # "/s" at position 1 is the main switch and shifts nothing.
+        self.expect(self.world.run('/s', '/user', '/add', 'taro'), '', 2, banner=False)
+        self.assertIsNone(self.world.user('taro'))
+
+    def test_command_line_errors_change_nothing(self):
+        before = self.world.dump()
+        for args in (('/user', '/add', '/taro'), ('/user', '/add'), ('/user', '/remove'),
+                     ('/user', '/rename', 'kanri'), ('/user', '/fullname', 'kanri'),
+                     ('/user', '/comment', 'kanri'), ('/user', '/flags', 'kanri'),
+                     ('/user', '/setgroup', 'kanri'), ('/group', '/delete', '/s'),
+                     ('/group', '/rename', 'Users'), ('/group', '/setuser', 'Users'),
+                     ('/group', '/comment', 'Users')):
+            self.expect(self.world.run(*args), CMDLINE_ERROR, 2)
+        after = self.world.dump()
+        self.assertEqual(before['users'], after['users'])
+        self.assertEqual(before['groups'], after['groups'])
+
+    def test_switch_case_and_japanese_names(self):
+        run = self.world.run('/USER', '/Add', '山田', '山田 太郎')
+        self.expect(run, 'ユーザー 山田 は正常に作成されました。\n\n', 0)
+        u = self.world.user('山田')
+        self.assertEqual(u['fullName'], '山田 太郎')
+        self.assertEqual(u['password'], '')
+        run = self.world.run('/user', '山田', '/s')
+        self.expect(run, self.user_details('山田', '山田') + DONE, 0, banner=False)
+        self.assertIn('　山田 太郎\n', run.text.replace('\r\n', '\n'))
+
+    def test_silent_switch_at_position_four_is_the_argument(self):
+        run = self.world.run('/user', '/comment', 'kanri', '/s')
+        self.expect(run, 'ユーザー kanri のコメントを設定しました。\n\n', 0, banner=False)
+        self.assertEqual(self.world.user('kanri')['comment'], '/s')
+
+    def test_empty_name_is_looked_up(self):
+        run = self.world.run('/user', '')
+        self.expect(run, net_error('ユーザー アカウントの情報を取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'ユーザー  の情報を取得できませんでした。\n\n', 1)
+        run = self.world.run('/group', 'nosuchgroup', '/silent')
+        self.expect(run, net_error('ローカル グループの情報を取得できませんでした。',
+                                   NERR_GroupNotFound) +
+                    'ローカル グループ nosuchgroup の情報を取得できませんでした。\n\n', 1,
+                    banner=False)
+
+
+# ---------------------------------------------------------------- help texts
+
+
+class Help(AmbcmdCase):
+    def run_with_pauses(self, *args):
+        log = os.path.join(self.world.folder, 'pauses.log')
+        if os.path.exists(log):
+            os.remove(log)
+        run = self.world.run(*args, pause_log=log)
+        lines = []
+        if os.path.exists(log):
+            with open(log, encoding='utf-8') as f:
+                lines = f.read().splitlines()
+        return run, lines
+
+    def check_pauses(self, lines, count):
+        self.assertEqual(len(lines), count, lines)
+        helper = os.path.basename(HELPER)
+        for line in lines:
+            self.assertRegex(line, r'(?i)^\S*' + re.escape(helper) + r' /c PAUSE >NUL$')
+
+    def check_help(self, run, start, end, blocks):
+        text = run.text.replace('\r\n', '\n')
+        self.assertTrue(text.startswith(BANNER.split('«')[0]), text[:200])
+        self.assertIn(start, text)
+        self.assertTrue(text.endswith(end), text[-300:])
+        self.assertEqual(run.code, 0)
+        self.assertNotIn('\n\n\n\n', text)
+
+    def test_usage_has_no_pause(self):
+        run, lines = self.run_with_pauses('/?')
+        self.expect(run, USAGE, 0)
+        self.check_pauses(lines, 0)
+        run, lines = self.run_with_pauses('/help')
+        self.expect(run, USAGE, 0)
+        self.check_pauses(lines, 0)
+
+    def test_user_help_pauses_four_times(self):
+        for args in (('/user',), ('/user', '/HELP'), ('/user', '/?')):
+            run, lines = self.run_with_pauses(*args)
+            self.check_help(run, USER_HELP_START, USER_HELP_END, 5)
+            self.check_pauses(lines, 4)
+        # Silent mode drops the banner but not the pauses.
+        run, lines = self.run_with_pauses('/user', '/help', '/s')
+        self.assertTrue(run.text.startswith(USER_HELP_START.replace('\n', '\r\n')))
+        self.check_pauses(lines, 4)
+
+    def test_group_help_pauses_three_times(self):
+        for args in (('/group',), ('/group', '/?')):
+            run, lines = self.run_with_pauses(*args)
+            self.check_help(run, GROUP_HELP_START, GROUP_HELP_END, 4)
+            self.check_pauses(lines, 3)
+
+    def test_user_help_whole_text(self):
+        run, _ = self.run_with_pauses('/user')
+        text = run.text.replace('\r\n', '\n')
+        body = text[text.index(USER_HELP_START):]
+        # Spot checks of tabs, quotes and the E flag lines inside the long text.
+        self.assertIn('/add\n\tユーザー アカウント新規に作成します。\n', body)
+        self.assertIn('\tいときは、"" を指定します。フル ネームは Windows のログイン画面等\n', body)
+        self.assertIn('\tE : 次回ログイン時にパスワード変更を要求するように指定します。\n'
+                      '\t    この文字フラグは単独でしか指定できません。\n', body)
+        self.assertIn('\tす。\n\n\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n',
+                      body)
+        self.assertEqual(body.count("\n"), 91)
+
+
+# ---------------------------------------------------------------- prompts
+
+
+class Prompts(AmbcmdCase):
+    def test_delete_user_answers(self):
+        for i, answer in enumerate(('y\n', 'Y\n', 'yes\n')):
+            name = f'taro{i}'
+            self.world.ctl('user', 'add', name)
+            run = self.world.run('/user', '/delete', name, answer=answer)
+            self.expect(run, delete_user_warning(name) +
+                        f'ユーザー {name} は正常に削除されました。\n\n', 0)
+        for answer in ('n\n', 'x\n', '\n', None, 'no\nyes\n'):
+            run = self.world.run('/user', '/remove', 'kanri', answer=answer)
+            self.expect(run, delete_user_warning('kanri'), 0)
+        dump = self.world.dump()
+        self.assertIsNotNone(self.world.user('kanri', dump))
+        for i in range(3):
+            self.assertIsNone(self.world.user(f'taro{i}', dump))
+        # The same command without a prompt goes through.
+        run = self.world.run('/user', '/remove', 'kanri', '/s')
+        self.expect(run, 'ユーザー kanri は正常に削除されました。\n\n', 0, banner=False)
+        self.assertIsNone(self.world.user('kanri'))
+
+    def test_reset_password_answers(self):
+        self.world.ctl('user', 'add', 'hanako', '--password', 'Secret#1')
+        for answer in ('N\n', None, ' y\n'):
+            run = self.world.run('/user', '/passreset', 'hanako', answer=answer)
+            self.expect(run, reset_password_warning('hanako'), 0)
+        self.assertEqual(self.world.user('hanako')['password'], 'Secret#1')
+        run = self.world.run('/user', '/passreset', 'hanako', answer='Yes, reset it\n')
+        self.expect(run, reset_password_warning('hanako') +
+                    'ユーザー hanako のパスワードは正常にリセットされました。\n\n', 0)
+        self.assertEqual(self.world.user('hanako')['password'], '')
+
+    def test_delete_group_answers(self):
+        self.world.ctl('group', 'add', '経理部')
+        for answer in ('\n', 'n\n', None):
+            run = self.world.run('/group', '/remove', '経理部', answer=answer)
+            self.expect(run, delete_group_warning('経理部'), 0)
+        self.assertIsNotNone(self.world.group('経理部'))
+        run = self.world.run('/group', '/delete', '経理部', answer='y\n')
+        self.expect(run, delete_group_warning('経理部') +
+                    'ローカル グループ 経理部 は正常に削除されました。\n\n', 0)
+        self.assertIsNone(self.world.group('経理部'))
+
+
+# ---------------------------------------------------------------- user commands
+
+
+class UserCommands(AmbcmdCase):
+    def test_details_of_the_session_user(self):
+        run = self.world.run('/user', 'KANRI')
+        self.expect(run, self.user_details('KANRI', 'kanri') + DONE, 0)
+        text = run.text.replace('\r\n', '\n')
+        self.assertIn('所属ローカル グループ :\n　Administrators\n　Users\n\n', text)
+        self.assertIn('最終ログイン日時　　　 : 一度もログインしていません\n', text)
+        self.assertIn('アカウント有効期限　　 : なし\n', text)
+        self.assertIn('定期的なパスワード変更 : いいえ\n', text)
+        # The last password change is the moment the account was made.
+        set_at = self.world.user('kanri')['passwordLastSet']
+        shown = re.search(r'最終パスワード変更日時 : (\S+ \S+)', text).group(1)
+        self.assertIn(shown, {local_time(set_at + d) for d in (-60, 0, 60)})
+
+    def test_details_of_a_locked_disabled_user_that_logged_on(self):
+        self.world.ctl('user', 'add', 'jiro', '--full-name', '次郎', '--comment', '経理担当',
+                       '--disabled')
+        self.world.ctl('lockout', 'jiro')
+        self.world.ctl('last-logon', 'jiro', '1700000000')
+        run = self.world.run('/user', 'jiro')
+        self.expect(run, self.user_details('jiro', 'jiro') + DONE, 0)
+        text = run.text.replace('\r\n', '\n')
+        self.assertIn('アカウントの状態　　　 : 無効\nロックアウト　　　　　 : はい\n', text)
+        self.assertIn(f'最終ログイン日時　　　 : {local_time(1700000000)}\n', text)
+
+    def test_add_user(self):
+        run = self.world.run('/user', '/add', 'taro')
+        self.expect(run, 'ユーザー taro は正常に作成されました。\n\n', 0)
+        u = self.world.user('taro')
+        self.assertEqual((u['fullName'], u['password'], u['disabled']), ('', '', False))
+        self.assertIn('Users', u['groups'])
+        run = self.world.run('/user', '/add', 'TARO', '太郎')
+        self.expect(run, net_error('ユーザー アカウントを追加できませんでした。', NERR_UserExists) +
+                    'エラー : ユーザー TARO を作成できませんでした。\n\n', 1)
+        self.world.ctl('policy', 'min-length', '8')
+        run = self.world.run('/user', '/add', 'saburo', '三郎', '/s')
+        self.expect(run, net_error('ユーザー アカウントを追加できませんでした。',
+                                   NERR_PasswordTooShort) +
+                    'エラー : ユーザー saburo を作成できませんでした。\n\n', 1, banner=False)
+        self.assertIsNone(self.world.user('saburo'))
+
+    def test_rename_full_name_and_comment(self):
+        self.world.ctl('user', 'add', 'taro', '--comment', '旧コメント')
+        run = self.world.run('/user', '/rename', 'taro', '太郎')
+        self.expect(run, 'ユーザー名を taro から 太郎 に変更しました。\n\n', 0)
+        run = self.world.run('/user', '/rename', 'taro', 'jiro')
+        self.expect(run, net_error('ユーザー名を取得できませんでした。', NERR_UserNotFound) +
+                    'エラー : ユーザー名を taro から jiro に変更できませんでした。\n\n', 1)
+        run = self.world.run('/user', '/fullname', '太郎', '山田 太郎')
+        self.expect(run, 'ユーザー 太郎 のフル ネームを 山田 太郎 に設定しました。\n\n', 0)
+        run = self.world.run('/user', '/fullname', 'nobody', 'x')
+        self.expect(run, net_error('ユーザー アカウントのフル ネームを取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'エラー : ユーザー nobody のフル ネームを設定できませんでした。\n\n', 1)
+        u = self.world.user('太郎')
+        self.assertEqual((u['fullName'], u['comment']), ('山田 太郎', '旧コメント'))
+        run = self.world.run('/user', '/description', '太郎', '')
+        self.expect(run, 'ユーザー 太郎 のコメントを設定しました。\n\n', 0)
+        self.assertEqual(self.world.user('太郎')['comment'], '')
+        run = self.world.run('/user', '/comment', 'nobody', 'x')
+        self.expect(run, net_error('ユーザー アカウントのコメントを取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'エラー : ユーザー nobody のコメントを設定できませんでした。\n\n', 1)
+
+    def test_unlock(self):
+        self.world.ctl('user', 'add', 'taro')
+        run = self.world.run('/user', '/unlock', 'taro')
+        self.expect(run, 'ユーザー taro はロックアウトされていません。\n'
+                    'ユーザー taro のロックアウトは解除されました。\n\n', 0)
+        self.world.ctl('lockout', 'taro')
+        self.assertTrue(self.world.user('taro')['locked'])
+        run = self.world.run('/user', '/unlock', 'taro')
+        self.expect(run, 'ユーザー taro のロックアウトは解除されました。\n\n', 0)
+        self.assertFalse(self.world.user('taro')['locked'])
+        run = self.world.run('/user', '/unlock', 'nobody', '/s')
+        self.expect(run, net_error('ユーザー アカウントのロックアウト状態を取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'エラー : ユーザー nobody のロックアウトを解除できませんでした。\n\n', 1,
+                    banner=False)
+
+    def test_silent_delete_and_reset(self):
+        self.world.ctl('user', 'add', 'taro', '--password', 'Secret#1')
+        run = self.world.run('/user', '/passreset', 'taro', '/s')
+        self.expect(run, 'ユーザー taro のパスワードは正常にリセットされました。\n\n', 0,
+                    banner=False)
+        self.assertEqual(self.world.user('taro')['password'], '')
+        run = self.world.run('/user', '/passreset', 'nobody', '/s')
+        self.expect(run, net_error('パスワードをリセットできませんでした。', NERR_UserNotFound) +
+                    'エラー : ユーザー nobody のパスワードをリセットできませんでした。\n\n', 1,
+                    banner=False)
+        run = self.world.run('/silent', '/user', '/delete', 'taro')
+        self.expect(run, '', 2, banner=False)
+        run = self.world.run('/user', '/delete', 'taro', '/silent')
+        self.expect(run, 'ユーザー taro は正常に削除されました。\n\n', 0, banner=False)
+        run = self.world.run('/user', '/delete', 'taro', '/silent')
+        self.expect(run, net_error('ユーザー アカウントを削除できませんでした。', NERR_UserNotFound) +
+                    'エラー : ユーザー taro を削除できませんでした。\n\n', 1, banner=False)
+        self.assertIsNone(self.world.user('taro'))
+
+
+class UserFlags(AmbcmdCase):
+    OK = 'ユーザー taro のフラグを設定しました。\n\n'
+    FAILED = 'エラー : ユーザー taro のフラグを設定できませんでした。\n\n'
+
+    def flags(self, options):
+        return self.world.run('/user', '/flags', 'taro', options, '/s')
+
+    def state(self):
+        u = self.world.user('taro')
+        return {'cant_change': bool(u['flags'] & 0x40), 'never_expires': bool(u['flags'] & 0x10000),
+                'disabled': bool(u['flags'] & 0x2), 'expired': u['passwordExpired']}
+
+    def setUp(self):
+        super().setUp()
+        self.world.ctl('user', 'add', 'taro')
+
+    def test_e_first_and_not_first(self):
+        before = self.state()
+        self.expect(self.flags('CE'), 'エラー : E オプションとは併用できません。\n\n' + self.FAILED,
+                    1, banner=False)
+        self.assertEqual(self.state(), before)
+        self.expect(self.flags('EC'), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), dict(before, expired=True))
+        run = self.world.run('/user', 'taro', '/s')
+        self.expect(run, self.user_details('taro', 'taro') + DONE, 0, banner=False)
+        self.assertIn('要パスワード変更　　　 : はい', run.text)
+        # X also clears a pending change at next logon.
+        self.expect(self.flags('X'), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), dict(before, expired=False, never_expires=True))
+
+    def test_pairs_and_unknown_letters(self):
+        self.expect(self.flags('CDX'), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), {'cant_change': True, 'never_expires': True,
+                                        'disabled': True, 'expired': False})
+        self.expect(self.flags('cC'), self.OK, 0, banner=False)  # lower case wins
+        self.expect(self.flags('Dd'), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), {'cant_change': False, 'never_expires': True,
+                                        'disabled': False, 'expired': False})
+        self.expect(self.flags('x'), self.OK, 0, banner=False)
+        before = self.state()
+        self.assertFalse(before['never_expires'])
+        for options in ('e', 'Qz!', ''):
+            self.expect(self.flags(options), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), before)
+        run = self.world.run('/user', '/flags', 'nobody', 'D', '/s')
+        self.expect(run, net_error('ユーザー アカウントのフラグ情報を取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'エラー : ユーザー nobody のフラグを設定できませんでした。\n\n', 1, banner=False)
+
+
+class UserGroups(AmbcmdCase):
+    START = 'ローカル グループへの割り当てまたは削除を開始します。\n'
+
+    def test_assign(self):
+        self.world.ctl('user', 'add', '山田')
+        self.world.ctl('group', 'add', '経理部')
+        run = self.world.run('/user', '/setgroup', '山田', '経理部;;Users;')
+        self.expect(run, self.START +
+                    'ローカル グループ 経理部 へ割り当てています... 完了\n'
+                    'ローカル グループ Users へ割り当てています... 割当済\n'
+                    'ユーザー 山田 を指定されたローカル グループへ割り当てました。\n\n', 0)
+        self.assertIn(self.qualified('山田'), self.world.member_names('経理部'))
+        run = self.world.run('/user', '/setgroup', '山田', 'Power Users;nosuch;Guests', '/s')
+        self.expect(run, self.START +
+                    'ローカル グループ Power Users へ割り当てています... 完了\n'
+                    'ローカル グループ nosuch へ割り当てています... 失敗\n'
+                    'ローカル グループ Guests へ割り当てています... 完了\n'
+                    'エラー : ユーザー 山田 を指定されたローカル グループへ割り当てできませんでした。\n\n',
+                    1, banner=False)
+        groups = self.world.user('山田')['groups']
+        self.assertIn('Power Users', groups)
+        self.assertIn('Guests', groups)
+        # Nothing listed: the start line and the success line only.
+        run = self.world.run('/user', '/setgroup', '山田', ';', '/s')
+        self.expect(run, self.START +
+                    'ユーザー 山田 を指定されたローカル グループへ割り当てました。\n\n', 0,
+                    banner=False)
+
+    def test_remove(self):
+        self.world.ctl('user', 'add', 'taro')
+        self.world.ctl('group', 'add', 'sales')
+        self.world.ctl('member', 'add', 'sales', 'taro')
+        run = self.world.run('/user', '/delgroup', 'taro', 'sales;sales', '/s')
+        self.expect(run, self.START +
+                    'ローカル グループ sales への割り当てを解除しています... 完了\n'
+                    'ローカル グループ sales への割り当てを解除しています... 割当解除済\n'
+                    '指定されたローカル グループからユーザー taro を削除しました\n\n', 0,
+                    banner=False)
+        self.assertEqual(self.world.member_names('sales'), [])
+        run = self.world.run('/user', '/delgroup', 'taro', 'Users;無い', '/s')
+        self.expect(run, self.START +
+                    'ローカル グループ Users への割り当てを解除しています... 完了\n'
+                    'ローカル グループ 無い への割り当てを解除しています... 失敗\n'
+                    'エラー : 指定されたローカル グループからユーザー taro を削除できませんでした。\n\n',
+                    1, banner=False)
+        self.assertEqual(self.world.user('taro')['groups'], [])
+        run = self.world.run('/user', '/delgroup', 'nobody', 'Users', '/s')
+        self.expect(run, net_error('ユーザー アカウントの情報を取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    'エラー : 指定されたローカル グループからユーザー nobody を削除できませんでした。\n\n',
+                    1, banner=False)
+
+
+# ---------------------------------------------------------------- group commands
+
+
+class GroupCommands(AmbcmdCase):
+    def test_details(self):
+        run = self.world.run('/group', 'administrators')
+        self.expect(run, self.group_details('administrators', 'Administrators') + DONE, 0)
+        text = run.text.replace('\r\n', '\n')
+        self.assertIn('所属メンバー :\n　Administrator\n　kanri\n\n', text)
+        self.world.ctl('group', 'add', '経理部', '--comment', '経理の担当者')
+        run = self.world.run('/group', '経理部', '/s')
+        self.expect(run, 'ローカル グループ "経理部" の詳細データです。\n\n'
+                    f'SID :\n　{self.world.group("経理部")["sid"]}\n\n'
+                    'グループ名 :\n　経理部\n\nコメント :\n　経理の担当者\n\n'
+                    '所属メンバー :\n\n' + DONE, 0, banner=False)
+
+    def test_add_rename_comment(self):
+        run = self.world.run('/group', '/add', '経理部', '経理の担当者')
+        self.expect(run, 'ローカル グループ名 経理部 は正常に作成されました。\n\n', 0)
+        self.assertEqual(self.world.group('経理部')['comment'], '経理の担当者')
+        run = self.world.run('/group', '/add', 'sales', '/s')  # "/s" is the comment here
+        self.expect(run, 'ローカル グループ名 sales は正常に作成されました。\n\n', 0,
+                    banner=False)
+        self.assertEqual(self.world.group('sales')['comment'], '/s')
+        run = self.world.run('/group', '/add', 'empty')
+        self.expect(run, 'ローカル グループ名 empty は正常に作成されました。\n\n', 0)
+        run = self.world.run('/group', '/add', '経理部')
+        self.expect(run, net_error('ローカル グループを作成できませんでした。', ERROR_ALIAS_EXISTS) +
+                    'エラー : ローカル グループ名 経理部 を作成できませんでした。\n\n', 1)
+        run = self.world.run('/group', '/rename', '経理部', '財務部')
+        self.expect(run, 'ローカル グループ名を 経理部 から 財務部 に変更しました。\n\n', 0)
+        run = self.world.run('/group', '/rename', '経理部', '総務部')
+        self.expect(run, net_error('ローカル グループ名を取得できませんでした。', NERR_GroupNotFound) +
+                    'エラー : ローカル グループ名を 経理部 から 総務部 に変更できませんでした。\n\n', 1)
+        run = self.world.run('/group', '/comment', '財務部', '')
+        self.expect(run, 'ローカル グループ 財務部 のコメントを設定しました。\n\n', 0)
+        run = self.world.run('/group', '/description', 'nosuch', 'x')
+        self.expect(run, net_error('ローカル グループのコメントを取得できませんでした。',
+                                   NERR_GroupNotFound) +
+                    'エラー : ローカル グループ nosuch のコメントを設定できませんでした。\n\n', 1)
+        dump = self.world.dump()
+        self.assertIsNone(self.world.group('経理部', dump))
+        self.assertEqual(self.world.group('財務部', dump)['comment'], '')
+        self.assertEqual(self.world.group('empty', dump)['comment'], '')
+
+    def test_silent_delete(self):
+        self.world.ctl('group', 'add', 'sales')
+        run = self.world.run('/group', '/delete', 'sales', '/s')
+        self.expect(run, 'ローカル グループ sales は正常に削除されました。\n\n', 0, banner=False)
+        run = self.world.run('/group', '/delete', 'sales', '/s')
+        self.expect(run, net_error('ローカル グループを削除できませんでした。', NERR_GroupNotFound) +
+                    'エラー : ローカル グループ sales を削除できませんでした。\n\n', 1, banner=False)
+        self.assertIsNone(self.world.group('sales'))
+
+
+class Members(AmbcmdCase):
+    def setUp(self):
+        super().setUp()
+        for name in ('alice', 'bob', '山田', 'Taro Yamada'):
+            self.world.ctl('user', 'add', name)
+        self.world.ctl('group', 'add', '経理部')
+
+    def adding(self, count):
+        return ('ローカル グループ "経理部" へメンバーを追加しています...\n'
+                f'{count} 人のユーザーが追加されました。\n'
+                'ローカル グループ 経理部 のメンバーシップは正しく追加されました。\n\n')
+
+    def test_add_members(self):
+        run = self.world.run('/group', '/adduser', '経理部', 'alice;;bob;')
+        self.expect(run, self.adding(2), 0)
+        self.assertEqual(self.world.member_names('経理部'),
+                         [self.qualified('alice'), self.qualified('bob')])
+        run = self.world.run('/group', '/adduser', '経理部', f'{self.computer}\\山田;Taro Yamada')
+        self.expect(run, self.adding(2), 0)
+        # One member already there: the whole call fails and nothing is added.
+        run = self.world.run('/group', '/adduser', '経理部', 'Administrator;alice')
+        self.expect(run, 'ローカル グループ "経理部" へメンバーを追加しています...\n' +
+                    net_error('ローカル グループへメンバーを追加できませんでした。',
+                              ERROR_MEMBER_IN_ALIAS) +
+                    'エラー : ローカル グループ 経理部 のメンバーシップを追加できませんでした\n\n', 1)
+        self.assertEqual(len(self.world.member_names('経理部')), 4)
+
+    def test_empty_lists_and_unknown_accounts(self):
+        failed = 'エラー : ローカル グループ 経理部 のメンバーシップを追加できませんでした\n\n'
+        self.expect(self.world.run('/group', '/adduser', '経理部', ';'), failed, 1)
+        self.expect(self.world.run('/group', '/adduser', '経理部', ''), failed, 1)
+        self.world.ctl('member', 'add', '経理部', 'alice')
+        run = self.world.run('/group', '/setuser', '経理部', ';;', '/s')
+        self.expect(run, 'エラー : ローカル グループ 経理部 のメンバーシップ置換ができませんでした。\n\n',
+                    1, banner=False)
+        self.assertEqual(self.world.member_names('経理部'), [self.qualified('alice')])
+        run = self.world.run('/group', '/adduser', '経理部', 'OTHER\\alice', '/s')
+        self.expect(run, 'ローカル グループ "経理部" へメンバーを追加しています...\n' +
+                    net_error('ローカル グループへメンバーを追加できませんでした。',
+                              ERROR_NO_SUCH_MEMBER) + failed, 1, banner=False)
+
+    def test_set_and_delete_members(self):
+        self.world.ctl('member', 'add', '経理部', 'alice')
+        self.world.ctl('member', 'add', '経理部', 'bob')
+        run = self.world.run('/group', '/setuser', '経理部', 'bob;山田;Taro Yamada', '/s')
+        self.expect(run, 'ローカル グループ "経理部" のメンバーシップを設定しています...\n'
+                    '3 人のユーザーが割り当てられました。\n'
+                    'ローカル グループ 経理部 のメンバーシップ置換は正常に終了しました。\n\n', 0,
+                    banner=False)
+        self.assertEqual(sorted(self.world.member_names('経理部')),
+                         sorted(self.qualified(n) for n in ('bob', '山田', 'Taro Yamada')))
+        run = self.world.run('/group', '/deluser', '経理部', 'alice;bob', '/s')
+        self.expect(run, 'ローカル グループ "経理部" からメンバーを削除しています...\n' +
+                    net_error('ローカル グループからメンバーを削除できませんでした。',
+                              ERROR_MEMBER_NOT_IN_ALIAS) +
+                    'エラー : ローカル グループ 経理部 からメンバーシップを削除できませんでした。\n\n',
+                    1, banner=False)
+        self.assertEqual(len(self.world.member_names('経理部')), 3)
+        run = self.world.run('/group', '/deluser', '経理部', 'bob;Taro Yamada', '/s')
+        self.expect(run, 'ローカル グループ "経理部" からメンバーを削除しています...\n'
+                    '2 人のユーザーが削除されました。\n'
+                    'ローカル グループ 経理部 からメンバーシップが削除されました。\n\n', 0,
+                    banner=False)
+        self.assertEqual(self.world.member_names('経理部'), [self.qualified('山田')])
+
+    def test_overlong_member_refused(self):
+        limit = 255 - len(self.computer) - 1
+        fits = 'a' * limit
+        run = self.world.run('/group', '/adduser', '経理部', f'alice;{fits + "b"}', '/s')
+        self.expect(run, 'エラー : 2 番目のメンバー名が長すぎます。(コンピューター名を含めて 255 文字まで)\n\n'
+                    'エラー : ローカル グループ 経理部 のメンバーシップを追加できませんでした\n\n',
+                    1, banner=False)
+        run = self.world.run('/group', '/setuser', '経理部', 'X\\' + 'y' * 254, '/s')
+        self.expect(run, 'エラー : 1 番目のメンバー名が長すぎます。(コンピューター名を含めて 255 文字まで)\n\n'
+                    'エラー : ローカル グループ 経理部 のメンバーシップ置換ができませんでした。\n\n',
+                    1, banner=False)
+        self.assertEqual(self.world.member_names('経理部'), [])
+        # The longest name that fits reaches the platform (which knows no such account).
+        run = self.world.run('/group', '/adduser', '経理部', fits, '/s')
+        self.assertIn('エラー番号 : 0x', run.text)
+        self.assertNotIn('長すぎます', run.text)
+
+
+# ---------------------------------------------------------------- platform failures
+
+
+class Faults(AmbcmdCase):
+    """Every error caption, through the simulated platform's fault injection."""
+
+    def inject_fault(self, function, code=ERROR_ACCESS_DENIED, nth=None):
+        args = ['fail', function, str(code)] + (['--nth', str(nth)] if nth else [])
+        self.world.ctl(*args)
+
+    def check(self, args, caption, failure, code=ERROR_ACCESS_DENIED, before=''):
+        run = self.world.run(*args, '/s')
+        self.expect(run, before + net_error(caption, code) + failure, 1, banner=False)
+
+    def test_user_command_faults(self):
+        self.world.ctl('user', 'add', 'taro')
+        cases = [
+            ('NetUserGetInfo', 1, ('/user', 'taro'), 'ユーザー アカウントの情報を取得できませんでした。',
+             'ユーザー taro の情報を取得できませんでした。\n\n'),
+            ('NetUserAdd', 1, ('/user', '/add', 'jiro'), 'ユーザー アカウントを追加できませんでした。',
+             'エラー : ユーザー jiro を作成できませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/rename', 'taro', 'x'), 'ユーザー名を取得できませんでした。',
+             'エラー : ユーザー名を taro から x に変更できませんでした。\n\n'),
+            ('NetUserSetInfo', 1, ('/user', '/rename', 'taro', 'x'), 'ユーザー名を変更できませんでした。',
+             'エラー : ユーザー名を taro から x に変更できませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/fullname', 'taro', 'x'),
+             'ユーザー アカウントのフル ネームを取得できませんでした。',
+             'エラー : ユーザー taro のフル ネームを設定できませんでした。\n\n'),
+            ('NetUserSetInfo', 1, ('/user', '/fullname', 'taro', 'x'),
+             'ユーザー アカウントのフル ネームを設定できませんでした。',
+             'エラー : ユーザー taro のフル ネームを設定できませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/comment', 'taro', 'x'),
+             'ユーザー アカウントのコメントを取得できませんでした。',
+             'エラー : ユーザー taro のコメントを設定できませんでした。\n\n'),
+            ('NetUserSetInfo', 1, ('/user', '/comment', 'taro', 'x'),
+             'ユーザー アカウントのコメントを設定できませんでした。',
+             'エラー : ユーザー taro のコメントを設定できませんでした。\n\n'),
+            ('NetUserDel', 1, ('/user', '/delete', 'taro'), 'ユーザー アカウントを削除できませんでした。',
+             'エラー : ユーザー taro を削除できませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/flags', 'taro', 'D'),
+             'ユーザー アカウントのフラグ情報を取得できませんでした。',
+             'エラー : ユーザー taro のフラグを設定できませんでした。\n\n'),
+            ('NetUserSetInfo', 1, ('/user', '/flags', 'taro', 'D'),
+             'ユーザー アカウント オプションを設定できませんでした。',
+             'エラー : ユーザー taro のフラグを設定できませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/setgroup', 'taro', 'Users'),
+             'ユーザー アカウントの情報を取得できませんでした。',
+             'エラー : ユーザー taro を指定されたローカル グループへ割り当てできませんでした。\n\n'),
+            ('NetUserGetInfo', 1, ('/user', '/unlock', 'taro'),
+             'ユーザー アカウントのロックアウト状態を取得できませんでした。',
+             'エラー : ユーザー taro のロックアウトを解除できませんでした。\n\n'),
+            ('NetUserSetInfo', 1, ('/user', '/passreset', 'taro'), 'パスワードをリセットできませんでした。',
+             'エラー : ユーザー taro のパスワードをリセットできませんでした。\n\n'),
+        ]
+        for function, nth, args, caption, failure in cases:
+            with self.subTest(args=args, function=function):
+                self.inject_fault(function, ERROR_ACCESS_DENIED, nth)
+                self.check(args, caption, failure)
+        self.world.ctl('lockout', 'taro')
+        self.inject_fault('NetUserSetInfo')
+        self.check(('/user', '/unlock', 'taro'), 'ユーザー アカウントのロックアウトを解除できませんでした。',
+                   'エラー : ユーザー taro のロックアウトを解除できませんでした。\n\n')
+        # A failed group call is only a status word.
+        self.inject_fault('NetLocalGroupAddMembers', ERROR_NOT_ENOUGH_MEMORY)
+        run = self.world.run('/user', '/setgroup', 'taro', 'Guests', '/s')
+        self.expect(run, 'ローカル グループへの割り当てまたは削除を開始します。\n'
+                    'ローカル グループ Guests へ割り当てています... 失敗\n'
+                    'エラー : ユーザー taro を指定されたローカル グループへ割り当てできませんでした。\n\n',
+                    1, banner=False)
+        u = self.world.user('taro')
+        self.assertEqual((u['name'], u['fullName'], u['comment'], u['locked'], u['disabled']),
+                         ('taro', '', '', True, False))
+        self.assertNotIn('Guests', u['groups'])
+
+    def test_group_command_faults(self):
+        self.world.ctl('group', 'add', 'sales')
+        self.world.ctl('user', 'add', 'taro')
+        cases = [
+            ('NetLocalGroupGetInfo', ('/group', 'sales'), 'ローカル グループの情報を取得できませんでした。',
+             'ローカル グループ sales の情報を取得できませんでした。\n\n', ''),
+            ('NetLocalGroupAdd', ('/group', '/add', 'hr'), 'ローカル グループを作成できませんでした。',
+             'エラー : ローカル グループ名 hr を作成できませんでした。\n\n', ''),
+            ('NetLocalGroupGetInfo', ('/group', '/rename', 'sales', 'x'),
+             'ローカル グループ名を取得できませんでした。',
+             'エラー : ローカル グループ名を sales から x に変更できませんでした。\n\n', ''),
+            ('NetLocalGroupSetInfo', ('/group', '/rename', 'sales', 'x'),
+             'ローカル グループ名を変更できませんでした。',
+             'エラー : ローカル グループ名を sales から x に変更できませんでした。\n\n', ''),
+            ('NetLocalGroupGetInfo', ('/group', '/comment', 'sales', 'x'),
+             'ローカル グループのコメントを取得できませんでした。',
+             'エラー : ローカル グループ sales のコメントを設定できませんでした。\n\n', ''),
+            ('NetLocalGroupSetInfo', ('/group', '/comment', 'sales', 'x'),
+             'ローカル グループのコメントを設定できませんでした。',
+             'エラー : ローカル グループ sales のコメントを設定できませんでした。\n\n', ''),
+            ('NetLocalGroupDel', ('/group', '/delete', 'sales'), 'ローカル グループを削除できませんでした。',
+             'エラー : ローカル グループ sales を削除できませんでした。\n\n', ''),
+            ('NetLocalGroupAddMembers', ('/group', '/adduser', 'sales', 'taro'),
+             'ローカル グループへメンバーを追加できませんでした。',
+             'エラー : ローカル グループ sales のメンバーシップを追加できませんでした\n\n',
+             'ローカル グループ "sales" へメンバーを追加しています...\n'),
+            ('NetLocalGroupSetMembers', ('/group', '/setuser', 'sales', 'taro'),
+             'ローカル グループのメンバーシップを設定できませんでした。',
+             'エラー : ローカル グループ sales のメンバーシップ置換ができませんでした。\n\n',
+             'ローカル グループ "sales" のメンバーシップを設定しています...\n'),
+            ('NetLocalGroupDelMembers', ('/group', '/deluser', 'sales', 'taro'),
+             'ローカル グループからメンバーを削除できませんでした。',
+             'エラー : ローカル グループ sales からメンバーシップを削除できませんでした。\n\n',
+             'ローカル グループ "sales" からメンバーを削除しています...\n'),
+        ]
+        for function, args, caption, failure, before in cases:
+            with self.subTest(args=args):
+                self.inject_fault(function)
+                self.check(args, caption, failure, before=before)
+        g = self.world.group('sales')
+        self.assertEqual((g['comment'], g['members']), ('', []))
+        self.assertIsNone(self.world.group('hr'))
+        # A failed member listing is reported, but the details still succeed.
+        self.inject_fault('NetLocalGroupGetMembers')
+        run = self.world.run('/group', 'sales', '/s')
+        self.expect(run, 'ローカル グループ "sales" の詳細データです。\n\n'
+                    f'SID :\n　{g["sid"]}\n\nグループ名 :\n　sales\n\nコメント :\n　\n\n'
+                    '所属メンバー :\n' +
+                    net_error('ローカル グループに所属するメンバーを取得できませんでした。',
+                              ERROR_ACCESS_DENIED) + '\n' + DONE, 0, banner=False)
+
+
+GROUPS = {
+    'frontend': [Frontend],
+    'help': [Help],
+    'prompts': [Prompts],
+    'usercmds': [UserCommands],
+    'userflags': [UserFlags],
+    'usergroups': [UserGroups],
+    'groupcmds': [GroupCommands],
+    'members': [Members],
+    'faults': [Faults],
+}
+
+
+def main():
+    if len(sys.argv) != 2 or sys.argv[1] not in GROUPS:
+        print(f'usage: ambcmd_test.py {"|".join(GROUPS)}', file=sys.stderr)
+        return 2
+    for path in (AMBCMD, SIMCTL, HELPER):
+        if not os.path.exists(path):
+            print(f'missing {path}', file=sys.stderr)
+            return 1
+    loader = unittest.TestLoader()
+    suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in GROUPS[sys.argv[1]])
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())
