@@ -1,0 +1,1124 @@
+// The window-test driver: see guidriver.h.
+#include "guidriver.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "probe_protocol.h"
+#include "textformat.h"
+
+namespace guidriver {
+
+// ---- Paths and environment ------------------------------------------------
+
+std::wstring WindowsPath(const std::string& unixPath)
+{
+    std::wstring path = L"Z:";
+    int n = MultiByteToWideChar(CP_UTF8, 0, unixPath.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_UTF8, 0, unixPath.c_str(), -1, &wide[0], n);
+    for (wchar_t c : wide)
+        path += (c == L'/') ? L'\\' : c;
+    while (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+static std::wstring DirFromEnv(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? WindowsPath(value) : std::wstring();
+}
+
+std::wstring SimBinDir()
+{
+    return DirFromEnv("AMB_SIM_BIN_DIR");
+}
+std::wstring BinDir()
+{
+    return DirFromEnv("AMB_BIN_DIR");
+}
+
+std::wstring TestBinDir()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir = path;
+    size_t slash = dir.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : dir.substr(0, slash);
+}
+
+void SetEnv(const wchar_t* name, const wchar_t* value)
+{
+    SetEnvironmentVariableW(name, value);
+    // Keep the CRT's copy in step, for code that reads it with getenv.
+    std::wstring entry = std::wstring(name) + L"=" + (value ? value : L"");
+    _wputenv(entry.c_str());
+}
+
+std::wstring MakeTempDir(const wchar_t* prefix)
+{
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[64] = {};
+        FormatBounded(name, 64, L"%s%lu_%lu_%ld", prefix, GetCurrentProcessId(), GetTickCount(),
+                      InterlockedIncrement(&counter));
+        std::wstring dir = std::wstring(base) + name;
+        if (CreateDirectoryW(dir.c_str(), nullptr))
+            return dir;
+    }
+    return std::wstring();
+}
+
+void RemoveTree(const std::wstring& dir)
+{
+    if (dir.size() < 4)
+        return;
+    std::wstring from = dir + L'\0'; // double-terminated for SHFileOperation
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    if (SHFileOperationW(&op) != 0) {
+        // Fall back to a plain walk.
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                std::wstring full = dir + L"\\" + name;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(full);
+                else
+                    DeleteFileW(full.c_str());
+            } while (FindNextFileW(find, &data));
+            FindClose(find);
+        }
+        RemoveDirectoryW(dir.c_str());
+    }
+}
+
+bool CopyFileTo(const std::wstring& from, const std::wstring& to)
+{
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+// Console programs under Wine print UTF-16 as CP932 bytes; JSON may be UTF-8.
+static std::wstring DecodeOutput(const std::string& bytes)
+{
+    if (bytes.empty())
+        return std::wstring();
+    for (UINT codePage : {static_cast<UINT>(CP_UTF8), 932u}) {
+        DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+        int n = MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()),
+                                    nullptr, 0);
+        if (n > 0) {
+            std::wstring text(n, L'\0');
+            MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()),
+                                &text[0], n);
+            return text;
+        }
+    }
+    return std::wstring();
+}
+
+// Runs a console program to its end (at most timeoutMs) and collects its output.
+static bool RunConsole(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs,
+                       DWORD* exitCode, std::string* output)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return false;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring commandLine = L"\"" + exe + L"\" " + args;
+    PROCESS_INFORMATION info = {};
+    BOOL started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return false;
+    }
+    DWORD start = GetTickCount();
+    char chunk[4096];
+    for (;;) {
+        DWORD available = 0;
+        if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+            DWORD got = 0;
+            if (ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got && output)
+                output->append(chunk, got);
+            continue;
+        }
+        if (WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0) {
+            // Drain what is left.
+            DWORD got = 0;
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available &&
+                   ReadFile(readEnd, chunk, sizeof(chunk), &got, nullptr) && got) {
+                if (output)
+                    output->append(chunk, got);
+            }
+            break;
+        }
+        if (GetTickCount() - start > timeoutMs) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 2000);
+            break;
+        }
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(info.hProcess, &code);
+    if (exitCode)
+        *exitCode = code;
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    CloseHandle(readEnd);
+    return true;
+}
+
+// ---- The simulated world ---------------------------------------------------
+
+SimWorld::SimWorld()
+{
+    dir_ = MakeTempDir(L"ambworld");
+    SetEnv(L"AMBRELLE_SIM_DIR", dir_.c_str());
+}
+
+SimWorld::~SimWorld()
+{
+    SetEnv(L"AMBRELLE_SIM_DIR", nullptr);
+    RemoveTree(dir_);
+}
+
+bool SimWorld::Run(const std::wstring& args, std::wstring* output)
+{
+    std::string bytes;
+    DWORD code = 1;
+    bool ran = RunConsole(SimBinDir() + L"\\AmbSimCtl.exe", args, 30000, &code, &bytes);
+    lastOutput_ = DecodeOutput(bytes);
+    if (output)
+        *output = lastOutput_;
+    return ran && code == 0;
+}
+
+// ---- Settings ---------------------------------------------------------------
+
+namespace settings {
+
+const wchar_t* const kKeyPath = L"Software\\Dunmarrow\\Ambrelle";
+
+void DeleteKey()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKeyPath);
+}
+
+bool KeyExists()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SetBinary(const wchar_t* name, const void* data, DWORD size, DWORD type)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void SetDword(const wchar_t* name, DWORD value)
+{
+    SetBinary(name, &value, 4, REG_DWORD);
+}
+
+void SetString(const wchar_t* name, const wchar_t* value)
+{
+    SetBinary(name, value, static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)), REG_SZ);
+}
+
+bool GetDword(const wchar_t* name, DWORD* value)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, data = 0, size = sizeof(data);
+    LONG status =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4)
+        return false;
+    if (value)
+        *value = data;
+    return true;
+}
+
+std::vector<std::wstring> ValueNames()
+{
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256] = {};
+        DWORD length = 255;
+        if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+void WriteAll(LONG x, LONG y, LONG width, LONG height, DWORD welcome, DWORD builtin, DWORD advanced,
+              DWORD view)
+{
+    SetDword(L"X", static_cast<DWORD>(x));
+    SetDword(L"Y", static_cast<DWORD>(y));
+    SetDword(L"Width", static_cast<DWORD>(width));
+    SetDword(L"Height", static_cast<DWORD>(height));
+    SetDword(L"Welcome", welcome);
+    SetDword(L"IsShowBuiltinAccount", builtin);
+    SetDword(L"Advanced", advanced);
+    SetDword(L"View", view);
+}
+
+} // namespace settings
+
+// ---- Memory in the target process --------------------------------------------
+
+namespace {
+
+class RemoteBlock
+{
+public:
+    RemoteBlock(HANDLE process, size_t size) : process_(process), size_(size)
+    {
+        address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBlock()
+    {
+        if (address_)
+            VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    bool Ok() const
+    {
+        return address_ != nullptr;
+    }
+    char* At(size_t offset) const
+    {
+        return static_cast<char*>(address_) + offset;
+    }
+    LPARAM Param(size_t offset = 0) const
+    {
+        return reinterpret_cast<LPARAM>(At(offset));
+    }
+    bool Write(size_t offset, const void* data, size_t size) const
+    {
+        SIZE_T done = 0;
+        return WriteProcessMemory(process_, At(offset), data, size, &done) && done == size;
+    }
+    bool Read(size_t offset, void* data, size_t size) const
+    {
+        SIZE_T done = 0;
+        return ReadProcessMemory(process_, At(offset), data, size, &done) && done == size;
+    }
+
+private:
+    HANDLE process_;
+    size_t size_;
+    void* address_ = nullptr;
+};
+
+const DWORD kSendTimeoutMs = 10000;
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool* ok = nullptr)
+{
+    DWORD_PTR result = 0;
+    LRESULT sent =
+        SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result);
+    if (ok)
+        *ok = sent != 0;
+    return static_cast<LRESULT>(result);
+}
+
+struct EnumContext
+{
+    DWORD pid;
+    bool visibleOnly;
+    std::vector<TopWindow>* out;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param)
+{
+    EnumContext* context = reinterpret_cast<EnumContext*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != context->pid || (context->visibleOnly && !IsWindowVisible(hwnd)))
+        return TRUE;
+    wchar_t className[128] = {};
+    GetClassNameW(hwnd, className, 127);
+    context->out->push_back({hwnd, className, App::Text(hwnd)});
+    return TRUE;
+}
+
+LPARAM PointParam(POINT pt)
+{
+    return MAKELPARAM(pt.x, pt.y);
+}
+
+} // namespace
+
+// ---- The program under test -----------------------------------------------
+
+App::~App()
+{
+    Kill();
+}
+
+std::wstring App::SimAmbguiPath()
+{
+    return SimBinDir() + L"\\Ambgui.exe";
+}
+
+// The test bed's prefix may already have a default desktop whose shell was
+// started without an X display (every window then fails to open). Window tests
+// therefore use a desktop of their own, named after the display, whose shell
+// Wine starts on first use with this process's DISPLAY. Programs started later
+// are put on it too.
+const wchar_t* TestDesktopName()
+{
+    static wchar_t name[64] = {};
+    if (name[0])
+        return name;
+    const char* display = std::getenv("DISPLAY");
+    std::wstring digits;
+    for (const char* p = display ? display : ""; *p; ++p)
+        if (*p >= '0' && *p <= '9')
+            digits += static_cast<wchar_t>(*p);
+    FormatBounded(name, 64, L"ambtest%s", digits.c_str());
+    HDESK desktop = CreateDesktopW(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (!desktop || !SetThreadDesktop(desktop))
+        name[0] = 0; // stay on the default desktop
+    return name;
+}
+
+bool App::Start(const std::wstring& exe, const std::wstring& args)
+{
+    Kill();
+    const wchar_t* desktop = TestDesktopName();
+    std::wstring path = exe.empty() ? SimAmbguiPath() : exe;
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!args.empty())
+        commandLine += L" " + args;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring desktopName = desktop;
+    if (!desktopName.empty())
+        startup.lpDesktop = &desktopName[0];
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    pid_ = info.dwProcessId;
+    main_ = nullptr;
+    probeRemote_ = nullptr;
+    return true;
+}
+
+bool App::Running() const
+{
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool App::WaitExit(DWORD timeoutMs, DWORD* exitCode)
+{
+    if (!process_)
+        return true;
+    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode)
+        GetExitCodeProcess(process_, exitCode);
+    return true;
+}
+
+void App::Kill()
+{
+    if (!process_)
+        return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_, 99);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+    process_ = nullptr;
+    main_ = nullptr;
+    probeRemote_ = nullptr;
+}
+
+bool App::Close(DWORD timeoutMs)
+{
+    if (main_)
+        PostMessageW(main_, WM_CLOSE, 0, 0);
+    return WaitExit(timeoutMs);
+}
+
+std::vector<TopWindow> App::Windows(bool visibleOnly) const
+{
+    std::vector<TopWindow> windows;
+    EnumContext context = {pid_, visibleOnly, &windows};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&context));
+    return windows;
+}
+
+HWND App::WaitMainWindow(const wchar_t* className, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (const TopWindow& w : Windows(true))
+                if (w.className == className) {
+                    found = w.hwnd;
+                    return true;
+                }
+            return !Running();
+        },
+        timeoutMs);
+    main_ = found;
+    if (found)
+        Settle();
+    return found;
+}
+
+std::wstring App::Title() const
+{
+    return Text(main_);
+}
+
+bool App::Settle(DWORD timeoutMs) const
+{
+    if (!main_)
+        return false;
+    // A posted message is dispatched after the sent messages that were waiting
+    // with it; the second send can only be taken once that dispatch returned
+    // (or entered a modal loop of its own).
+    bool ok = true;
+    for (int i = 0; i < 3 && ok; ++i) {
+        DWORD_PTR result = 0;
+        ok = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    }
+    return ok;
+}
+
+HWND App::FindDialog(const std::wstring& title) const
+{
+    for (const TopWindow& w : Windows(true))
+        if (w.className == L"#32770" && w.title == title)
+            return w.hwnd;
+    return nullptr;
+}
+
+HWND App::WaitDialog(const std::wstring& title, DWORD timeoutMs) const
+{
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            found = FindDialog(title);
+            return found != nullptr || !Running();
+        },
+        timeoutMs);
+    return found;
+}
+
+bool App::NoDialog(const std::wstring& title, DWORD waitMs) const
+{
+    return !WaitFor([&] { return FindDialog(title) != nullptr; }, waitMs);
+}
+
+// ---- Commands, keys, mouse ----
+
+void App::Command(UINT id) const
+{
+    PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    Settle();
+}
+
+void App::PressKey(UINT vk, HWND target) const
+{
+    HWND to = target ? target : AccountList();
+    UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    bool extended = vk == VK_DELETE || vk == VK_INSERT || (vk >= VK_PRIOR && vk <= VK_DOWN);
+    LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16) | (extended ? (1 << 24) : 0);
+    LPARAM up = down | (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
+    PostMessageW(to, WM_KEYDOWN, vk, down);
+    PostMessageW(to, WM_KEYUP, vk, up);
+    Settle();
+}
+
+int App::ToolbarButtonCount() const
+{
+    return static_cast<int>(Send(Toolbar(), TB_BUTTONCOUNT, 0, 0));
+}
+
+int App::ToolbarState(UINT command) const
+{
+    HWND toolbar = Toolbar();
+    if (Send(toolbar, TB_COMMANDTOINDEX, command, 0) < 0)
+        return -1;
+    return static_cast<int>(Send(toolbar, TB_GETSTATE, command, 0));
+}
+
+bool App::ClickToolbarButton(UINT command) const
+{
+    HWND toolbar = Toolbar();
+    RemoteBlock block(process_, sizeof(RECT));
+    RECT rect = {};
+    if (!block.Ok() || !Send(toolbar, TB_GETRECT, command, block.Param()) ||
+        !block.Read(0, &rect, sizeof(rect)))
+        return false;
+    POINT pt = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    PostMessageW(toolbar, WM_MOUSEMOVE, 0, PointParam(pt));
+    PostMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(pt));
+    PostMessageW(toolbar, WM_LBUTTONUP, 0, PointParam(pt));
+    Settle();
+    return true;
+}
+
+// ---- List views ----
+
+int App::ItemCount(HWND list) const
+{
+    return static_cast<int>(Send(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int App::ColumnCount(HWND list) const
+{
+    HWND header = reinterpret_cast<HWND>(Send(list, LVM_GETHEADER, 0, 0));
+    return header ? static_cast<int>(Send(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+std::vector<std::wstring> App::ColumnTitles(HWND list) const
+{
+    std::vector<std::wstring> titles;
+    const int chars = 260;
+    RemoteBlock block(process_, sizeof(LVCOLUMNW) + chars * sizeof(wchar_t));
+    if (!block.Ok())
+        return titles;
+    int count = ColumnCount(list);
+    for (int i = 0; i < count; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT;
+        column.pszText = reinterpret_cast<LPWSTR>(block.At(sizeof(LVCOLUMNW)));
+        column.cchTextMax = chars - 1;
+        wchar_t text[chars] = {};
+        block.Write(0, &column, sizeof(column));
+        block.Write(sizeof(LVCOLUMNW), text, sizeof(text));
+        Send(list, LVM_GETCOLUMNW, i, block.Param());
+        block.Read(sizeof(LVCOLUMNW), text, sizeof(text));
+        text[chars - 1] = 0;
+        titles.push_back(text);
+    }
+    return titles;
+}
+
+std::wstring App::Cell(HWND list, int item, int column) const
+{
+    const int chars = 1024;
+    RemoteBlock block(process_, sizeof(LVITEMW) + chars * sizeof(wchar_t));
+    if (!block.Ok())
+        return std::wstring();
+    LVITEMW lvi = {};
+    lvi.iSubItem = column;
+    lvi.pszText = reinterpret_cast<LPWSTR>(block.At(sizeof(LVITEMW)));
+    lvi.cchTextMax = chars - 1;
+    static wchar_t zeros[chars];
+    block.Write(0, &lvi, sizeof(lvi));
+    block.Write(sizeof(LVITEMW), zeros, sizeof(zeros));
+    Send(list, LVM_GETITEMTEXTW, item, block.Param());
+    std::vector<wchar_t> text(chars, 0);
+    block.Read(sizeof(LVITEMW), text.data(), chars * sizeof(wchar_t));
+    text[chars - 1] = 0;
+    return text.data();
+}
+
+ListRow App::Row(HWND list, int item) const
+{
+    ListRow row;
+    RemoteBlock block(process_, sizeof(LVITEMW));
+    if (!block.Ok())
+        return row;
+    LVITEMW lvi = {};
+    lvi.mask = LVIF_IMAGE | LVIF_STATE;
+    lvi.iItem = item;
+    lvi.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED;
+    block.Write(0, &lvi, sizeof(lvi));
+    if (Send(list, LVM_GETITEMW, 0, block.Param())) {
+        block.Read(0, &lvi, sizeof(lvi));
+        row.image = lvi.iImage;
+        row.overlay = static_cast<int>((lvi.state & LVIS_OVERLAYMASK) >> 8);
+        row.selected = (lvi.state & LVIS_SELECTED) != 0;
+    }
+    int columns = ColumnCount(list);
+    for (int c = 0; c < columns; ++c)
+        row.cells.push_back(Cell(list, item, c));
+    return row;
+}
+
+std::vector<ListRow> App::Rows(HWND list) const
+{
+    std::vector<ListRow> rows;
+    int count = ItemCount(list);
+    for (int i = 0; i < count; ++i)
+        rows.push_back(Row(list, i));
+    return rows;
+}
+
+int App::FindRow(HWND list, const std::wstring& text) const
+{
+    int count = ItemCount(list);
+    for (int i = 0; i < count; ++i)
+        if (Cell(list, i, 0) == text)
+            return i;
+    return -1;
+}
+
+std::vector<int> App::SelectedItems(HWND list) const
+{
+    std::vector<int> items;
+    int item = -1;
+    while ((item = static_cast<int>(Send(list, LVM_GETNEXTITEM, item, LVNI_SELECTED))) >= 0) {
+        items.push_back(item);
+        if (items.size() > 100000)
+            break;
+    }
+    return items;
+}
+
+bool App::SelectRow(HWND list, int item) const
+{
+    RemoteBlock block(process_, sizeof(LVITEMW));
+    if (!block.Ok())
+        return false;
+    LVITEMW lvi = {};
+    lvi.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    lvi.state = 0;
+    block.Write(0, &lvi, sizeof(lvi));
+    Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), block.Param());
+    lvi.state = LVIS_SELECTED | LVIS_FOCUSED;
+    block.Write(0, &lvi, sizeof(lvi));
+    bool ok = Send(list, LVM_SETITEMSTATE, item, block.Param()) != 0;
+    Send(list, LVM_SETSELECTIONMARK, 0, item);
+    Send(list, LVM_ENSUREVISIBLE, item, FALSE);
+    Settle();
+    return ok;
+}
+
+bool App::ClearSelection(HWND list) const
+{
+    RemoteBlock block(process_, sizeof(LVITEMW));
+    if (!block.Ok())
+        return false;
+    LVITEMW lvi = {};
+    lvi.stateMask = LVIS_SELECTED;
+    block.Write(0, &lvi, sizeof(lvi));
+    bool ok = Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), block.Param()) != 0;
+    Settle();
+    return ok;
+}
+
+bool App::ItemRect(HWND list, int item, RECT* rect) const
+{
+    Send(list, LVM_ENSUREVISIBLE, item, FALSE);
+    RemoteBlock block(process_, sizeof(RECT));
+    if (!block.Ok())
+        return false;
+    RECT r = {};
+    r.left = LVIR_LABEL;
+    block.Write(0, &r, sizeof(r));
+    if (!Send(list, LVM_GETITEMRECT, item, block.Param()))
+        return false;
+    return block.Read(0, rect, sizeof(RECT));
+}
+
+static POINT RowPoint(const RECT& rect)
+{
+    POINT pt = {rect.left + 8, (rect.top + rect.bottom) / 2};
+    if (pt.x >= rect.right)
+        pt.x = (rect.left + rect.right) / 2;
+    return pt;
+}
+
+bool App::ClickRow(HWND list, int item) const
+{
+    RECT rect;
+    if (!ItemRect(list, item, &rect))
+        return false;
+    POINT pt = RowPoint(rect);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
+    Settle();
+    return true;
+}
+
+bool App::DoubleClickRow(HWND list, int item) const
+{
+    RECT rect;
+    if (!ItemRect(list, item, &rect))
+        return false;
+    POINT pt = RowPoint(rect);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
+    Settle();
+    return true;
+}
+
+bool App::DoubleClickEmpty(HWND list) const
+{
+    RECT client;
+    GetClientRect(list, &client);
+    POINT pt = {client.right / 2, client.bottom - 4};
+    int count = ItemCount(list);
+    RECT last;
+    if (count > 0 && ItemRect(list, count - 1, &last) && last.bottom + 4 >= pt.y)
+        return false; // no empty space to click
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, PointParam(pt));
+    PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
+    Settle();
+    return true;
+}
+
+bool App::RightClickRow(HWND list, int item) const
+{
+    RECT rect;
+    if (!ItemRect(list, item, &rect))
+        return false;
+    POINT pt = RowPoint(rect);
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, PointParam(pt));
+    PostMessageW(list, WM_RBUTTONUP, 0, PointParam(pt));
+    return true; // the popup's modal loop keeps the program busy: no Settle here
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> App::Details() const
+{
+    std::vector<std::pair<std::wstring, std::wstring>> pairs;
+    HWND list = DetailsList();
+    int count = ItemCount(list);
+    for (int i = 0; i < count; ++i)
+        pairs.emplace_back(Cell(list, i, 0), Cell(list, i, 1));
+    return pairs;
+}
+
+std::wstring App::DetailValue(const std::wstring& label) const
+{
+    for (const auto& pair : Details())
+        if (pair.first == label)
+            return pair.second;
+    return L"(no row " + label + L")";
+}
+
+// ---- Menus through the probe ----
+
+bool App::EnsureProbe() const
+{
+    if (probeRemote_)
+        return true;
+    if (!process_)
+        return false;
+    std::wstring path = TestBinDir() + L"\\guiprobe.dll";
+    HMODULE local = LoadLibraryW(path.c_str());
+    if (!local)
+        return false;
+    FARPROC entry = GetProcAddress(local, "ProbeEntry");
+    if (!entry)
+        return false;
+    // Load the probe into the target.
+    size_t bytes = (path.size() + 1) * sizeof(wchar_t);
+    void* remotePath =
+        VirtualAllocEx(process_, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remotePath)
+        return false;
+    WriteProcessMemory(process_, remotePath, path.c_str(), bytes, nullptr);
+    FARPROC loadLibrary = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW");
+    HANDLE thread = CreateRemoteThread(
+        process_, nullptr, 0,
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(loadLibrary)), remotePath,
+        0, nullptr);
+    if (!thread) {
+        VirtualFreeEx(process_, remotePath, 0, MEM_RELEASE);
+        return false;
+    }
+    WaitForSingleObject(thread, 10000);
+    DWORD loaded = 0;
+    GetExitCodeThread(thread, &loaded);
+    CloseHandle(thread);
+    VirtualFreeEx(process_, remotePath, 0, MEM_RELEASE);
+    if (!loaded)
+        return false;
+    // The probe has a fixed image base and loads at the same address on both
+    // sides; the ping proves it before anything else runs there.
+    probeRemote_ = reinterpret_cast<void*>(entry);
+    ProbeRequest ping = {};
+    ping.op = kProbePing;
+    if (!CallProbe(&ping, sizeof(ping)) || ping.result != static_cast<int32_t>(kProbeMagic)) {
+        probeRemote_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool App::CallProbe(void* request, size_t size) const
+{
+    if (!probeRemote_)
+        return false;
+    RemoteBlock block(process_, size);
+    if (!block.Ok() || !block.Write(0, request, size))
+        return false;
+    HANDLE thread = CreateRemoteThread(process_, nullptr, 0,
+                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(probeRemote_),
+                                       block.At(0), 0, nullptr);
+    if (!thread)
+        return false;
+    bool done = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return done && block.Read(0, request, size);
+}
+
+int App::MenuState(UINT command) const
+{
+    if (!EnsureProbe())
+        return -2;
+    ProbeRequest request = {};
+    request.op = kProbeMenuState;
+    request.command = command;
+    request.window = reinterpret_cast<UINT_PTR>(main_);
+    if (!CallProbe(&request, sizeof(request)))
+        return -2;
+    return request.result == -1 ? -1 : request.result;
+}
+
+bool App::MenuGrayed(UINT command) const
+{
+    int state = MenuState(command);
+    return state >= 0 && (state & (MF_GRAYED | MF_DISABLED)) != 0;
+}
+
+bool App::MenuChecked(UINT command) const
+{
+    int state = MenuState(command);
+    return state >= 0 && (state & MF_CHECKED) != 0;
+}
+
+std::wstring App::MenuText(UINT command) const
+{
+    if (!EnsureProbe())
+        return std::wstring();
+    ProbeRequest request = {};
+    request.op = kProbeMenuState;
+    request.command = command;
+    request.window = reinterpret_cast<UINT_PTR>(main_);
+    if (!CallProbe(&request, sizeof(request)))
+        return std::wstring();
+    request.text[kProbeTextChars - 1] = 0;
+    return request.text;
+}
+
+static std::vector<App::MenuItem> ItemsOf(const ProbeRequest& request)
+{
+    std::vector<App::MenuItem> items;
+    for (int i = 0; i < request.count && i < kProbeMaxItems; ++i) {
+        const ProbeItem& item = request.items[i];
+        wchar_t text[kProbeTextChars];
+        memcpy(text, item.text, sizeof(text));
+        text[kProbeTextChars - 1] = 0;
+        items.push_back({item.id, item.state, text});
+    }
+    return items;
+}
+
+std::vector<App::MenuItem> App::MenuBarPopup(int index) const
+{
+    if (!EnsureProbe())
+        return {};
+    ProbeRequest request = {};
+    request.op = kProbeMenuBarPopup;
+    request.command = static_cast<uint32_t>(index);
+    request.window = reinterpret_cast<UINT_PTR>(main_);
+    if (!CallProbe(&request, sizeof(request)))
+        return {};
+    return ItemsOf(request);
+}
+
+bool App::WaitPopupMenu(std::vector<MenuItem>* items, DWORD timeoutMs) const
+{
+    if (!EnsureProbe())
+        return false;
+    HWND menuWindow = nullptr;
+    WaitFor(
+        [&] {
+            for (const TopWindow& w : Windows(true))
+                if (w.className == L"#32768") {
+                    menuWindow = w.hwnd;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    if (!menuWindow)
+        return false;
+    ProbeRequest request = {};
+    request.op = kProbeOpenPopupMenu;
+    request.window = reinterpret_cast<UINT_PTR>(menuWindow);
+    if (!CallProbe(&request, sizeof(request)))
+        return false;
+    if (items)
+        *items = ItemsOf(request);
+    return true;
+}
+
+void App::CloseMenu() const
+{
+    ProbeRequest request = {};
+    request.op = kProbeEndMenu;
+    if (EnsureProbe())
+        CallProbe(&request, sizeof(request));
+    WaitFor(
+        [&] {
+            for (const TopWindow& w : Windows(true))
+                if (w.className == L"#32768")
+                    return false;
+            return true;
+        },
+        3000);
+    Settle();
+}
+
+// ---- Dialogs and message boxes ----
+
+std::wstring App::Text(HWND hwnd)
+{
+    if (!hwnd)
+        return std::wstring();
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length))
+        return std::wstring();
+    std::vector<wchar_t> text(length + 2, 0);
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_NORMAL, kSendTimeoutMs, &got);
+    return text.data();
+}
+
+std::wstring App::ControlText(HWND dialog, int id)
+{
+    return Text(GetDlgItem(dialog, id));
+}
+
+DialogText App::ReadDialog(HWND dialog)
+{
+    DialogText result;
+    result.title = Text(dialog);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 63);
+        if (lstrcmpiW(className, L"Static") == 0)
+            result.statics.push_back(Text(child));
+        else if (lstrcmpiW(className, L"Button") == 0)
+            result.buttons.push_back(Text(child));
+    }
+    return result;
+}
+
+std::wstring App::MessageText(HWND box)
+{
+    return ControlText(box, 0xFFFF);
+}
+
+bool App::IsChecked(HWND dialog, int id)
+{
+    return Send(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool App::IsEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != 0;
+}
+
+void App::SetEditText(HWND dialog, int id, const std::wstring& text)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, kSendTimeoutMs,
+                        &result);
+}
+
+void App::Tick(HWND dialog, int id, bool on)
+{
+    if (IsChecked(dialog, id) != on) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(GetDlgItem(dialog, id), BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs,
+                            &result);
+    }
+}
+
+void App::PressButton(HWND dialog, int id)
+{
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+bool App::PressButtonByText(HWND dialog, const std::wstring& caption)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 63);
+        if (lstrcmpiW(className, L"Button") == 0 && Text(child) == caption) {
+            PostMessageW(child, BM_CLICK, 0, 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool App::WaitGone(HWND hwnd, DWORD timeoutMs)
+{
+    return WaitFor([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+}
+
+std::wstring ShotPath(const std::wstring& name)
+{
+    const char* dir = std::getenv("AMB_SHOT_DIR");
+    if (dir && *dir)
+        return (dir[0] == '/' ? WindowsPath(dir) : std::wstring(dir, dir + strlen(dir))) + L"\\" +
+               name;
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    return std::wstring(base) + name;
+}
+
+} // namespace guidriver

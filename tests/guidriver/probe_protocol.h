@@ -1,0 +1,36 @@
+// The request block that the driver writes into the target process and hands to
+// the probe's entry point (run there by CreateRemoteThread). The probe answers in
+// the same block. Plain fixed-size data only: both sides are x64.
+#pragma once
+
+#include <stdint.h>
+
+enum ProbeOp : uint32_t {
+    kProbePing = 1,          // answers kProbeMagic
+    kProbeMenuState = 2,     // GetMenuState(GetMenu(window), command, MF_BYCOMMAND)
+    kProbeMenuBarPopup = 3,  // the items of popup `command` (an index) of the menu bar
+    kProbeOpenPopupMenu = 4, // the items of the menu shown by menu window `window`
+    kProbeEndMenu = 5,       // EndMenu()
+};
+
+const uint32_t kProbeMagic = 0x41504D42; // "BMPA"
+const int kProbeMaxItems = 40;
+const int kProbeTextChars = 96;
+
+struct ProbeItem
+{
+    uint32_t id;
+    uint32_t state;
+    wchar_t text[kProbeTextChars];
+};
+
+struct ProbeRequest
+{
+    uint32_t op;
+    uint32_t command;
+    uint64_t window;
+    int32_t result;
+    int32_t count;
+    wchar_t text[kProbeTextChars];
+    ProbeItem items[kProbeMaxItems];
+};
