@@ -1,0 +1,651 @@
+// AmbSimCtl: sets up and inspects the simulated world (./ambrelle sim ...).
+// It works on the world folder named by AMBRELLE_SIM_DIR, through the same store
+// as AmbSim.dll, and is not bound by the session's rights: it is the world's
+// own administration.
+#include <windows.h>
+#include <lm.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "simcore.h"
+
+using namespace ambsim;
+
+namespace {
+
+const char kHelp[] =
+    "AmbSimCtl - controls the simulated Windows account database (AmbSim.dll).\n"
+    "The world lives in the folder AMBRELLE_SIM_DIR (a Unix path is mapped to Z:).\n"
+    "\n"
+    "Usage: AmbSimCtl COMMAND [ARGUMENTS]\n"
+    "\n"
+    "  reset [--computer NAME] [--user NAME] [--password P]\n"
+    "      Fresh world: local computer NAME (AMBPC01) with Windows' built-in users\n"
+    "      and BUILTIN groups, and the ordinary user NAME (kanri), a member of\n"
+    "      Administrators and the session user (administrator, elevated).\n"
+    "  dump\n"
+    "      The whole world as JSON on standard output: the local computer's users\n"
+    "      (flags, SIDs, groups), groups (members), profiles; \"remotes\" with the\n"
+    "      other computers; session, consent, opened targets, launches, faults.\n"
+    "  lockout USER [--computer C]          Locks the account out.\n"
+    "  last-logon USER TIME [--computer C]  Sets the last logon (TIME: seconds since\n"
+    "                                        1970, YYYY-MM-DDTHH:MM:SS UTC, now, never).\n"
+    "  policy min-length N [--computer C]   Minimum password length (default 0).\n"
+    "  policy lockout-threshold N [--computer C]\n"
+    "                                        Bad passwords before lockout (0: never).\n"
+    "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
+    "                                        The session of programs started from now.\n"
+    "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
+    "      A remote computer with the built-in accounts. --admin-only: it refuses\n"
+    "      every caller but its built-in Administrator (remote UAC). --offline: it\n"
+    "      is known but does not answer.\n"
+    "  consent allow|deny                   Answer of the elevation prompt (RunAs).\n"
+    "  open succeed|fail                    Result of ShellExecuteW \"Open\".\n"
+    "  opened                               Targets given to \"Open\", one per line.\n"
+    "  fail FUNCTION CODE [--nth N]         FUNCTION fails with CODE on its Nth call\n"
+    "                                        from now (default 1), once.\n"
+    "  clock set TIME | clock real          Freezes the world's clock, or follows\n"
+    "                                        real time again.\n"
+    "  user add NAME [--password P] [--full-name F] [--comment C] [--disabled]\n"
+    "           [--computer C]\n"
+    "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
+    "           [--disable] [--expire-password] [--computer C]\n"
+    "  user del NAME [--computer C]\n"
+    "  users add-many COUNT [--prefix P] [--computer C]\n"
+    "      COUNT users named P00001, P00002, ... (prefix \"user\").\n"
+    "  group add NAME [--comment C] [--computer C]\n"
+    "  group rename OLD NEW [--computer C]\n"
+    "  member add GROUP ACCOUNT [--computer C]\n"
+    "      ACCOUNT: a name or DOMAIN\\name, resolved as Windows resolves it there.\n"
+    "  --help                               This text.\n"
+    "\n"
+    "Exit code 0 on success; 1 with a message on standard error otherwise.\n";
+
+void Write(HANDLE h, const std::string& text)
+{
+    DWORD done = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+}
+
+void Out(const std::string& text)
+{
+    Write(GetStdHandle(STD_OUTPUT_HANDLE), text);
+}
+
+int Fail(const std::string& message)
+{
+    Write(GetStdHandle(STD_ERROR_HANDLE), "AmbSimCtl: " + message + "\n");
+    return 1;
+}
+
+std::string U(const std::wstring& s)
+{
+    return ToUtf8(s);
+}
+
+std::string StatusText(DWORD status)
+{
+    return "error " + std::to_string(status);
+}
+
+// Arguments: positionals and --options (value-taking ones listed).
+struct Args
+{
+    std::vector<std::wstring> positional;
+    std::vector<std::pair<std::wstring, std::wstring>> options;
+    std::wstring error;
+
+    bool Has(const wchar_t* name) const
+    {
+        for (const auto& o : options)
+            if (o.first == name)
+                return true;
+        return false;
+    }
+    std::wstring Get(const wchar_t* name, const std::wstring& fallback = L"") const
+    {
+        for (const auto& o : options)
+            if (o.first == name)
+                return o.second;
+        return fallback;
+    }
+    std::vector<std::wstring> All(const wchar_t* name) const
+    {
+        std::vector<std::wstring> values;
+        for (const auto& o : options)
+            if (o.first == name)
+                values.push_back(o.second);
+        return values;
+    }
+};
+
+Args ParseArgs(int argc, wchar_t** argv, int first, std::initializer_list<const wchar_t*> valued,
+               std::initializer_list<const wchar_t*> flags)
+{
+    Args a;
+    for (int i = first; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg.size() > 2 && arg.compare(0, 2, L"--") == 0) {
+            bool known = false;
+            for (const wchar_t* v : valued) {
+                if (arg == v) {
+                    if (i + 1 >= argc) {
+                        a.error = L"missing value after " + arg;
+                        return a;
+                    }
+                    a.options.emplace_back(arg, argv[++i]);
+                    known = true;
+                }
+            }
+            for (const wchar_t* f : flags) {
+                if (arg == f) {
+                    a.options.emplace_back(arg, L"");
+                    known = true;
+                }
+            }
+            if (!known) {
+                a.error = L"unknown option " + arg;
+                return a;
+            }
+        } else {
+            a.positional.push_back(arg);
+        }
+    }
+    return a;
+}
+
+bool ParseNumber(const std::wstring& text, unsigned long long max, unsigned long long& out)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    unsigned long long v = 0;
+    for (wchar_t ch : text) {
+        if (ch < L'0' || ch > L'9')
+            return false;
+        v = v * 10 + static_cast<unsigned>(ch - L'0');
+        if (v > max)
+            return false;
+    }
+    out = v;
+    return true;
+}
+
+bool ParseFlag01(const std::wstring& text, bool& out)
+{
+    if (text == L"0" || text == L"1") {
+        out = text == L"1";
+        return true;
+    }
+    return false;
+}
+
+// TIME: seconds since 1970, an ISO date-time in UTC, "now" or "never" (0).
+bool ParseTime(const std::wstring& text, int64_t now, int64_t& out)
+{
+    unsigned long long n = 0;
+    if (ParseNumber(text, 0xFFFFFFFFull, n)) {
+        out = static_cast<int64_t>(n);
+        return true;
+    }
+    if (text == L"now") {
+        out = now;
+        return true;
+    }
+    if (text == L"never") {
+        out = 0;
+        return true;
+    }
+    SYSTEMTIME st = {};
+    int y, mo, d, h = 0, mi = 0, s = 0;
+    if (swscanf(text.c_str(), L"%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) < 3)
+        return false;
+    st.wYear = static_cast<WORD>(y);
+    st.wMonth = static_cast<WORD>(mo);
+    st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(mi);
+    st.wSecond = static_cast<WORD>(s);
+    FILETIME ft;
+    if (!SystemTimeToFileTime(&st, &ft))
+        return false;
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    out = static_cast<int64_t>(t.QuadPart / 10000000ULL) - 11644473600LL;
+    return out >= 0;
+}
+
+Computer* PickComputer(World& w, const Args& a, std::string& error)
+{
+    if (!a.Has(L"--computer"))
+        return &w.Local();
+    Computer* c = w.FindComputer(a.Get(L"--computer"));
+    if (c == nullptr)
+        error = "no such computer: " + U(a.Get(L"--computer"));
+    return c;
+}
+
+// Runs a change on the world and reports its outcome.
+int Change(const std::function<std::string(World&)>& change)
+{
+    std::string error;
+    DWORD status = WriteWorld([&](World& w) -> DWORD {
+        error = change(w);
+        return error.empty() ? 0 : ERROR_INVALID_PARAMETER;
+    });
+    if (!error.empty())
+        return Fail(error);
+    if (status != 0)
+        return Fail("the world could not be changed: " + StatusText(status));
+    return 0;
+}
+
+std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args& a)
+{
+    if (CheckUserName(name) != 0)
+        return "invalid user name: " + U(name);
+    if (c.NameTaken(name))
+        return "the name is already in use: " + U(name);
+    std::wstring password = a.Get(L"--password");
+    if (password.size() < c.policy.minLength)
+        return "the password is shorter than the policy's minimum";
+    User& u = AddUserRecord(c, name, w.Now());
+    u.password = password;
+    u.fullName = a.Get(L"--full-name");
+    u.comment = a.Get(L"--comment");
+    if (a.Has(L"--disabled"))
+        u.flags |= UF_ACCOUNTDISABLE;
+    return std::string();
+}
+
+int CmdReset(const Args& a)
+{
+    if (!a.positional.empty())
+        return Fail("reset takes no positional argument");
+    std::wstring computer = a.Get(L"--computer", L"AMBPC01");
+    std::wstring user = a.Get(L"--user", L"kanri");
+    if (computer.empty() || computer.size() > 15 ||
+        computer.find_first_of(L"\\/:*?\"<>|. ") != std::wstring::npos)
+        return Fail("invalid computer name: " + U(computer));
+    if (CheckUserName(user) != 0 || SameText(user, L"Administrator") || SameText(user, L"Guest") ||
+        SameText(user, L"DefaultAccount") || SameText(user, L"WDAGUtilityAccount") ||
+        Upper(user) == L"NONE")
+        return Fail("invalid user name: " + U(user));
+    World w = MakeDefaultWorld(computer, user);
+    w.Local().FindUser(user)->password = a.Get(L"--password");
+    DWORD status = ReplaceWorld(w);
+    if (status != 0)
+        return Fail("the world could not be written: " + StatusText(status));
+    return 0;
+}
+
+int CmdDump(const Args& a)
+{
+    if (!a.positional.empty())
+        return Fail("dump takes no argument");
+    std::string text;
+    DWORD status = ReadWorld([&](const World& w) -> DWORD {
+        text = DumpWorld(w);
+        return 0;
+    });
+    if (status != 0)
+        return Fail("the world could not be read: " + StatusText(status));
+    Out(text);
+    return 0;
+}
+
+int CmdOpened(const Args& a)
+{
+    if (!a.positional.empty())
+        return Fail("opened takes no argument");
+    std::string text;
+    DWORD status = ReadWorld([&](const World& w) -> DWORD {
+        for (const std::wstring& t : w.opened)
+            text += U(t) + "\n";
+        return 0;
+    });
+    if (status != 0)
+        return Fail("the world could not be read: " + StatusText(status));
+    Out(text);
+    return 0;
+}
+
+int CmdLockout(const Args& a)
+{
+    if (a.positional.size() != 1)
+        return Fail("usage: lockout USER [--computer C]");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        User* u = c->FindUser(a.positional[0]);
+        if (!u)
+            return "no such user: " + U(a.positional[0]);
+        u->locked = true;
+        return std::string();
+    });
+}
+
+int CmdLastLogon(const Args& a)
+{
+    if (a.positional.size() != 2)
+        return Fail("usage: last-logon USER TIME [--computer C]");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        User* u = c->FindUser(a.positional[0]);
+        if (!u)
+            return "no such user: " + U(a.positional[0]);
+        int64_t t = 0;
+        if (!ParseTime(a.positional[1], w.Now(), t))
+            return "invalid time: " + U(a.positional[1]);
+        u->lastLogon = t;
+        return std::string();
+    });
+}
+
+int CmdPolicy(const Args& a)
+{
+    unsigned long long n = 0;
+    if (a.positional.size() != 2 || !ParseNumber(a.positional[1], 256, n) ||
+        (a.positional[0] != L"min-length" && a.positional[0] != L"lockout-threshold"))
+        return Fail("usage: policy min-length|lockout-threshold N [--computer C] (N: 0-256)");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        if (a.positional[0] == L"min-length")
+            c->policy.minLength = static_cast<DWORD>(n);
+        else
+            c->policy.lockoutThreshold = static_cast<DWORD>(n);
+        return std::string();
+    });
+}
+
+int CmdSession(const Args& a)
+{
+    bool admin = false, elevated = false;
+    if (!a.positional.empty() || a.options.empty() ||
+        (a.Has(L"--admin") && !ParseFlag01(a.Get(L"--admin"), admin)) ||
+        (a.Has(L"--elevated") && !ParseFlag01(a.Get(L"--elevated"), elevated)))
+        return Fail("usage: session [--user NAME] [--admin 0|1] [--elevated 0|1]");
+    return Change([&](World& w) -> std::string {
+        if (a.Has(L"--user")) {
+            if (a.Get(L"--user").empty())
+                return "the session user needs a name";
+            w.session.user = a.Get(L"--user");
+        }
+        if (a.Has(L"--admin"))
+            w.session.admin = admin;
+        if (a.Has(L"--elevated"))
+            w.session.elevated = elevated;
+        return std::string();
+    });
+}
+
+int CmdComputer(const Args& a)
+{
+    if (a.positional.size() != 2 || a.positional[0] != L"add")
+        return Fail("usage: computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]");
+    std::wstring name = a.positional[1];
+    if (name.empty() || name.size() > 15 ||
+        name.find_first_of(L"\\/:*?\"<>|. ") != std::wstring::npos)
+        return Fail("invalid computer name: " + U(name));
+    return Change([&](World& w) -> std::string {
+        if (w.FindComputer(name))
+            return "the computer already exists: " + U(name);
+        for (const std::wstring& ip : a.All(L"--ip"))
+            if (ip.empty() || w.FindComputer(ip))
+                return "the address is empty or already in use: " + U(ip);
+        Computer c = MakeComputer(name);
+        c.ips = a.All(L"--ip");
+        c.adminOnly = a.Has(L"--admin-only");
+        c.offline = a.Has(L"--offline");
+        w.computers.push_back(c);
+        w.computers.back().Reindex();
+        return std::string();
+    });
+}
+
+int CmdConsent(const Args& a)
+{
+    if (a.positional.size() != 1 || (a.positional[0] != L"allow" && a.positional[0] != L"deny"))
+        return Fail("usage: consent allow|deny");
+    return Change([&](World& w) -> std::string {
+        w.consentAllow = a.positional[0] == L"allow";
+        return std::string();
+    });
+}
+
+int CmdOpen(const Args& a)
+{
+    if (a.positional.size() != 1 || (a.positional[0] != L"succeed" && a.positional[0] != L"fail"))
+        return Fail("usage: open succeed|fail");
+    return Change([&](World& w) -> std::string {
+        w.openSucceeds = a.positional[0] == L"succeed";
+        return std::string();
+    });
+}
+
+int CmdFail(const Args& a)
+{
+    unsigned long long code = 0, nth = 1;
+    if (a.positional.size() != 2 || a.positional[0].empty() ||
+        !ParseNumber(a.positional[1], 0xFFFFFFFFull, code) || code == 0 ||
+        (a.Has(L"--nth") && (!ParseNumber(a.Get(L"--nth"), 1000000, nth) || nth == 0)))
+        return Fail("usage: fail FUNCTION CODE [--nth N] (CODE nonzero, N from 1)");
+    return Change([&](World& w) -> std::string {
+        w.faults.push_back(
+            Fault{a.positional[0], static_cast<DWORD>(code), static_cast<DWORD>(nth)});
+        return std::string();
+    });
+}
+
+int CmdClock(const Args& a)
+{
+    if (a.positional.size() == 1 && a.positional[0] == L"real")
+        return Change([&](World& w) -> std::string {
+            w.fixedClock = 0;
+            return std::string();
+        });
+    if (a.positional.size() != 2 || a.positional[0] != L"set")
+        return Fail("usage: clock set TIME | clock real");
+    return Change([&](World& w) -> std::string {
+        int64_t t = 0;
+        if (!ParseTime(a.positional[1], w.Now(), t) || t <= 0)
+            return "invalid time: " + U(a.positional[1]);
+        w.fixedClock = t;
+        return std::string();
+    });
+}
+
+int CmdUser(const Args& a)
+{
+    if (a.positional.size() != 2 ||
+        (a.positional[0] != L"add" && a.positional[0] != L"set" && a.positional[0] != L"del"))
+        return Fail("usage: user add|set|del NAME [options] (see --help)");
+    const std::wstring& verb = a.positional[0];
+    const std::wstring& name = a.positional[1];
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        if (verb == L"add")
+            return AddUser(*c, w, name, a);
+        User* u = c->FindUser(name);
+        if (!u)
+            return "no such user: " + U(name);
+        if (verb == L"del") {
+            if (u->rid < kFirstRid)
+                return "built-in accounts cannot be deleted";
+            std::wstring sid = c->UserSid(*u);
+            for (Group& g : c->groups)
+                for (size_t i = 0; i < g.members.size();)
+                    if (SameText(g.members[i], sid))
+                        g.members.erase(g.members.begin() + static_cast<ptrdiff_t>(i));
+                    else
+                        ++i;
+            c->users.erase(c->users.begin() + (u - c->users.data()));
+            c->Reindex();
+            return std::string();
+        }
+        if (a.Has(L"--password")) {
+            u->password = a.Get(L"--password");
+            u->passwordLastSet = w.Now();
+            u->passwordExpired = false;
+        }
+        if (a.Has(L"--full-name"))
+            u->fullName = a.Get(L"--full-name");
+        if (a.Has(L"--comment"))
+            u->comment = a.Get(L"--comment");
+        if (a.Has(L"--enable"))
+            u->flags &= ~UF_ACCOUNTDISABLE;
+        if (a.Has(L"--disable"))
+            u->flags |= UF_ACCOUNTDISABLE;
+        if (a.Has(L"--expire-password"))
+            u->passwordExpired = true;
+        return std::string();
+    });
+}
+
+int CmdUsers(const Args& a)
+{
+    unsigned long long count = 0;
+    if (a.positional.size() != 2 || a.positional[0] != L"add-many" ||
+        !ParseNumber(a.positional[1], 100000, count))
+        return Fail("usage: users add-many COUNT [--prefix P] [--computer C] (COUNT up to 100000)");
+    std::wstring prefix = a.Get(L"--prefix", L"user");
+    if (prefix.size() > 14 || CheckUserName(prefix + L"1") != 0)
+        return Fail("invalid prefix (at most 14 characters of a user name)");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        for (unsigned long long i = 1; i <= count; ++i) {
+            wchar_t number[16];
+            wsprintfW(number, L"%05u", static_cast<unsigned>(i));
+            std::wstring name = prefix + number;
+            if (c->NameTaken(name))
+                return "the name is already in use: " + U(name);
+            AddUserRecord(*c, name, w.Now());
+        }
+        return std::string();
+    });
+}
+
+int CmdGroup(const Args& a)
+{
+    bool add = a.positional.size() == 2 && a.positional[0] == L"add";
+    bool rename = a.positional.size() == 3 && a.positional[0] == L"rename";
+    if (!add && !rename)
+        return Fail("usage: group add NAME [--comment C] | group rename OLD NEW [--computer C]");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        const std::wstring& name = a.positional[add ? 1 : 2];
+        if (CheckGroupName(name) != 0)
+            return "invalid group name: " + U(name);
+        if (add) {
+            if (c->NameTaken(name))
+                return "the name is already in use: " + U(name);
+            Group g;
+            g.name = name;
+            g.rid = c->nextRid++;
+            g.comment = a.Get(L"--comment");
+            c->groups.push_back(g);
+        } else {
+            Group* g = c->FindGroup(a.positional[1]);
+            if (!g)
+                return "no such group: " + U(a.positional[1]);
+            if (c->NameTaken(name, g))
+                return "the name is already in use: " + U(name);
+            g->name = name;
+        }
+        c->Reindex();
+        return std::string();
+    });
+}
+
+int CmdMember(const Args& a)
+{
+    if (a.positional.size() != 3 || a.positional[0] != L"add")
+        return Fail("usage: member add GROUP ACCOUNT [--computer C]");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        Group* g = c->FindGroup(a.positional[1]);
+        if (!g)
+            return "no such group: " + U(a.positional[1]);
+        Resolved r;
+        if (!ResolveName(w, *c, a.positional[2], r))
+            return "no such account: " + U(a.positional[2]);
+        if (r.use == SidTypeAlias || r.use == SidTypeDomain)
+            return "a local group or a domain cannot be a member: " + U(a.positional[2]);
+        if (c->IsMember(*g, r.sid))
+            return "already a member: " + U(a.positional[2]);
+        g->members.push_back(r.sid);
+        return std::string();
+    });
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2)
+        return Fail("no command; see AmbSimCtl --help");
+    std::wstring command = argv[1];
+    if (command == L"--help" || command == L"-h" || command == L"/?" || command == L"help") {
+        Out(kHelp);
+        return 0;
+    }
+    struct Command
+    {
+        const wchar_t* name;
+        int (*run)(const Args&);
+        std::initializer_list<const wchar_t*> valued;
+        std::initializer_list<const wchar_t*> flags;
+    };
+    static const Command commands[] = {
+        {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {}},
+        {L"dump", CmdDump, {}, {}},
+        {L"opened", CmdOpened, {}, {}},
+        {L"lockout", CmdLockout, {L"--computer"}, {}},
+        {L"last-logon", CmdLastLogon, {L"--computer"}, {}},
+        {L"policy", CmdPolicy, {L"--computer"}, {}},
+        {L"session", CmdSession, {L"--user", L"--admin", L"--elevated"}, {}},
+        {L"computer", CmdComputer, {L"--ip"}, {L"--admin-only", L"--offline"}},
+        {L"consent", CmdConsent, {}, {}},
+        {L"open", CmdOpen, {}, {}},
+        {L"fail", CmdFail, {L"--nth"}, {}},
+        {L"clock", CmdClock, {}, {}},
+        {L"user",
+         CmdUser,
+         {L"--password", L"--full-name", L"--comment", L"--computer"},
+         {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
+        {L"users", CmdUsers, {L"--prefix", L"--computer"}, {}},
+        {L"group", CmdGroup, {L"--comment", L"--computer"}, {}},
+        {L"member", CmdMember, {L"--computer"}, {}},
+    };
+    for (const Command& c : commands) {
+        if (command != c.name)
+            continue;
+        Args a = ParseArgs(argc, argv, 2, c.valued, c.flags);
+        if (!a.error.empty())
+            return Fail(U(a.error) + "; see AmbSimCtl --help");
+        return c.run(a);
+    }
+    return Fail("unknown command: " + U(command) + "; see AmbSimCtl --help");
+}

@@ -1,0 +1,178 @@
+// Buffers, server names, sessions and rights for the exported functions.
+#include "api.h"
+
+namespace ambsim {
+
+const wchar_t kSessionVariable[] = L"AMBRELLE_SIM_SESSION";
+
+BYTE* AllocReturnBuffer(size_t bytes)
+{
+    return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes ? bytes : 1));
+}
+
+namespace {
+
+size_t Align(size_t offset, size_t to)
+{
+    return (offset + to - 1) / to * to;
+}
+
+} // namespace
+
+LPWSTR Packer::Str(const std::wstring& s)
+{
+    offset_ = Align(offset_, 2);
+    size_t bytes = (s.size() + 1) * sizeof(wchar_t);
+    LPWSTR p = nullptr;
+    if (base_ != nullptr) {
+        p = reinterpret_cast<LPWSTR>(base_ + offset_);
+        memcpy(p, s.c_str(), bytes);
+    }
+    offset_ += bytes;
+    return p;
+}
+
+BYTE* Packer::Bytes(const void* data, size_t n)
+{
+    offset_ = Align(offset_, 8);
+    BYTE* p = nullptr;
+    if (base_ != nullptr) {
+        p = base_ + offset_;
+        memcpy(p, data, n);
+    }
+    offset_ += n;
+    return p;
+}
+
+PSID Packer::Sid(const std::wstring& text)
+{
+    std::vector<BYTE> binary;
+    if (!SidToBinary(text, binary))
+        return nullptr;
+    return Bytes(binary.data(), binary.size());
+}
+
+size_t MeasureEntry(size_t entrySize, FillEntry fill, const void* context, size_t index)
+{
+    std::vector<BYTE> scratch(entrySize, 0);
+    Packer measure(nullptr, entrySize);
+    fill(measure, context, index, scratch.data());
+    return Align(measure.End(), 8);
+}
+
+DWORD PackEntries(size_t entrySize, FillEntry fill, const void* context, size_t first, size_t count,
+                  LPBYTE* out)
+{
+    *out = nullptr;
+    if (count == 0)
+        return 0;
+    std::vector<BYTE> scratch(entrySize, 0);
+    Packer measure(nullptr, entrySize * count);
+    for (size_t i = 0; i < count; ++i) {
+        memset(scratch.data(), 0, entrySize);
+        fill(measure, context, first + i, scratch.data());
+    }
+    BYTE* buffer = AllocReturnBuffer(measure.End());
+    if (buffer == nullptr)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    Packer pack(buffer, entrySize * count);
+    for (size_t i = 0; i < count; ++i)
+        fill(pack, context, first + i, buffer + i * entrySize);
+    *out = buffer;
+    return 0;
+}
+
+size_t EntriesThatFit(size_t entrySize, FillEntry fill, const void* context, size_t first,
+                      size_t total, DWORD prefmaxlen)
+{
+    if (first >= total)
+        return 0;
+    if (prefmaxlen == MAX_PREFERRED_LENGTH)
+        return total - first;
+    size_t used = 0, count = 0;
+    for (size_t i = first; i < total; ++i) {
+        size_t size = MeasureEntry(entrySize, fill, context, i);
+        if (count > 0 && used + size > prefmaxlen)
+            break;
+        used += size;
+        ++count;
+    }
+    return count;
+}
+
+std::wstring Str(LPCWSTR s)
+{
+    return s ? std::wstring(s) : std::wstring();
+}
+
+DWORD TargetComputer(World& w, LPCWSTR server, ServerErrors errors, Computer*& out)
+{
+    const Computer* c = nullptr;
+    DWORD status = TargetComputer(static_cast<const World&>(w), server, errors, c);
+    out = const_cast<Computer*>(c);
+    return status;
+}
+
+DWORD TargetComputer(const World& w, LPCWSTR server, ServerErrors errors, const Computer*& out)
+{
+    out = nullptr;
+    std::wstring name = Str(server);
+    size_t slashes = 0;
+    while (slashes < name.size() && name[slashes] == L'\\')
+        ++slashes;
+    name.erase(0, slashes);
+    DWORD unreachable =
+        errors == ServerErrors::NetApi ? ERROR_BAD_NETPATH : RPC_S_SERVER_UNAVAILABLE;
+    if ((slashes != 0 && slashes != 2) || name.size() > 255 ||
+        name.find_first_of(L"\\/") != std::wstring::npos)
+        return errors == ServerErrors::NetApi ? DWORD(NERR_InvalidComputer)
+                                              : DWORD(RPC_S_INVALID_NET_ADDR);
+    if (name.empty() || SameText(name, L"localhost") || name == L"127.0.0.1" || name == L"::1") {
+        if (slashes == 2 && name.empty())
+            return errors == ServerErrors::NetApi ? DWORD(NERR_InvalidComputer)
+                                                  : DWORD(RPC_S_INVALID_NET_ADDR);
+        out = &w.Local();
+        return 0;
+    }
+    const Computer* c = w.FindComputer(name);
+    if (c == nullptr || c->offline)
+        return unreachable;
+    out = c;
+    return 0;
+}
+
+Session CurrentSession(const World& w)
+{
+    wchar_t buffer[512];
+    DWORD n = GetEnvironmentVariableW(kSessionVariable, buffer, 512);
+    if (n == 0 || n >= 512)
+        return w.session;
+    std::wstring text(buffer, n);
+    size_t a = text.find(L';');
+    size_t b = a == std::wstring::npos ? a : text.find(L';', a + 1);
+    if (b == std::wstring::npos)
+        return w.session;
+    Session s;
+    s.user = text.substr(0, a);
+    s.admin = text.substr(a + 1, b - a - 1) == L"1";
+    s.elevated = text.substr(b + 1) == L"1";
+    return s;
+}
+
+DWORD CheckAccess(const World& w, const Computer& c, bool change)
+{
+    Session s = CurrentSession(w);
+    if (&c != &w.Local() && c.adminOnly) {
+        // Remote UAC: only the built-in Administrator keeps its full token over the
+        // network. The caller is taken as the local account of the session.
+        const User* caller = w.Local().FindUser(s.user);
+        if (caller == nullptr || caller->rid != kRidAdministrator)
+            return ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    if (change && !(s.admin && s.elevated))
+        return ERROR_ACCESS_DENIED;
+    return 0;
+}
+
+} // namespace ambsim

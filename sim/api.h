@@ -1,0 +1,87 @@
+// Helpers shared by the exported functions: return buffers, server names,
+// access checks and the guard that keeps exceptions inside the DLL.
+#pragma once
+
+#include <windows.h>
+#include <lm.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "simcore.h"
+
+namespace ambsim {
+
+// ---- buffers returned to the caller (freed with NetApiBufferFree) ----
+BYTE* AllocReturnBuffer(size_t bytes);
+
+// Lays out an array of fixed-size records followed by the strings and SIDs they
+// point to, all in one block. Run once without a base to measure, then to fill.
+class Packer
+{
+public:
+    Packer(BYTE* base, size_t offset) : base_(base), offset_(offset) {}
+    LPWSTR Str(const std::wstring& s);
+    LPWSTR OptStr(const std::wstring* s)
+    {
+        return s ? Str(*s) : nullptr;
+    }
+    BYTE* Bytes(const void* data, size_t n);
+    PSID Sid(const std::wstring& text);
+    size_t End() const
+    {
+        return offset_;
+    }
+
+private:
+    BYTE* base_;
+    size_t offset_;
+};
+
+using FillEntry = void (*)(Packer&, const void* context, size_t index, BYTE* entry);
+
+// Size of entry `index` alone (record plus its strings).
+size_t MeasureEntry(size_t entrySize, FillEntry fill, const void* context, size_t index);
+// Packs entries [first, first+count) into one new buffer.
+DWORD PackEntries(size_t entrySize, FillEntry fill, const void* context, size_t first, size_t count,
+                  LPBYTE* out);
+// How many entries from `first` fit in `prefmaxlen` bytes (at least one when any remain).
+size_t EntriesThatFit(size_t entrySize, FillEntry fill, const void* context, size_t first,
+                      size_t total, DWORD prefmaxlen);
+
+// ---- server names ----
+enum class ServerErrors { NetApi, Lookup };
+// Finds the computer that a server-name argument addresses: null, "" or the local
+// name for the local computer, "\\name", "name" or an address for another one.
+DWORD TargetComputer(World& w, LPCWSTR server, ServerErrors errors, Computer*& out);
+DWORD TargetComputer(const World& w, LPCWSTR server, ServerErrors errors, const Computer*& out);
+
+// ---- rights ----
+// Reads need nothing on the local computer; changes need an elevated administrator.
+// A computer set to admin-only answers nobody but its built-in Administrator.
+DWORD CheckAccess(const World& w, const Computer& c, bool change);
+// The session of this process (inherited from the starting process or the world's).
+Session CurrentSession(const World& w);
+extern const wchar_t kSessionVariable[]; // AMBRELLE_SIM_SESSION: "name;admin;elevated"
+
+std::wstring Str(LPCWSTR s); // null -> ""
+
+template <class F> DWORD Guard(F f)
+{
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return NERR_InternalError;
+    }
+}
+
+// Current time as the API's 32-bit seconds since 1970.
+inline DWORD Seconds(int64_t t)
+{
+    return t <= 0 ? 0 : (t > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<DWORD>(t));
+}
+
+} // namespace ambsim

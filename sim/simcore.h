@@ -1,0 +1,216 @@
+// The simulated Windows account database: the world model shared by AmbSim.dll
+// and AmbSimCtl.exe. A world is a set of computers (the first is the local one),
+// each with its own account domain, users, local groups and profiles, plus the
+// settings that stand in for the rest of Windows (session, consent, clock,
+// injected faults). It lives in one JSON document in the world folder.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace ambsim {
+
+// Well-known relative identifiers and SIDs used throughout.
+constexpr DWORD kRidAdministrator = 500;
+constexpr DWORD kRidGuest = 501;
+constexpr DWORD kRidDefaultAccount = 503;
+constexpr DWORD kRidWdagUtility = 504;
+constexpr DWORD kRidAdministrators = 544;
+constexpr DWORD kRidUsers = 545;
+constexpr DWORD kRidGuests = 546;
+constexpr DWORD kFirstRid = 1000;
+constexpr DWORD kTimeqForever = 0xFFFFFFFF;
+extern const wchar_t kBuiltinSid[];    // S-1-5-32
+extern const wchar_t kBuiltinDomain[]; // BUILTIN
+extern const wchar_t kNtAuthority[];   // NT AUTHORITY
+
+struct User
+{
+    std::wstring name;
+    DWORD rid = 0;
+    std::wstring password;
+    std::wstring fullName, comment, usrComment;
+    std::wstring homeDir, homeDirDrive, scriptPath, profile, parms, workstations;
+    DWORD flags = 0x201; // UF_SCRIPT | UF_NORMAL_ACCOUNT; never holds the computed bits
+    bool locked = false;
+    bool passwordExpired = false;
+    int64_t passwordLastSet = 0;
+    int64_t lastLogon = 0;
+    int64_t lastLogoff = 0;
+    DWORD acctExpires = kTimeqForever;
+    DWORD authFlags = 0, countryCode = 0, codePage = 0;
+    DWORD maxStorage = 0xFFFFFFFF;
+    DWORD badPwCount = 0, numLogons = 0;
+    DWORD primaryGroupId = 513;
+    std::array<BYTE, 21> logonHours;
+    User()
+    {
+        logonHours.fill(0xFF);
+    }
+};
+
+struct Group
+{
+    std::wstring name;
+    DWORD rid = 0;
+    bool builtin = false; // BUILTIN domain (S-1-5-32) or the computer's account domain
+    std::wstring comment;
+    std::vector<std::wstring> members; // SID strings, in the order they were added
+};
+
+struct Profile
+{
+    std::wstring sid, user, path;
+};
+
+struct Policy
+{
+    DWORD minLength = 0;
+    DWORD lockoutThreshold = 0; // 0: bad passwords never lock an account
+};
+
+struct Computer
+{
+    std::wstring name;
+    std::wstring domainSid; // S-1-5-21-a-b-c
+    std::vector<std::wstring> ips;
+    bool adminOnly = false; // refuses every caller but its built-in Administrator
+    bool offline = false;   // known but does not answer
+    DWORD nextRid = kFirstRid;
+    Policy policy;
+    std::vector<User> users;
+    std::vector<Group> groups;
+    std::vector<Profile> profiles;
+
+    // Upper-cased name -> index; rebuilt by Reindex after every change of names.
+    std::unordered_map<std::wstring, size_t> userIndex, groupIndex;
+    void Reindex();
+    User* FindUser(const std::wstring& name);
+    const User* FindUser(const std::wstring& name) const;
+    Group* FindGroup(const std::wstring& name);
+    const Group* FindGroup(const std::wstring& name) const;
+    User* FindUserByRid(DWORD rid);
+    const User* FindUserByRid(DWORD rid) const;
+    Group* FindGroupBySid(const std::wstring& sid);
+    const Group* FindGroupBySid(const std::wstring& sid) const;
+    std::wstring UserSid(const User& u) const;
+    std::wstring GroupSid(const Group& g) const;
+    bool NameTaken(const std::wstring& name, const void* except = nullptr) const;
+    bool IsMember(const Group& g, const std::wstring& sid) const;
+};
+
+struct Session
+{
+    std::wstring user;
+    bool admin = true;
+    bool elevated = true;
+};
+
+struct Fault
+{
+    std::wstring function;
+    DWORD code = 0;
+    DWORD remaining = 1; // fails when this reaches zero on a call
+};
+
+struct Launch
+{
+    std::wstring program, commandLine, user, via;
+    bool elevated = false;
+    int64_t time = 0;
+};
+
+struct World
+{
+    int64_t generation = 0;
+    std::vector<Computer> computers; // [0] is the local computer
+    Session session;
+    bool consentAllow = true;
+    bool openSucceeds = true;
+    std::vector<std::wstring> opened;
+    std::vector<Launch> launches;
+    std::vector<Fault> faults;
+    int64_t fixedClock = 0; // 0: real time
+
+    Computer& Local()
+    {
+        return computers[0];
+    }
+    const Computer& Local() const
+    {
+        return computers[0];
+    }
+    int64_t Now() const;
+    Computer* FindComputer(const std::wstring& nameOrAddress);
+    const Computer* FindComputer(const std::wstring& nameOrAddress) const;
+    Computer* FindComputerByDomainSid(const std::wstring& domainSid);
+    const Computer* FindComputerByDomainSid(const std::wstring& domainSid) const;
+};
+
+// ---- strings and SIDs ----
+std::wstring Upper(const std::wstring& s);
+bool SameText(const std::wstring& a, const std::wstring& b);
+std::string ToUtf8(const std::wstring& s);
+std::wstring FromUtf8(const std::string& s);
+bool SidToBinary(const std::wstring& text, std::vector<BYTE>& out);
+std::wstring SidToText(const void* sid); // empty when not a valid SID
+// Splits "S-...-rid" into domain part and rid; false when there is no sub-authority.
+bool SplitSid(const std::wstring& sid, std::wstring& domain, DWORD& rid);
+
+// ---- building worlds ----
+Computer MakeComputer(const std::wstring& name);
+World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName);
+// Adds a user the way NetUserAdd does (no validation here); returns it.
+User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now);
+
+// ---- name rules (Windows' rules for SAM account names) ----
+DWORD CheckUserName(const std::wstring& name);  // 0 or NERR_BadUsername
+DWORD CheckGroupName(const std::wstring& name); // 0 or ERROR_INVALID_ACCOUNT_NAME
+
+// ---- account resolution across the world ----
+struct Resolved
+{
+    std::wstring sid;
+    std::wstring domain; // referenced domain name
+    std::wstring name;   // account name ("" for a domain)
+    SID_NAME_USE use = SidTypeUnknown;
+};
+// Resolves an account name the way LSA does on computer `on`: well-known names,
+// BUILTIN, the computer's own domain, then its own accounts; "DOMAIN\name" may
+// name any computer of the world.
+bool ResolveName(const World& w, const Computer& on, const std::wstring& name, Resolved& out);
+bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out);
+
+// Computed flags as the API reports them (UF_LOCKOUT, UF_PASSWORD_EXPIRED added).
+DWORD ReportedFlags(const User& u);
+// Whether the user is a member of the group with that RID in the BUILTIN domain.
+bool InBuiltinGroup(const Computer& c, const User& u, DWORD aliasRid);
+
+// ---- JSON ----
+std::string SerializeWorld(const World& w); // the stored document
+bool ParseWorld(const std::string& text, World& out);
+std::string DumpWorld(const World& w); // the readable dump of AmbSimCtl
+
+// ---- the store ----
+// The world folder: AMBRELLE_SIM_DIR (a Unix path is mapped to drive Z:).
+std::wstring WorldFolder();
+// Runs `read` on the current world under the shared lock. Returns the store's
+// error (ERROR_FILE_CORRUPT, ...) or what `read` returns.
+DWORD ReadWorld(const std::function<DWORD(const World&)>& read);
+// Runs `change` under the exclusive lock and stores the world when it returns 0
+// (or always when saveOnError). A failed change leaves the stored world untouched.
+DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError = false);
+// Replaces the world whatever the store holds (reset).
+DWORD ReplaceWorld(const World& w);
+// An injected fault for this function, counted down on every call: 0 or its code.
+DWORD TakeFault(const wchar_t* function);
+// Drops the per-process cache (tests that switch worlds).
+void ForgetCachedWorld();
+
+} // namespace ambsim

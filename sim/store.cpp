@@ -1,0 +1,384 @@
+// The world's store: one JSON document in the world folder, replaced atomically
+// (write aside, flush, rename) under a byte-range lock on "world.lock" that every
+// process shares, with a per-process cache of the parsed world keyed on the
+// document's generation number.
+#include <windows.h>
+
+#include <memory>
+#include <new>
+
+#include "simcore.h"
+
+namespace ambsim {
+
+namespace {
+
+SRWLOCK g_threadLock = SRWLOCK_INIT;
+
+struct Cache
+{
+    std::wstring folder;
+    HANDLE lockFile = INVALID_HANDLE_VALUE;
+    std::unique_ptr<World> world;
+    int64_t generation = -1;
+};
+
+Cache& TheCache()
+{
+    static Cache* cache = new Cache; // never destroyed: usable until the process ends
+    return *cache;
+}
+
+std::wstring Env(const wchar_t* name)
+{
+    wchar_t buffer[1024];
+    DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
+    if (n == 0 || n >= 1024)
+        return std::wstring();
+    return std::wstring(buffer, n);
+}
+
+bool CreateDirectories(const std::wstring& path)
+{
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+    size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash < 3)
+        return false;
+    if (!CreateDirectories(path.substr(0, slash)))
+        return false;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::wstring DocumentPath(const std::wstring& folder)
+{
+    return folder + L"\\world.json";
+}
+
+// Holds the cross-process lock (and the in-process one) for its lifetime.
+class StoreLock
+{
+public:
+    StoreLock(HANDLE file, bool exclusive) : file_(file), exclusive_(exclusive)
+    {
+        if (exclusive_)
+            AcquireSRWLockExclusive(&g_threadLock);
+        else
+            AcquireSRWLockShared(&g_threadLock);
+        OVERLAPPED ov = {};
+        locked_ = LockFileEx(file_, exclusive_ ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &ov) != 0;
+        error_ = locked_ ? 0 : GetLastError();
+    }
+    ~StoreLock()
+    {
+        if (locked_) {
+            OVERLAPPED ov = {};
+            UnlockFileEx(file_, 0, 1, 0, &ov);
+        }
+        if (exclusive_)
+            ReleaseSRWLockExclusive(&g_threadLock);
+        else
+            ReleaseSRWLockShared(&g_threadLock);
+    }
+    DWORD Error() const
+    {
+        return error_;
+    }
+
+private:
+    HANDLE file_;
+    bool exclusive_;
+    bool locked_ = false;
+    DWORD error_ = 0;
+};
+
+// Opens the lock file of the current world folder (once per folder).
+DWORD PrepareFolder(Cache& cache)
+{
+    std::wstring folder = WorldFolder();
+    if (folder.empty())
+        return ERROR_PATH_NOT_FOUND;
+    if (folder == cache.folder && cache.lockFile != INVALID_HANDLE_VALUE)
+        return 0;
+    AcquireSRWLockExclusive(&g_threadLock);
+    DWORD status = 0;
+    if (folder != cache.folder || cache.lockFile == INVALID_HANDLE_VALUE) {
+        if (cache.lockFile != INVALID_HANDLE_VALUE)
+            CloseHandle(cache.lockFile);
+        cache.lockFile = INVALID_HANDLE_VALUE;
+        cache.world.reset();
+        cache.generation = -1;
+        cache.folder = folder;
+        if (!CreateDirectories(folder)) {
+            status = GetLastError();
+            if (status == 0)
+                status = ERROR_PATH_NOT_FOUND;
+        } else {
+            cache.lockFile =
+                CreateFileW((folder + L"\\world.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (cache.lockFile == INVALID_HANDLE_VALUE)
+                status = GetLastError();
+        }
+    }
+    ReleaseSRWLockExclusive(&g_threadLock);
+    return status;
+}
+
+enum class Header { Missing, Unreadable, Ok };
+
+// Reads just the generation number at the head of the document.
+Header ReadGeneration(const std::wstring& folder, int64_t& generation)
+{
+    HANDLE f = CreateFileW(DocumentPath(folder).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? Header::Missing
+                                                                        : Header::Unreadable;
+    }
+    char head[64] = {};
+    DWORD got = 0;
+    BOOL ok = ReadFile(f, head, sizeof head - 1, &got, nullptr);
+    CloseHandle(f);
+    if (!ok)
+        return Header::Unreadable;
+    const char* p = strstr(head, "\"generation\":");
+    if (p == nullptr)
+        return Header::Unreadable;
+    p += 13;
+    while (*p == ' ')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return Header::Unreadable;
+    int64_t g = 0;
+    while (*p >= '0' && *p <= '9')
+        g = g * 10 + (*p++ - '0');
+    generation = g;
+    return Header::Ok;
+}
+
+DWORD ReadWholeFile(const std::wstring& path, std::string& text)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(f, &size) || size.QuadPart > 1024LL * 1024 * 1024) {
+        CloseHandle(f);
+        return ERROR_FILE_CORRUPT;
+    }
+    text.resize(static_cast<size_t>(size.QuadPart));
+    DWORD done = 0;
+    BOOL ok =
+        text.empty() || ReadFile(f, &text[0], static_cast<DWORD>(text.size()), &done, nullptr);
+    CloseHandle(f);
+    if (!ok || done != text.size())
+        return ERROR_FILE_CORRUPT;
+    return 0;
+}
+
+// Brings the cache up to date with the document. Caller holds the lock.
+// Missing: *missing is set and nothing is loaded.
+DWORD Refresh(Cache& cache, bool* missing)
+{
+    int64_t generation = 0;
+    Header h = ReadGeneration(cache.folder, generation);
+    if (h == Header::Missing) {
+        *missing = true;
+        cache.world.reset();
+        cache.generation = -1;
+        return 0;
+    }
+    *missing = false;
+    if (h == Header::Unreadable) {
+        cache.world.reset();
+        cache.generation = -1;
+        return ERROR_FILE_CORRUPT;
+    }
+    if (cache.world && cache.generation == generation)
+        return 0;
+    cache.world.reset();
+    cache.generation = -1;
+    std::string text;
+    DWORD status = ReadWholeFile(DocumentPath(cache.folder), text);
+    if (status != 0)
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_CORRUPT : status;
+    std::unique_ptr<World> world(new World);
+    if (!ParseWorld(text, *world))
+        return ERROR_FILE_CORRUPT;
+    cache.generation = world->generation;
+    cache.world = std::move(world);
+    return 0;
+}
+
+// Writes the cached world as the next generation: aside, flushed, renamed over.
+DWORD Save(Cache& cache)
+{
+    World& w = *cache.world;
+    w.generation = (cache.generation < 0 ? 0 : cache.generation) + 1;
+    std::string text = SerializeWorld(w);
+    std::wstring target = DocumentPath(cache.folder);
+    std::wstring aside = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE f = CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD done = 0;
+    BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+              done == text.size() && FlushFileBuffers(f);
+    DWORD error = ok ? 0 : GetLastError();
+    CloseHandle(f);
+    if (ok && !MoveFileExW(aside.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = FALSE;
+        error = GetLastError();
+    }
+    if (!ok) {
+        DeleteFileW(aside.c_str());
+        cache.world.reset();
+        cache.generation = -1;
+        return error != 0 ? error : ERROR_WRITE_FAULT;
+    }
+    cache.generation = w.generation;
+    return 0;
+}
+
+} // namespace
+
+std::wstring WorldFolder()
+{
+    std::wstring dir = Env(L"AMBRELLE_SIM_DIR");
+    if (dir.empty()) {
+        // No world named: the user's own one.
+        std::wstring base = Env(L"LOCALAPPDATA");
+        if (base.empty())
+            base = Env(L"TEMP");
+        if (base.empty())
+            return std::wstring();
+        dir = base + L"\\AmbSim";
+    } else if (dir[0] == L'/') {
+        dir = L"Z:" + dir; // a Unix path: Wine's drive Z: is the root
+    }
+    for (wchar_t& ch : dir)
+        if (ch == L'/')
+            ch = L'\\';
+    while (dir.size() > 3 && dir.back() == L'\\')
+        dir.pop_back();
+    return dir;
+}
+
+DWORD ReadWorld(const std::function<DWORD(const World&)>& read)
+{
+    Cache& cache = TheCache();
+    DWORD status = PrepareFolder(cache);
+    if (status != 0)
+        return status;
+    {
+        StoreLock lock(cache.lockFile, false);
+        if (lock.Error() != 0)
+            return lock.Error();
+        bool missing = false;
+        status = Refresh(cache, &missing);
+        if (status != 0)
+            return status;
+        if (!missing)
+            return read(*cache.world);
+    }
+    // No world yet: create the default one, then read it.
+    return WriteWorld([&](World& w) { return read(w); }, true);
+}
+
+DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError)
+{
+    Cache& cache = TheCache();
+    DWORD status = PrepareFolder(cache);
+    if (status != 0)
+        return status;
+    StoreLock lock(cache.lockFile, true);
+    if (lock.Error() != 0)
+        return lock.Error();
+    bool missing = false;
+    status = Refresh(cache, &missing);
+    if (status != 0)
+        return status;
+    if (missing) {
+        cache.world.reset(new World(MakeDefaultWorld(L"", L"")));
+        cache.generation = 0;
+        status = Save(cache);
+        if (status != 0)
+            return status;
+    }
+    status = change(*cache.world);
+    if (status == 0 || saveOnError) {
+        DWORD saved = Save(cache);
+        if (saved != 0)
+            return saved;
+    } else {
+        // The change may have been half made: forget it, the store still has the old world.
+        cache.world.reset();
+        cache.generation = -1;
+    }
+    return status;
+}
+
+DWORD ReplaceWorld(const World& w)
+{
+    Cache& cache = TheCache();
+    DWORD status = PrepareFolder(cache);
+    if (status != 0)
+        return status;
+    StoreLock lock(cache.lockFile, true);
+    if (lock.Error() != 0)
+        return lock.Error();
+    int64_t generation = 0;
+    Header h = ReadGeneration(cache.folder, generation);
+    cache.world.reset(new World(w));
+    cache.generation = h == Header::Ok ? generation : 0;
+    return Save(cache);
+}
+
+DWORD TakeFault(const wchar_t* function)
+{
+    bool pending = false;
+    DWORD status = ReadWorld([&](const World& w) {
+        for (const Fault& f : w.faults)
+            if (SameText(f.function, function))
+                pending = true;
+        return DWORD(0);
+    });
+    if (status != 0)
+        return status;
+    if (!pending)
+        return 0;
+    DWORD code = 0;
+    status = WriteWorld([&](World& w) {
+        for (size_t i = 0; i < w.faults.size();) {
+            Fault& f = w.faults[i];
+            if (SameText(f.function, function) && --f.remaining == 0) {
+                if (code == 0)
+                    code = f.code;
+                w.faults.erase(w.faults.begin() + static_cast<ptrdiff_t>(i));
+                continue;
+            }
+            ++i;
+        }
+        return DWORD(0);
+    });
+    return status != 0 ? status : code;
+}
+
+void ForgetCachedWorld()
+{
+    Cache& cache = TheCache();
+    AcquireSRWLockExclusive(&g_threadLock);
+    cache.world.reset();
+    cache.generation = -1;
+    ReleaseSRWLockExclusive(&g_threadLock);
+}
+
+} // namespace ambsim

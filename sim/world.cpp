@@ -1,0 +1,664 @@
+// The world model: computers, accounts, the name rules and account resolution.
+#include <windows.h>
+#include <lm.h>
+
+#include <ctime>
+
+#include "simcore.h"
+
+namespace ambsim {
+
+const wchar_t kBuiltinSid[] = L"S-1-5-32";
+const wchar_t kBuiltinDomain[] = L"BUILTIN";
+const wchar_t kNtAuthority[] = L"NT AUTHORITY";
+
+// ---------------------------------------------------------------- strings
+
+std::wstring Upper(const std::wstring& s)
+{
+    std::wstring u = s;
+    if (!u.empty())
+        CharUpperBuffW(&u[0], static_cast<DWORD>(u.size()));
+    return u;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::string ToUtf8(const std::wstring& s)
+{
+    if (s.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& s)
+{
+    if (s.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
+    return out;
+}
+
+// ---------------------------------------------------------------- SIDs
+
+bool SidToBinary(const std::wstring& text, std::vector<BYTE>& out)
+{
+    // S-R-I-S-S...: revision 1, a 48-bit authority, up to 15 sub-authorities.
+    if (text.size() < 4 || (text[0] != L'S' && text[0] != L's') || text[1] != L'-')
+        return false;
+    std::vector<unsigned long long> parts;
+    size_t i = 2;
+    while (i <= text.size()) {
+        size_t j = i;
+        unsigned long long v = 0;
+        while (j < text.size() && text[j] >= L'0' && text[j] <= L'9') {
+            v = v * 10 + static_cast<unsigned>(text[j] - L'0');
+            if (v > 0xFFFFFFFFFFFFull)
+                return false;
+            ++j;
+        }
+        if (j == i)
+            return false;
+        parts.push_back(v);
+        if (j == text.size())
+            break;
+        if (text[j] != L'-')
+            return false;
+        i = j + 1;
+    }
+    if (parts.size() < 2 || parts[0] != 1 || parts.size() - 2 > SID_MAX_SUB_AUTHORITIES)
+        return false;
+    size_t subCount = parts.size() - 2;
+    out.assign(8 + 4 * subCount, 0);
+    out[0] = 1;
+    out[1] = static_cast<BYTE>(subCount);
+    for (int b = 0; b < 6; ++b)
+        out[2 + b] = static_cast<BYTE>(parts[1] >> (8 * (5 - b)));
+    for (size_t s = 0; s < subCount; ++s) {
+        if (parts[2 + s] > 0xFFFFFFFFull)
+            return false;
+        DWORD v = static_cast<DWORD>(parts[2 + s]);
+        memcpy(&out[8 + 4 * s], &v, 4);
+    }
+    return true;
+}
+
+std::wstring SidToText(const void* sid)
+{
+    if (sid == nullptr || !IsValidSid(const_cast<PSID>(sid)))
+        return std::wstring();
+    const BYTE* b = static_cast<const BYTE*>(sid);
+    unsigned long long authority = 0;
+    for (int i = 0; i < 6; ++i)
+        authority = (authority << 8) | b[2 + i];
+    std::wstring text = L"S-1-" + std::to_wstring(authority);
+    for (int s = 0; s < b[1]; ++s) {
+        DWORD v;
+        memcpy(&v, b + 8 + 4 * s, 4);
+        text += L"-" + std::to_wstring(v);
+    }
+    return text;
+}
+
+bool SplitSid(const std::wstring& sid, std::wstring& domain, DWORD& rid)
+{
+    size_t dash = sid.rfind(L'-');
+    if (dash == std::wstring::npos || dash < 4)
+        return false;
+    std::wstring tail = sid.substr(dash + 1);
+    if (tail.empty() || tail.size() > 10)
+        return false;
+    unsigned long long v = 0;
+    for (wchar_t ch : tail) {
+        if (ch < L'0' || ch > L'9')
+            return false;
+        v = v * 10 + static_cast<unsigned>(ch - L'0');
+    }
+    if (v > 0xFFFFFFFFull)
+        return false;
+    domain = sid.substr(0, dash);
+    rid = static_cast<DWORD>(v);
+    return true;
+}
+
+// ---------------------------------------------------------------- computer
+
+void Computer::Reindex()
+{
+    userIndex.clear();
+    groupIndex.clear();
+    for (size_t i = 0; i < users.size(); ++i)
+        userIndex[Upper(users[i].name)] = i;
+    for (size_t i = 0; i < groups.size(); ++i)
+        groupIndex[Upper(groups[i].name)] = i;
+}
+
+User* Computer::FindUser(const std::wstring& name)
+{
+    auto it = userIndex.find(Upper(name));
+    return it == userIndex.end() ? nullptr : &users[it->second];
+}
+
+const User* Computer::FindUser(const std::wstring& name) const
+{
+    return const_cast<Computer*>(this)->FindUser(name);
+}
+
+Group* Computer::FindGroup(const std::wstring& name)
+{
+    auto it = groupIndex.find(Upper(name));
+    return it == groupIndex.end() ? nullptr : &groups[it->second];
+}
+
+const Group* Computer::FindGroup(const std::wstring& name) const
+{
+    return const_cast<Computer*>(this)->FindGroup(name);
+}
+
+User* Computer::FindUserByRid(DWORD rid)
+{
+    for (User& u : users)
+        if (u.rid == rid)
+            return &u;
+    return nullptr;
+}
+
+const User* Computer::FindUserByRid(DWORD rid) const
+{
+    return const_cast<Computer*>(this)->FindUserByRid(rid);
+}
+
+Group* Computer::FindGroupBySid(const std::wstring& sid)
+{
+    for (Group& g : groups)
+        if (SameText(GroupSid(g), sid))
+            return &g;
+    return nullptr;
+}
+
+const Group* Computer::FindGroupBySid(const std::wstring& sid) const
+{
+    return const_cast<Computer*>(this)->FindGroupBySid(sid);
+}
+
+std::wstring Computer::UserSid(const User& u) const
+{
+    return domainSid + L"-" + std::to_wstring(u.rid);
+}
+
+std::wstring Computer::GroupSid(const Group& g) const
+{
+    return (g.builtin ? std::wstring(kBuiltinSid) : domainSid) + L"-" + std::to_wstring(g.rid);
+}
+
+// Users and local groups share one name space per computer.
+bool Computer::NameTaken(const std::wstring& name, const void* except) const
+{
+    const User* u = FindUser(name);
+    if (u != nullptr && u != except)
+        return true;
+    const Group* g = FindGroup(name);
+    return g != nullptr && g != except;
+}
+
+bool Computer::IsMember(const Group& g, const std::wstring& sid) const
+{
+    for (const std::wstring& m : g.members)
+        if (SameText(m, sid))
+            return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- world
+
+int64_t World::Now() const
+{
+    return fixedClock != 0 ? fixedClock : static_cast<int64_t>(_time64(nullptr));
+}
+
+Computer* World::FindComputer(const std::wstring& nameOrAddress)
+{
+    for (Computer& c : computers) {
+        if (SameText(c.name, nameOrAddress))
+            return &c;
+        for (const std::wstring& ip : c.ips)
+            if (SameText(ip, nameOrAddress))
+                return &c;
+    }
+    return nullptr;
+}
+
+const Computer* World::FindComputer(const std::wstring& nameOrAddress) const
+{
+    return const_cast<World*>(this)->FindComputer(nameOrAddress);
+}
+
+Computer* World::FindComputerByDomainSid(const std::wstring& domainSid)
+{
+    for (Computer& c : computers)
+        if (SameText(c.domainSid, domainSid))
+            return &c;
+    return nullptr;
+}
+
+const Computer* World::FindComputerByDomainSid(const std::wstring& domainSid) const
+{
+    return const_cast<World*>(this)->FindComputerByDomainSid(domainSid);
+}
+
+// ---------------------------------------------------------------- building
+
+namespace {
+
+DWORD RandomSubAuthority()
+{
+    // Seeded from the performance counter, the tick count and the process id:
+    // good enough to give every simulated computer a distinct domain.
+    static unsigned long long state = 0;
+    if (state == 0) {
+        LARGE_INTEGER qpc;
+        QueryPerformanceCounter(&qpc);
+        state = static_cast<unsigned long long>(qpc.QuadPart) ^
+                (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
+                static_cast<unsigned long long>(_time64(nullptr));
+    }
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return static_cast<DWORD>(state % 4000000000u) + 100000000u;
+}
+
+struct BuiltinAlias
+{
+    DWORD rid;
+    const wchar_t* name;
+    const wchar_t* comment;
+};
+
+// The BUILTIN aliases of Windows 10/11 with the names and descriptions that a
+// Japanese installation shows (names stay English there).
+const BuiltinAlias kBuiltinAliases[] = {
+    {544, L"Administrators", L"コンピューター/ドメインに完全なアクセス権があります"},
+    {545, L"Users",
+     L"ユーザーが、システム全体に及ぶ変更を行うことを禁止されています。ほとんどのアプリケーションを"
+     L"実行することができます"},
+    {546, L"Guests",
+     L"Guest は、既定では Users グループのメンバーと同じアクセス権を持ちます。ただし、Guest "
+     L"アカウントにはさらに制限が適用されます"},
+    {547, L"Power Users",
+     L"Power Users は下位互換性のために含まれており、限定された管理者権限を持ちます"},
+    {551, L"Backup Operators",
+     L"Backup Operators "
+     L"は、ファイルのバックアップまたは復元のためにセキュリティ制限をオーバーライド"
+     L"できます"},
+    {552, L"Replicator", L"ドメイン内のファイルのレプリケーションをサポートします"},
+    {555, L"Remote Desktop Users",
+     L"このグループのメンバーにはリモートからログオンする権限が与えられます"},
+    {556, L"Network Configuration Operators",
+     L"このグループのメンバーは、ネットワーク機能の構成を管理するためのいくつかの管理者特権を持って"
+     L"います"},
+    {558, L"Performance Monitor Users",
+     L"このグループのメンバーは、ローカルおよびリモートからパフォーマンス カウンター "
+     L"データにアクセス"
+     L"できます"},
+    {559, L"Performance Log Users",
+     L"このグループのメンバーは、パフォーマンス カウンターのログのスケジュール設定、トレース "
+     L"プロバイ"
+     L"ダーの有効化、およびイベント トレースの収集を行うことができます"},
+    {562, L"Distributed COM Users",
+     L"メンバーは、このコンピューター上の分散 COM オブジェクトを起動、アクティブ化、および使用でき"
+     L"ます。"},
+    {568, L"IIS_IUSRS",
+     L"インターネット インフォメーション サービスで使用される組み込みグループです。"},
+    {569, L"Cryptographic Operators", L"メンバーは暗号化操作の実行を許可されています。"},
+    {573, L"Event Log Readers",
+     L"このグループのメンバーは、ローカル コンピューターからイベント ログを読み取ることができます"},
+    {578, L"Hyper-V Administrators",
+     L"このグループのメンバーには、Hyper-V のすべての機能への完全かつ無制限のアクセス権が与えられ"
+     L"ます。"},
+    {579, L"Access Control Assistance Operators",
+     L"このグループのメンバーは、このコンピューター上のリソースの認証属性とアクセス許可をリモートか"
+     L"ら"
+     L"照会できます。"},
+    {580, L"Remote Management Users",
+     L"このグループのメンバーは、管理プロトコル (Windows リモート管理サービス経由の WS-Management "
+     L"など) を介して WMI リソースにアクセスできます。"},
+    {581, L"System Managed Accounts Group",
+     L"このグループのメンバーはシステムによって管理されます。"},
+    {583, L"Device Owners", L"このグループのメンバーは、システム全体の設定を変更できます。"},
+};
+
+User BuiltinUser(DWORD rid, const wchar_t* name, DWORD flags, const wchar_t* comment)
+{
+    User u;
+    u.name = name;
+    u.rid = rid;
+    u.flags = flags;
+    u.comment = comment;
+    return u;
+}
+
+} // namespace
+
+Computer MakeComputer(const std::wstring& name)
+{
+    Computer c;
+    c.name = Upper(name);
+    c.domainSid = L"S-1-5-21-" + std::to_wstring(RandomSubAuthority()) + L"-" +
+                  std::to_wstring(RandomSubAuthority()) + L"-" +
+                  std::to_wstring(RandomSubAuthority());
+    const DWORD disabled = UF_SCRIPT | UF_ACCOUNTDISABLE | UF_NORMAL_ACCOUNT;
+    c.users.push_back(BuiltinUser(kRidAdministrator, L"Administrator",
+                                  disabled | UF_DONT_EXPIRE_PASSWD,
+                                  L"コンピューター/ドメインの管理用 (ビルトイン アカウント)"));
+    c.users.push_back(
+        BuiltinUser(kRidGuest, L"Guest",
+                    disabled | UF_PASSWD_NOTREQD | UF_PASSWD_CANT_CHANGE | UF_DONT_EXPIRE_PASSWD,
+                    L"コンピューター/ドメインへのゲスト アクセス用 (ビルトイン アカウント)"));
+    c.users.push_back(BuiltinUser(kRidDefaultAccount, L"DefaultAccount",
+                                  disabled | UF_PASSWD_NOTREQD | UF_DONT_EXPIRE_PASSWD,
+                                  L"システムで管理されるユーザー アカウントです。"));
+    c.users.push_back(BuiltinUser(kRidWdagUtility, L"WDAGUtilityAccount", disabled,
+                                  L"Windows Defender Application Guard シナリオでシステムによって"
+                                  L"管理および使用されるユーザー アカウントです。"));
+    for (const BuiltinAlias& a : kBuiltinAliases) {
+        Group g;
+        g.name = a.name;
+        g.rid = a.rid;
+        g.builtin = true;
+        g.comment = a.comment;
+        c.groups.push_back(g);
+    }
+    c.Reindex();
+    c.FindGroup(L"Administrators")->members.push_back(c.domainSid + L"-500");
+    c.FindGroup(L"Guests")->members.push_back(c.domainSid + L"-501");
+    c.FindGroup(L"System Managed Accounts Group")->members.push_back(c.domainSid + L"-503");
+    Group* users = c.FindGroup(L"Users");
+    users->members.push_back(L"S-1-5-4");  // NT AUTHORITY\INTERACTIVE
+    users->members.push_back(L"S-1-5-11"); // NT AUTHORITY\Authenticated Users
+    return c;
+}
+
+User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now)
+{
+    User u;
+    u.name = name;
+    u.rid = c.nextRid++;
+    u.passwordLastSet = now;
+    c.users.push_back(u);
+    c.userIndex[Upper(name)] = c.users.size() - 1;
+    // As on Windows, a new local account joins the Users alias.
+    for (Group& g : c.groups)
+        if (g.builtin && g.rid == kRidUsers)
+            g.members.push_back(c.UserSid(c.users.back()));
+    return c.users.back();
+}
+
+World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName)
+{
+    World w;
+    w.computers.push_back(MakeComputer(computerName.empty() ? L"AMBPC01" : computerName));
+    Computer& c = w.Local();
+    std::wstring name = userName.empty() ? L"kanri" : userName;
+    User& u = AddUserRecord(c, name, w.Now());
+    u.flags = UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD;
+    c.FindGroup(L"Administrators")->members.push_back(c.UserSid(u));
+    w.session.user = name;
+    w.session.admin = true;
+    w.session.elevated = true;
+    return w;
+}
+
+// ---------------------------------------------------------------- names
+
+namespace {
+
+bool OnlyDotsAndSpaces(const std::wstring& name)
+{
+    for (wchar_t ch : name)
+        if (ch != L'.' && ch != L' ')
+            return false;
+    return true;
+}
+
+bool HasForbidden(const std::wstring& name, const wchar_t* forbidden)
+{
+    for (wchar_t ch : name)
+        if (ch < 32 || wcschr(forbidden, ch) != nullptr)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// Windows: user names up to 20 characters, none of " / \ [ ] : ; | = , + * ? < > @,
+// not only dots and spaces. SAM answers STATUS_INVALID_ACCOUNT_NAME, which the
+// network-management layer reports as NERR_BadUsername.
+DWORD CheckUserName(const std::wstring& name)
+{
+    if (name.empty() || name.size() > 20 || OnlyDotsAndSpaces(name) ||
+        HasForbidden(name, L"\"/\\[]:;|=,+*?<>@"))
+        return NERR_BadUsername;
+    return 0;
+}
+
+// Local group names: up to 256 characters, the same forbidden characters except @.
+DWORD CheckGroupName(const std::wstring& name)
+{
+    if (name.empty() || name.size() > GNLEN || OnlyDotsAndSpaces(name) ||
+        HasForbidden(name, L"\"/\\[]:;|=,+*?<>"))
+        return NERR_BadUsername;
+    return 0;
+}
+
+// ---------------------------------------------------------------- resolution
+
+namespace {
+
+struct WellKnown
+{
+    const wchar_t* sid;
+    const wchar_t* domain;
+    const wchar_t* name;
+    SID_NAME_USE use;
+};
+
+const WellKnown kWellKnown[] = {
+    {L"S-1-1-0", L"", L"Everyone", SidTypeWellKnownGroup},
+    {L"S-1-2-0", L"", L"LOCAL", SidTypeWellKnownGroup},
+    {L"S-1-2-1", L"", L"CONSOLE LOGON", SidTypeWellKnownGroup},
+    {L"S-1-3-0", L"", L"CREATOR OWNER", SidTypeWellKnownGroup},
+    {L"S-1-3-1", L"", L"CREATOR GROUP", SidTypeWellKnownGroup},
+    {L"S-1-5", L"", L"NT AUTHORITY", SidTypeDomain},
+    {L"S-1-5-1", kNtAuthority, L"DIALUP", SidTypeWellKnownGroup},
+    {L"S-1-5-2", kNtAuthority, L"NETWORK", SidTypeWellKnownGroup},
+    {L"S-1-5-3", kNtAuthority, L"BATCH", SidTypeWellKnownGroup},
+    {L"S-1-5-4", kNtAuthority, L"INTERACTIVE", SidTypeWellKnownGroup},
+    {L"S-1-5-6", kNtAuthority, L"SERVICE", SidTypeWellKnownGroup},
+    {L"S-1-5-7", kNtAuthority, L"ANONYMOUS LOGON", SidTypeWellKnownGroup},
+    {L"S-1-5-10", kNtAuthority, L"SELF", SidTypeWellKnownGroup},
+    {L"S-1-5-11", kNtAuthority, L"Authenticated Users", SidTypeWellKnownGroup},
+    {L"S-1-5-12", kNtAuthority, L"RESTRICTED", SidTypeWellKnownGroup},
+    {L"S-1-5-13", kNtAuthority, L"TERMINAL SERVER USER", SidTypeWellKnownGroup},
+    {L"S-1-5-14", kNtAuthority, L"REMOTE INTERACTIVE LOGON", SidTypeWellKnownGroup},
+    {L"S-1-5-15", kNtAuthority, L"This Organization", SidTypeWellKnownGroup},
+    {L"S-1-5-17", kNtAuthority, L"IUSR", SidTypeWellKnownGroup},
+    {L"S-1-5-18", kNtAuthority, L"SYSTEM", SidTypeWellKnownGroup},
+    {L"S-1-5-19", kNtAuthority, L"LOCAL SERVICE", SidTypeWellKnownGroup},
+    {L"S-1-5-20", kNtAuthority, L"NETWORK SERVICE", SidTypeWellKnownGroup},
+    {L"S-1-5-113", kNtAuthority, L"Local account", SidTypeWellKnownGroup},
+    {L"S-1-5-114", kNtAuthority, L"Local account and member of Administrators group",
+     SidTypeWellKnownGroup},
+};
+
+void Fill(Resolved& out, const std::wstring& sid, const std::wstring& domain,
+          const std::wstring& name, SID_NAME_USE use)
+{
+    out.sid = sid;
+    out.domain = domain;
+    out.name = name;
+    out.use = use;
+}
+
+bool ResolveWellKnownName(const std::wstring& domain, bool qualified, const std::wstring& name,
+                          Resolved& out)
+{
+    for (const WellKnown& k : kWellKnown) {
+        if (!SameText(name, k.name))
+            continue;
+        if (qualified && !SameText(domain, k.domain))
+            continue;
+        Fill(out, k.sid, k.domain, k.name, k.use);
+        return true;
+    }
+    return false;
+}
+
+bool ResolveBuiltinName(const Computer& on, const std::wstring& name, Resolved& out)
+{
+    if (name.empty() || SameText(name, kBuiltinDomain)) {
+        Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
+        return true;
+    }
+    const Group* g = on.FindGroup(name);
+    if (g == nullptr || !g->builtin)
+        return false;
+    Fill(out, on.GroupSid(*g), kBuiltinDomain, g->name, SidTypeAlias);
+    return true;
+}
+
+// The accounts of one computer's own domain (not its BUILTIN aliases).
+bool ResolveDomainAccount(const Computer& c, const std::wstring& name, Resolved& out)
+{
+    if (const User* u = c.FindUser(name)) {
+        Fill(out, c.UserSid(*u), c.name, u->name, SidTypeUser);
+        return true;
+    }
+    const Group* g = c.FindGroup(name);
+    if (g != nullptr && !g->builtin) {
+        Fill(out, c.GroupSid(*g), c.name, g->name, SidTypeAlias);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ResolveName(const World& w, const Computer& on, const std::wstring& full, Resolved& out)
+{
+    size_t slash = full.find(L'\\');
+    if (slash != std::wstring::npos) {
+        std::wstring domain = full.substr(0, slash);
+        std::wstring name = full.substr(slash + 1);
+        if (ResolveWellKnownName(domain, true, name, out))
+            return true;
+        if (SameText(domain, kBuiltinDomain))
+            return ResolveBuiltinName(on, name, out);
+        // A NetBIOS domain name: a computer of the world by its name (not by address).
+        for (const Computer& c : w.computers) {
+            if (!SameText(c.name, domain) || c.offline)
+                continue;
+            if (name.empty()) {
+                Fill(out, c.domainSid, c.name, L"", SidTypeDomain);
+                return true;
+            }
+            return ResolveDomainAccount(c, name, out);
+        }
+        return false;
+    }
+    // An isolated name, in the order LSA searches: well-known names, the BUILTIN
+    // domain, the account domain's own name, then its accounts. A user that bears
+    // the computer's name is therefore found only in the qualified form.
+    if (full.empty()) {
+        Fill(out, on.domainSid, on.name, L"", SidTypeDomain);
+        return true;
+    }
+    if (ResolveWellKnownName(L"", false, full, out))
+        return true;
+    if (SameText(full, kBuiltinDomain) || ResolveBuiltinName(on, full, out)) {
+        if (SameText(full, kBuiltinDomain))
+            Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
+        return true;
+    }
+    if (SameText(full, on.name)) {
+        Fill(out, on.domainSid, on.name, L"", SidTypeDomain);
+        return true;
+    }
+    return ResolveDomainAccount(on, full, out);
+}
+
+bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out)
+{
+    for (const WellKnown& k : kWellKnown) {
+        if (SameText(sid, k.sid)) {
+            Fill(out, k.sid, k.use == SidTypeDomain ? k.name : k.domain,
+                 k.use == SidTypeDomain ? L"" : k.name, k.use);
+            return true;
+        }
+    }
+    if (SameText(sid, kBuiltinSid)) {
+        Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
+        return true;
+    }
+    if (const Computer* c = w.FindComputerByDomainSid(sid)) {
+        if (c->offline)
+            return false;
+        Fill(out, c->domainSid, c->name, L"", SidTypeDomain);
+        return true;
+    }
+    std::wstring domain;
+    DWORD rid = 0;
+    if (!SplitSid(sid, domain, rid))
+        return false;
+    if (SameText(domain, kBuiltinSid)) {
+        const Group* g = on.FindGroupBySid(sid);
+        if (g == nullptr)
+            return false;
+        Fill(out, on.GroupSid(*g), kBuiltinDomain, g->name, SidTypeAlias);
+        return true;
+    }
+    const Computer* c = w.FindComputerByDomainSid(domain);
+    if (c == nullptr || c->offline)
+        return false;
+    if (const User* u = c->FindUserByRid(rid)) {
+        Fill(out, c->UserSid(*u), c->name, u->name, SidTypeUser);
+        return true;
+    }
+    if (const Group* g = c->FindGroupBySid(sid)) {
+        Fill(out, c->GroupSid(*g), c->name, g->name, SidTypeAlias);
+        return true;
+    }
+    return false;
+}
+
+DWORD ReportedFlags(const User& u)
+{
+    DWORD flags = u.flags & ~(UF_LOCKOUT | UF_PASSWORD_EXPIRED);
+    if (u.locked)
+        flags |= UF_LOCKOUT;
+    if (u.passwordExpired)
+        flags |= UF_PASSWORD_EXPIRED;
+    return flags;
+}
+
+bool InBuiltinGroup(const Computer& c, const User& u, DWORD aliasRid)
+{
+    std::wstring sid = c.UserSid(u);
+    for (const Group& g : c.groups)
+        if (g.builtin && g.rid == aliasRid)
+            return c.IsMember(g, sid);
+    return false;
+}
+
+} // namespace ambsim

@@ -1,0 +1,365 @@
+// The world's stored document and the readable dump.
+//
+// Stored form: {"generation": N, "world": {...}}. nlohmann/json writes keys in
+// sorted order, so "generation" always opens the file: the store reads just the
+// first bytes to learn whether its cached copy is still current.
+#include <windows.h>
+#include <lm.h>
+
+#include <nlohmann/json.hpp>
+
+#include "simcore.h"
+
+namespace ambsim {
+
+using nlohmann::json;
+
+namespace {
+
+std::string S(const std::wstring& s)
+{
+    return ToUtf8(s);
+}
+
+std::wstring W(const json& j, const char* key)
+{
+    auto it = j.find(key);
+    if (it == j.end() || it->is_null())
+        return std::wstring();
+    return FromUtf8(it->get<std::string>());
+}
+
+template <class T> T N(const json& j, const char* key, T fallback)
+{
+    auto it = j.find(key);
+    if (it == j.end() || it->is_null())
+        return fallback;
+    return it->get<T>();
+}
+
+std::string HoursToHex(const std::array<BYTE, 21>& hours)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (BYTE b : hours) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
+
+bool HexToHours(const std::string& hex, std::array<BYTE, 21>& hours)
+{
+    if (hex.size() != 42)
+        return false;
+    auto nibble = [](char ch) -> int {
+        if (ch >= '0' && ch <= '9')
+            return ch - '0';
+        if (ch >= 'a' && ch <= 'f')
+            return ch - 'a' + 10;
+        if (ch >= 'A' && ch <= 'F')
+            return ch - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < 21; ++i) {
+        int hi = nibble(hex[2 * i]), lo = nibble(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        hours[i] = static_cast<BYTE>(hi * 16 + lo);
+    }
+    return true;
+}
+
+json UserToJson(const User& u)
+{
+    return json{{"name", S(u.name)},
+                {"rid", u.rid},
+                {"password", S(u.password)},
+                {"fullName", S(u.fullName)},
+                {"comment", S(u.comment)},
+                {"usrComment", S(u.usrComment)},
+                {"homeDir", S(u.homeDir)},
+                {"homeDirDrive", S(u.homeDirDrive)},
+                {"scriptPath", S(u.scriptPath)},
+                {"profile", S(u.profile)},
+                {"parms", S(u.parms)},
+                {"workstations", S(u.workstations)},
+                {"flags", u.flags},
+                {"locked", u.locked},
+                {"passwordExpired", u.passwordExpired},
+                {"passwordLastSet", u.passwordLastSet},
+                {"lastLogon", u.lastLogon},
+                {"lastLogoff", u.lastLogoff},
+                {"acctExpires", u.acctExpires},
+                {"authFlags", u.authFlags},
+                {"countryCode", u.countryCode},
+                {"codePage", u.codePage},
+                {"maxStorage", u.maxStorage},
+                {"badPwCount", u.badPwCount},
+                {"numLogons", u.numLogons},
+                {"primaryGroupId", u.primaryGroupId},
+                {"logonHours", HoursToHex(u.logonHours)}};
+}
+
+User UserFromJson(const json& j)
+{
+    User u;
+    u.name = W(j, "name");
+    u.rid = N<DWORD>(j, "rid", 0);
+    u.password = W(j, "password");
+    u.fullName = W(j, "fullName");
+    u.comment = W(j, "comment");
+    u.usrComment = W(j, "usrComment");
+    u.homeDir = W(j, "homeDir");
+    u.homeDirDrive = W(j, "homeDirDrive");
+    u.scriptPath = W(j, "scriptPath");
+    u.profile = W(j, "profile");
+    u.parms = W(j, "parms");
+    u.workstations = W(j, "workstations");
+    u.flags = N<DWORD>(j, "flags", UF_SCRIPT | UF_NORMAL_ACCOUNT);
+    u.locked = N<bool>(j, "locked", false);
+    u.passwordExpired = N<bool>(j, "passwordExpired", false);
+    u.passwordLastSet = N<int64_t>(j, "passwordLastSet", 0);
+    u.lastLogon = N<int64_t>(j, "lastLogon", 0);
+    u.lastLogoff = N<int64_t>(j, "lastLogoff", 0);
+    u.acctExpires = N<DWORD>(j, "acctExpires", kTimeqForever);
+    u.authFlags = N<DWORD>(j, "authFlags", 0);
+    u.countryCode = N<DWORD>(j, "countryCode", 0);
+    u.codePage = N<DWORD>(j, "codePage", 0);
+    u.maxStorage = N<DWORD>(j, "maxStorage", USER_MAXSTORAGE_UNLIMITED);
+    u.badPwCount = N<DWORD>(j, "badPwCount", 0);
+    u.numLogons = N<DWORD>(j, "numLogons", 0);
+    u.primaryGroupId = N<DWORD>(j, "primaryGroupId", 513);
+    auto it = j.find("logonHours");
+    if (it != j.end() && it->is_string() && !HexToHours(it->get<std::string>(), u.logonHours))
+        throw std::runtime_error("logon hours");
+    return u;
+}
+
+json StringList(const std::vector<std::wstring>& list)
+{
+    json a = json::array();
+    for (const std::wstring& s : list)
+        a.push_back(S(s));
+    return a;
+}
+
+std::vector<std::wstring> StringListFrom(const json& j, const char* key)
+{
+    std::vector<std::wstring> out;
+    auto it = j.find(key);
+    if (it != j.end() && !it->is_null())
+        for (const json& s : *it)
+            out.push_back(FromUtf8(s.get<std::string>()));
+    return out;
+}
+
+json ComputerToJson(const Computer& c)
+{
+    json users = json::array(), groups = json::array(), profiles = json::array();
+    for (const User& u : c.users)
+        users.push_back(UserToJson(u));
+    for (const Group& g : c.groups)
+        groups.push_back(json{{"name", S(g.name)},
+                              {"rid", g.rid},
+                              {"builtin", g.builtin},
+                              {"comment", S(g.comment)},
+                              {"members", StringList(g.members)}});
+    for (const Profile& p : c.profiles)
+        profiles.push_back(json{{"sid", S(p.sid)}, {"user", S(p.user)}, {"path", S(p.path)}});
+    return json{
+        {"name", S(c.name)},
+        {"domainSid", S(c.domainSid)},
+        {"ips", StringList(c.ips)},
+        {"adminOnly", c.adminOnly},
+        {"offline", c.offline},
+        {"nextRid", c.nextRid},
+        {"policy",
+         {{"minLength", c.policy.minLength}, {"lockoutThreshold", c.policy.lockoutThreshold}}},
+        {"users", users},
+        {"groups", groups},
+        {"profiles", profiles}};
+}
+
+Computer ComputerFromJson(const json& j)
+{
+    Computer c;
+    c.name = W(j, "name");
+    c.domainSid = W(j, "domainSid");
+    c.ips = StringListFrom(j, "ips");
+    c.adminOnly = N<bool>(j, "adminOnly", false);
+    c.offline = N<bool>(j, "offline", false);
+    c.nextRid = N<DWORD>(j, "nextRid", kFirstRid);
+    if (j.contains("policy")) {
+        const json& p = j.at("policy");
+        c.policy.minLength = N<DWORD>(p, "minLength", 0);
+        c.policy.lockoutThreshold = N<DWORD>(p, "lockoutThreshold", 0);
+    }
+    for (const json& u : j.at("users"))
+        c.users.push_back(UserFromJson(u));
+    for (const json& gj : j.at("groups")) {
+        Group g;
+        g.name = W(gj, "name");
+        g.rid = N<DWORD>(gj, "rid", 0);
+        g.builtin = N<bool>(gj, "builtin", false);
+        g.comment = W(gj, "comment");
+        g.members = StringListFrom(gj, "members");
+        c.groups.push_back(g);
+    }
+    if (j.contains("profiles"))
+        for (const json& p : j.at("profiles"))
+            c.profiles.push_back(Profile{W(p, "sid"), W(p, "user"), W(p, "path")});
+    if (c.name.empty() || c.domainSid.empty())
+        throw std::runtime_error("computer");
+    c.Reindex();
+    return c;
+}
+
+json LaunchToJson(const Launch& l)
+{
+    return json{{"program", S(l.program)}, {"commandLine", S(l.commandLine)}, {"user", S(l.user)},
+                {"via", S(l.via)},         {"elevated", l.elevated},          {"time", l.time}};
+}
+
+json WorldBody(const World& w)
+{
+    json computers = json::array(), faults = json::array(), launches = json::array();
+    for (const Computer& c : w.computers)
+        computers.push_back(ComputerToJson(c));
+    for (const Fault& f : w.faults)
+        faults.push_back(
+            json{{"function", S(f.function)}, {"code", f.code}, {"remaining", f.remaining}});
+    for (const Launch& l : w.launches)
+        launches.push_back(LaunchToJson(l));
+    return json{{"computers", computers},
+                {"session",
+                 {{"user", S(w.session.user)},
+                  {"admin", w.session.admin},
+                  {"elevated", w.session.elevated}}},
+                {"consent", w.consentAllow ? "allow" : "deny"},
+                {"open", w.openSucceeds ? "succeed" : "fail"},
+                {"opened", StringList(w.opened)},
+                {"launches", launches},
+                {"faults", faults},
+                {"clock", w.fixedClock}};
+}
+
+} // namespace
+
+std::string SerializeWorld(const World& w)
+{
+    json doc{{"generation", w.generation}, {"world", WorldBody(w)}};
+    return doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+bool ParseWorld(const std::string& text, World& out)
+{
+    try {
+        json doc = json::parse(text);
+        const json& body = doc.at("world");
+        World w;
+        w.generation = doc.at("generation").get<int64_t>();
+        for (const json& c : body.at("computers"))
+            w.computers.push_back(ComputerFromJson(c));
+        if (w.computers.empty())
+            return false;
+        const json& s = body.at("session");
+        w.session.user = W(s, "user");
+        w.session.admin = N<bool>(s, "admin", true);
+        w.session.elevated = N<bool>(s, "elevated", true);
+        w.consentAllow = N<std::string>(body, "consent", "allow") == "allow";
+        w.openSucceeds = N<std::string>(body, "open", "succeed") == "succeed";
+        w.opened = StringListFrom(body, "opened");
+        if (body.contains("launches"))
+            for (const json& l : body.at("launches"))
+                w.launches.push_back(Launch{W(l, "program"), W(l, "commandLine"), W(l, "user"),
+                                            W(l, "via"), N<bool>(l, "elevated", false),
+                                            N<int64_t>(l, "time", 0)});
+        if (body.contains("faults"))
+            for (const json& f : body.at("faults"))
+                w.faults.push_back(
+                    Fault{W(f, "function"), N<DWORD>(f, "code", 0), N<DWORD>(f, "remaining", 1)});
+        w.fixedClock = N<int64_t>(body, "clock", 0);
+        out = std::move(w);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The dump: the local computer's accounts at the top level, each remote computer
+// in the same shape under "remotes"; SIDs and reported flags spelled out, members
+// with their resolved names.
+namespace {
+
+json DumpComputer(const World& w, const Computer& c)
+{
+    json users = json::array(), groups = json::array(), profiles = json::array();
+    for (const User& u : c.users) {
+        json j = UserToJson(u);
+        j["sid"] = S(c.UserSid(u));
+        j["flags"] = ReportedFlags(u);
+        j["disabled"] = (u.flags & UF_ACCOUNTDISABLE) != 0;
+        json names = json::array();
+        std::wstring sid = c.UserSid(u);
+        for (const Group& g : c.groups)
+            if (c.IsMember(g, sid))
+                names.push_back(S(g.name));
+        j["groups"] = names;
+        users.push_back(j);
+    }
+    for (const Group& g : c.groups) {
+        json members = json::array();
+        for (const std::wstring& m : g.members) {
+            Resolved r;
+            std::wstring name = m;
+            if (ResolveSid(w, c, m, r))
+                name = r.domain.empty() ? r.name : r.domain + L"\\" + r.name;
+            members.push_back(json{{"sid", S(m)}, {"name", S(name)}});
+        }
+        groups.push_back(json{{"name", S(g.name)},
+                              {"rid", g.rid},
+                              {"sid", S(c.GroupSid(g))},
+                              {"builtin", g.builtin},
+                              {"comment", S(g.comment)},
+                              {"members", members}});
+    }
+    for (const Profile& p : c.profiles)
+        profiles.push_back(json{{"sid", S(p.sid)}, {"user", S(p.user)}, {"path", S(p.path)}});
+    return json{
+        {"computer", S(c.name)},
+        {"sid", S(c.domainSid)},
+        {"ips", StringList(c.ips)},
+        {"adminOnly", c.adminOnly},
+        {"offline", c.offline},
+        {"nextRid", c.nextRid},
+        {"policy",
+         {{"minLength", c.policy.minLength}, {"lockoutThreshold", c.policy.lockoutThreshold}}},
+        {"users", users},
+        {"groups", groups},
+        {"profiles", profiles}};
+}
+
+} // namespace
+
+std::string DumpWorld(const World& w)
+{
+    json doc = DumpComputer(w, w.Local());
+    json remotes = json::array();
+    for (size_t i = 1; i < w.computers.size(); ++i)
+        remotes.push_back(DumpComputer(w, w.computers[i]));
+    json body = WorldBody(w);
+    doc["remotes"] = remotes;
+    doc["session"] = body["session"];
+    doc["consent"] = body["consent"];
+    doc["open"] = body["open"];
+    doc["opened"] = body["opened"];
+    doc["launches"] = body["launches"];
+    doc["faults"] = body["faults"];
+    doc["clock"] = w.fixedClock;
+    doc["now"] = w.Now();
+    doc["generation"] = w.generation;
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace ambsim
