@@ -8,6 +8,7 @@
 
 #include "globals.h"
 #include "mainwindow.h"
+#include "programpath.h"
 #include "resource.h"
 #include "textformat.h"
 
@@ -64,32 +65,7 @@ LPWSTR AllocServerArgument()
 
 void GetProgramPath(LPWSTR buffer, size_t chars)
 {
-    if (buffer == nullptr || chars == 0)
-        return;
-    buffer[0] = L'\0';
-    const wchar_t* commandLine = GetCommandLineW();
-    const wchar_t* start = commandLine;
-    while (*start == L' ' || *start == L'\t')
-        ++start;
-    if (*start == L'\0') {
-        GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(chars));
-        buffer[chars - 1] = L'\0';
-        return;
-    }
-    // The first token: up to the closing quote, or up to the first blank.
-    wchar_t end = L' ';
-    if (*start == L'"') {
-        end = L'"';
-        ++start;
-    }
-    size_t length = 0;
-    while (start[length] != L'\0' && start[length] != end &&
-           (end == L'"' || start[length] != L'\t'))
-        ++length;
-    if (length >= chars)
-        length = chars - 1;
-    wmemcpy(buffer, start, length);
-    buffer[length] = L'\0';
+    GetStartedProgramPath(buffer, chars);
 }
 
 InstanceMutexState AcquireInstanceMutex()
@@ -191,26 +167,13 @@ void UnregisterMainWindowClass(ATOM atom, HINSTANCE instance)
     }
 }
 
-// "%s%sAmbgui.chm" from the drive and folder of the program path; a bare
-// program name gives the bare "Ambgui.chm".
+// The help file beside the program; a bare program name gives the bare
+// "Ambgui.chm" (the current directory), and so does a path too long for the
+// drive, folder or help-path buffers.
 void BuildHelpFilePath()
 {
-    LPWSTR programPath = AllocBuffer(PathChars);
-    LPWSTR drive = AllocBuffer(3);
-    LPWSTR directory = AllocBuffer(NameChars);
-    if (programPath != nullptr && drive != nullptr && directory != nullptr) {
-        GetProgramPath(programPath, PathChars);
-        if (_wsplitpath_s(programPath, drive, 3, directory, NameChars, nullptr, 0, nullptr, 0) !=
-            0) {
-            // A path too long for its parts: look beside the current directory.
-            drive[0] = L'\0';
-            directory[0] = L'\0';
-        }
-        FormatBounded(HelpFilePath, PathChars, L"%s%sAmbgui.chm", drive, directory);
-    }
-    FreeBuffer(directory);
-    FreeBuffer(drive);
-    FreeBuffer(programPath);
+    if (!BuildPathBesideProgram(L"Ambgui.chm", HelpFilePath, PathChars))
+        FormatBounded(HelpFilePath, PathChars, L"Ambgui.chm");
 }
 
 bool InitGlobals()

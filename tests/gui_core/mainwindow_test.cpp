@@ -1,0 +1,319 @@
+// The main window built in-process over a simulated computer: saved view,
+// command states by selection, view and mode, the built-in toggle, closing,
+// the administrator check, and the speed of a refresh.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "accountlist.h"
+#include "core_world.h"
+#include "globals.h"
+#include "mainwindow.h"
+#include "resource.h"
+
+namespace {
+const wchar_t TestClass[] = L"AmbguiCoreTestWindow";
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetAmbguiGlobals();
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = MainWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszMenuName = MAKEINTRESOURCEW(IDM_MAIN);
+        windowClass.lpszClassName = TestClass;
+        RegisterClassExW(&windowClass);
+    }
+
+    void TearDown() override
+    {
+        if (window_ != nullptr && IsWindow(window_))
+            SendMessageW(window_, WM_CLOSE, 0, 0);
+        UnregisterClassW(TestClass, GetModuleHandleW(nullptr));
+        FreeAmbguiGlobals();
+    }
+
+    void Open()
+    {
+        window_ = CreateWindowExW(0, TestClass, L"Ambrelle",
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 50, 60,
+                                  700, 500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, window_);
+        ShowWindow(window_, SW_SHOWNORMAL);
+    }
+
+    HWND List()
+    {
+        return GetDlgItem(window_, IDC_ACCOUNT_LIST);
+    }
+    HWND Details()
+    {
+        return GetDlgItem(window_, IDC_DETAILS_LIST);
+    }
+    bool Grayed(int command)
+    {
+        return (GetMenuState(GetMenu(window_), command, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    }
+    bool Checked(int command)
+    {
+        return (GetMenuState(GetMenu(window_), command, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+    bool Present(int command)
+    {
+        return GetMenuState(GetMenu(window_), command, MF_BYCOMMAND) != static_cast<UINT>(-1);
+    }
+    LRESULT Button(int command)
+    {
+        return SendMessageW(GetDlgItem(window_, IDC_MAIN_TOOLBAR), TB_GETSTATE, command, 0);
+    }
+    void Command(int command)
+    {
+        SendMessageW(window_, WM_COMMAND, command, 0);
+    }
+    int RowOf(const wchar_t* name)
+    {
+        LVFINDINFOW find = {};
+        find.flags = LVFI_STRING;
+        find.psz = name;
+        return static_cast<int>(
+            SendMessageW(List(), LVM_FINDITEMW, static_cast<WPARAM>(-1), (LPARAM)&find));
+    }
+    void Select(int row, bool selected = true)
+    {
+        LVITEMW item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = selected ? item.stateMask : 0;
+        SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+    int Rows(HWND list)
+    {
+        return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    }
+    std::wstring Title()
+    {
+        wchar_t title[256] = {};
+        GetWindowTextW(window_, title, 256);
+        return title;
+    }
+
+    CoreWorld world_;
+    HWND window_ = nullptr;
+};
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (to.QuadPart - from.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+} // namespace
+
+TEST_F(MainWindowTest, OpensWithTheSavedViewAndPersonalModeCommands)
+{
+    ASSERT_TRUE(world_.Sim(L"group add Staff"));
+    AppSettings.View = 1;
+    Open();
+    EXPECT_EQ(L"Ambrelle - ローカル コンピュータ", Title());
+    EXPECT_EQ(1, Rows(List()));
+    EXPECT_EQ(0, RowOf(L"kanri"));
+    EXPECT_TRUE(Checked(CMD_VIEW_USERS));
+    EXPECT_FALSE(Checked(CMD_VIEW_ALL));
+    EXPECT_EQ(TBSTATE_ENABLED | TBSTATE_CHECKED, Button(CMD_VIEW_USERS));
+    EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_VIEW_ALL));
+    EXPECT_FALSE(Grayed(CMD_ADD_USER));
+    EXPECT_TRUE(Grayed(CMD_ADD_GROUP));
+    EXPECT_EQ(0, Button(CMD_ADD_GROUP));
+    for (int command :
+         {CMD_USER_SETTINGS, CMD_DELETE_USER, CMD_GROUP_SETTINGS, CMD_DELETE_GROUP, CMD_RENAME})
+        EXPECT_TRUE(Grayed(command)) << command;
+    EXPECT_EQ(0, Button(CMD_USER_SETTINGS));
+    // Personal mode: no remote management anywhere.
+    EXPECT_FALSE(Present(CMD_REMOTE));
+    EXPECT_EQ(TBSTATE_HIDDEN, Button(CMD_REMOTE));
+    EXPECT_EQ(TBSTATE_HIDDEN, Button(CMD_REMOTE_SEPARATOR));
+    EXPECT_FALSE(Checked(CMD_SHOW_BUILTIN));
+
+    Command(CMD_VIEW_GROUPS);
+    EXPECT_EQ(1, Rows(List()));
+    EXPECT_EQ(0, RowOf(L"Staff"));
+    EXPECT_TRUE(Grayed(CMD_ADD_USER));
+    EXPECT_FALSE(Grayed(CMD_ADD_GROUP));
+    EXPECT_EQ(2, AppSettings.View);
+}
+
+TEST_F(MainWindowTest, SelectionDrivesDetailsAndCommandStates)
+{
+    ASSERT_TRUE(world_.Sim(L"group add Staff --comment \"班\""));
+    AppSettings.Advanced = 1;
+    Open();
+    EXPECT_TRUE(Present(CMD_REMOTE));
+    EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_REMOTE));
+
+    Select(RowOf(L"Staff"));
+    EXPECT_EQ(4, Rows(Details()));
+    EXPECT_TRUE(Grayed(CMD_USER_SETTINGS));
+    EXPECT_TRUE(Grayed(CMD_DELETE_USER));
+    EXPECT_FALSE(Grayed(CMD_GROUP_SETTINGS));
+    EXPECT_FALSE(Grayed(CMD_DELETE_GROUP));
+    EXPECT_FALSE(Grayed(CMD_RENAME));
+    EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_DELETE_GROUP));
+    EXPECT_EQ(0, Button(CMD_DELETE_USER));
+
+    Select(RowOf(L"kanri"));
+    EXPECT_EQ(14, Rows(Details()));
+    EXPECT_FALSE(Grayed(CMD_USER_SETTINGS));
+    EXPECT_TRUE(Grayed(CMD_GROUP_SETTINGS));
+    EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_USER_SETTINGS));
+    EXPECT_EQ(0, Button(CMD_GROUP_SETTINGS));
+
+    Select(RowOf(L"kanri"), false);
+    EXPECT_EQ(0, Rows(Details()));
+    for (int command :
+         {CMD_USER_SETTINGS, CMD_DELETE_USER, CMD_GROUP_SETTINGS, CMD_DELETE_GROUP, CMD_RENAME})
+        EXPECT_TRUE(Grayed(command)) << command;
+
+    Select(RowOf(L"Staff"));
+    Command(CMD_REFRESH);
+    EXPECT_EQ(0, Rows(Details()));
+    EXPECT_TRUE(Grayed(CMD_RENAME));
+}
+
+TEST_F(MainWindowTest, BuiltinToggleAndAStoredValueOfTwo)
+{
+    AppSettings.IsShowBuiltinAccount = 2;
+    Open();
+    EXPECT_GE(RowOf(L"Administrator"), 0);
+    EXPECT_FALSE(Checked(CMD_SHOW_BUILTIN));
+    Command(CMD_SHOW_BUILTIN);
+    EXPECT_EQ(0, AppSettings.IsShowBuiltinAccount);
+    EXPECT_LT(RowOf(L"Administrator"), 0);
+    EXPECT_FALSE(Checked(CMD_SHOW_BUILTIN));
+    Command(CMD_SHOW_BUILTIN);
+    EXPECT_EQ(1, AppSettings.IsShowBuiltinAccount);
+    EXPECT_GE(RowOf(L"Administrators"), 0);
+    EXPECT_TRUE(Checked(CMD_SHOW_BUILTIN));
+}
+
+TEST_F(MainWindowTest, UnknownStoredViewLeavesTheListEmpty)
+{
+    AppSettings.View = 3;
+    Open();
+    EXPECT_EQ(0, Rows(List()));
+    EXPECT_FALSE(Checked(CMD_VIEW_ALL) || Checked(CMD_VIEW_USERS) || Checked(CMD_VIEW_GROUPS));
+    Command(CMD_REFRESH);
+    EXPECT_EQ(0, Rows(List()));
+    Command(CMD_VIEW_ALL);
+    EXPECT_GE(RowOf(L"kanri"), 0);
+}
+
+TEST_F(MainWindowTest, RemoteCommandIsInsertedOnceAtTheTopOfTheToolsMenu)
+{
+    Open();
+    HMENU tools = GetSubMenu(GetMenu(window_), 2);
+    int personalCount = GetMenuItemCount(tools);
+    ShowRemoteCommand(window_, true);
+    ShowRemoteCommand(window_, true);
+    EXPECT_EQ(personalCount + 1, GetMenuItemCount(tools));
+    EXPECT_EQ(static_cast<UINT>(CMD_REMOTE), GetMenuItemID(tools, 0));
+    EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_REMOTE));
+    ShowRemoteCommand(window_, false);
+    EXPECT_EQ(personalCount, GetMenuItemCount(tools));
+    EXPECT_EQ(TBSTATE_HIDDEN, Button(CMD_REMOTE_SEPARATOR));
+}
+
+TEST_F(MainWindowTest, ClosingKeepsTheRectangleUnlessMaximized)
+{
+    Open();
+    RECT rect;
+    GetWindowRect(window_, &rect);
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window_));
+    EXPECT_EQ(rect.left, AppSettings.X);
+    EXPECT_EQ(rect.top, AppSettings.Y);
+    EXPECT_EQ(rect.right - rect.left, AppSettings.Width);
+    EXPECT_EQ(rect.bottom - rect.top, AppSettings.Height);
+
+    AppSettings.X = AppSettings.Y = 7;
+    Open();
+    ShowWindow(window_, SW_MAXIMIZE);
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(7, AppSettings.X);
+    EXPECT_EQ(7, AppSettings.Y);
+}
+
+TEST_F(MainWindowTest, LayoutKeepsAFixedDetailsPane)
+{
+    Open();
+    SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(800, 600));
+    RECT details;
+    GetWindowRect(Details(), &details);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&details), 2);
+    EXPECT_EQ(600 - 238, details.top);
+    EXPECT_EQ(238, details.bottom - details.top);
+    RECT list;
+    GetWindowRect(List(), &list);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&list), 2);
+    EXPECT_EQ(details.top - 4, list.bottom);
+}
+
+TEST_F(MainWindowTest, AdministratorCheckFollowsMembershipAndToken)
+{
+    int restricted = -1;
+    EXPECT_EQ(1, IsAdministratorMember(&restricted));
+    EXPECT_EQ(0, restricted);
+
+    ASSERT_TRUE(world_.Sim(L"session --user kanri --admin 1 --elevated 0"));
+    restricted = -1;
+    EXPECT_EQ(1, IsAdministratorMember(&restricted));
+    EXPECT_EQ(1, restricted);
+
+    // Someone outside the administrators group is refused whatever the token says.
+    ASSERT_TRUE(world_.Sim(L"user add plain"));
+    ASSERT_TRUE(world_.Sim(L"session --user plain --admin 0 --elevated 0"));
+    EXPECT_EQ(0, IsAdministratorMember(nullptr));
+}
+
+TEST_F(MainWindowTest, AdministratorsGroupIsRecognisedUnderALocalizedName)
+{
+    ASSERT_TRUE(world_.Sim(L"group rename Administrators Administratoren"));
+    int restricted = -1;
+    EXPECT_EQ(1, IsAdministratorMember(&restricted));
+    EXPECT_EQ(0, restricted);
+    // A group merely named "Administrators" does not make its members administrators.
+    ASSERT_TRUE(world_.Sim(L"user add plain"));
+    ASSERT_TRUE(world_.Sim(L"group add Administrators"));
+    ASSERT_TRUE(world_.Sim(L"member add Administrators plain"));
+    ASSERT_TRUE(world_.Sim(L"session --user plain --admin 0 --elevated 0"));
+    EXPECT_EQ(0, IsAdministratorMember(nullptr));
+}
+
+TEST_F(MainWindowTest, RefreshOfAThousandUsersAndFiftyGroups)
+{
+    ASSERT_TRUE(world_.Sim(L"users add-many 1000 --prefix speed"));
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(world_.Sim(L"group add team" + std::to_wstring(i)));
+    Open();
+    for (LONG shown : {0L, 1L}) {
+        AppSettings.IsShowBuiltinAccount = shown;
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        Command(CMD_REFRESH);
+        QueryPerformanceCounter(&end);
+        double ms = Milliseconds(start, end);
+        int rows = Rows(List());
+        printf("refresh with built-in accounts %s: %d rows in %.0f ms\n",
+               shown ? "shown" : "hidden", rows, ms);
+        RecordProperty(shown ? "refresh_ms_builtin_shown" : "refresh_ms_builtin_hidden",
+                       static_cast<int>(ms));
+        EXPECT_GE(rows, 1051);
+        EXPECT_LT(ms, 60000.0);
+    }
+}
