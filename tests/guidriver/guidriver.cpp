@@ -449,6 +449,44 @@ bool App::Start(const std::wstring& exe, const std::wstring& args)
     return true;
 }
 
+bool App::Attach(DWORD pid)
+{
+    Kill();
+    process_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    if (!process_)
+        return false;
+    pid_ = pid;
+    return true;
+}
+
+struct ClassSearch
+{
+    const wchar_t* className;
+    std::vector<std::pair<HWND, DWORD>>* out;
+};
+
+static BOOL CALLBACK CollectClass(HWND hwnd, LPARAM param)
+{
+    ClassSearch* search = reinterpret_cast<ClassSearch*>(param);
+    wchar_t className[128] = {};
+    GetClassNameW(hwnd, className, 127);
+    if (IsWindowVisible(hwnd) && lstrcmpW(className, search->className) == 0) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        search->out->emplace_back(hwnd, pid);
+    }
+    return TRUE;
+}
+
+std::vector<std::pair<HWND, DWORD>> FindWindowsOfClass(const wchar_t* className)
+{
+    std::vector<std::pair<HWND, DWORD>> found;
+    ClassSearch search = {className, &found};
+    TestDesktopName();
+    EnumWindows(CollectClass, reinterpret_cast<LPARAM>(&search));
+    return found;
+}
+
 bool App::Running() const
 {
     return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;

@@ -121,6 +121,9 @@ public:
     // Starts the program (full Windows path; default: the sim build of Ambgui).
     bool Start(const std::wstring& exe = std::wstring(), const std::wstring& args = std::wstring());
     static std::wstring SimAmbguiPath();
+    // Takes over a program that another one started (e.g. an elevated copy), so
+    // that the test can work it and end it by its id.
+    bool Attach(DWORD pid);
     DWORD Pid() const
     {
         return pid_;
@@ -246,6 +249,10 @@ private:
     HWND main_ = nullptr;
     mutable void* probeRemote_ = nullptr; // the probe's entry point in the target
 };
+
+// Visible top-level windows of a class in any process of the test desktop,
+// with their process ids.
+std::vector<std::pair<HWND, DWORD>> FindWindowsOfClass(const wchar_t* className);
 
 // The desktop the window tests run on (created and entered on first use; the
 // empty string when the default desktop is used).

@@ -1,0 +1,155 @@
+// Shared set-up of the Ambgui window tests: a fresh simulated computer, a clean
+// settings key, the sim build of Ambgui, and a screenshot when a test fails.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "guidriver.h"
+#include "textformat.h"
+
+namespace ambtest {
+
+using namespace guidriver;
+
+// Command ids of the main window.
+enum : UINT {
+    kExit = 40000,
+    kAddUser = 40001,
+    kUserSettings = 40002,
+    kDeleteUser = 40003,
+    kAddGroup = 40004,
+    kGroupSettings = 40005,
+    kDeleteGroup = 40006,
+    kRemote = 40007,
+    kOperatingMode = 40008,
+    kShowBuiltin = 40009,
+    kHelp = 40010,
+    kAbout = 40011,
+    kViewAll = 40012,
+    kViewUsers = 40013,
+    kViewGroups = 40014,
+    kRefresh = 40015,
+    kRename = 40016,
+};
+
+const LONG kDefault = static_cast<LONG>(0x80000000); // CW_USEDEFAULT
+
+inline bool SimControlBuilt()
+{
+    return GetFileAttributesW((SimBinDir() + L"\\AmbSimCtl.exe").c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::string Narrow(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+inline std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+class AmbguiTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!SimControlBuilt())
+            GTEST_SKIP()
+                << "bin/sim/AmbSimCtl.exe is not built: the simulated world cannot be set up";
+        ASSERT_TRUE(world.Run(L"reset")) << "AmbSimCtl reset: " << Narrow(world.LastOutput());
+        settings::DeleteKey();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            const ::testing::TestInfo* info =
+                ::testing::UnitTest::GetInstance()->current_test_info();
+            std::wstring name = Wide(std::string(info->test_suite_name()) + "." + info->name());
+            SaveScreenshotPng(ShotPath(L"ambgui_" + name + L".png"));
+        }
+        app.Kill();
+        settings::DeleteKey();
+    }
+
+    // A previous run's settings: welcome seen, window at 30,30 sized 900x650.
+    static void PrepareSettings(DWORD builtin = 0, DWORD advanced = 0, DWORD view = 0)
+    {
+        settings::WriteAll(30, 30, 900, 650, 1, builtin, advanced, view);
+    }
+
+    // Starts Ambgui and waits for its main window.
+    bool StartReady()
+    {
+        if (!app.Start())
+            return false;
+        return app.WaitMainWindow() != nullptr;
+    }
+
+    bool Sim(const std::wstring& args)
+    {
+        bool ok = world.Run(args);
+        EXPECT_TRUE(ok) << "AmbSimCtl " << Narrow(args) << ": " << Narrow(world.LastOutput());
+        return ok;
+    }
+
+    std::vector<std::wstring> Names() const
+    {
+        std::vector<std::wstring> names;
+        for (const ListRow& row : app.Rows(app.AccountList()))
+            names.push_back(row.cells.empty() ? std::wstring() : row.cells[0]);
+        return names;
+    }
+
+    // The first visible dialog or message box of the program, if one opens.
+    HWND WaitAnyDialog(DWORD timeoutMs = 3000) const
+    {
+        HWND found = nullptr;
+        WaitFor(
+            [&] {
+                for (const TopWindow& w : app.Windows(true))
+                    if (w.className == L"#32770") {
+                        found = w.hwnd;
+                        return true;
+                    }
+                return false;
+            },
+            timeoutMs);
+        return found;
+    }
+
+    // Closes a dialog or message box the way a person declines it.
+    static void Decline(HWND dialog)
+    {
+        for (int id : {IDNO, IDCANCEL, IDOK}) {
+            if (GetDlgItem(dialog, id)) {
+                App::PressButton(dialog, id);
+                if (App::WaitGone(dialog, 2000))
+                    return;
+            }
+        }
+    }
+
+    bool Listed(const std::wstring& name) const
+    {
+        return app.FindRow(app.AccountList(), name) >= 0;
+    }
+
+    SimWorld world;
+    App app;
+};
+
+} // namespace ambtest
+
+// Compares texts as UTF-8, so that a failure prints them readably.
+#define EXPECT_TEXT(actual, expected)                                                              \
+    EXPECT_EQ(::ambtest::Narrow(actual), ::ambtest::Narrow(expected))
