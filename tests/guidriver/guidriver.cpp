@@ -407,21 +407,43 @@ std::wstring App::SimAmbguiPath()
 // therefore use a desktop of their own, named after the display, whose shell
 // Wine starts on first use with this process's DISPLAY. Programs started later
 // are put on it too.
-const wchar_t* TestDesktopName()
+static wchar_t g_desktopName[64];
+
+bool UseDesktop(const wchar_t* name, int width, int height)
 {
-    static wchar_t name[64] = {};
-    if (name[0])
-        return name;
-    const char* display = std::getenv("DISPLAY");
-    std::wstring digits;
-    for (const char* p = display ? display : ""; *p; ++p)
-        if (*p >= '0' && *p <= '9')
-            digits += static_cast<wchar_t>(*p);
-    FormatBounded(name, 64, L"ambtest%s", digits.c_str());
+    if (width > 0 && height > 0) {
+        // Wine's shell makes a desktop with a configured size a window of its
+        // own on the X screen, with decorated windows inside.
+        wchar_t size[32] = {};
+        FormatBounded(size, 32, L"%dx%d", width, height);
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(size),
+                           static_cast<DWORD>((wcslen(size) + 1) * sizeof(wchar_t)));
+            RegCloseKey(key);
+        }
+    }
     HDESK desktop = CreateDesktopW(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
     if (!desktop || !SetThreadDesktop(desktop))
-        name[0] = 0; // stay on the default desktop
-    return name;
+        return false;
+    FormatBounded(g_desktopName, 64, L"%s", name);
+    return true;
+}
+
+const wchar_t* TestDesktopName()
+{
+    static bool tried = false;
+    if (g_desktopName[0] || tried)
+        return g_desktopName;
+    tried = true;
+    const char* display = std::getenv("DISPLAY");
+    std::wstring name = L"ambtest";
+    for (const char* p = display ? display : ""; *p; ++p)
+        if (*p >= '0' && *p <= '9')
+            name += static_cast<wchar_t>(*p);
+    UseDesktop(name.c_str());
+    return g_desktopName;
 }
 
 bool App::Start(const std::wstring& exe, const std::wstring& args)

@@ -1,0 +1,118 @@
+// ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
+//
+// Takes a picture of the sim build of Ambgui for a person to look at: starts it
+// inside a Wine virtual desktop (decorated windows), on the world named by
+// AMBRELLE_SIM_DIR or, when that is not set, on a small demo computer with
+// Japanese names, selects a row so that the details pane is filled, and writes
+// the desktop as a PNG. Run it through tests/guidriver/ambgui-screenshot.sh.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "guidriver.h"
+#include "textformat.h"
+
+using namespace guidriver;
+
+namespace {
+
+int Fail(const wchar_t* what)
+{
+    PrintFormatted(L"ambgui_shot: %s\n", what);
+    return 1;
+}
+
+bool MakeDemoWorld(SimWorld& world)
+{
+    const wchar_t* commands[] = {
+        L"reset",
+        L"user add yamada --full-name 山田太郎 --comment 営業部の担当者",
+        L"user add sato --full-name 佐藤花子 --comment 経理部",
+        L"user add suzuki --full-name 鈴木一郎 --comment 休職中 --disabled",
+        L"user add tanaka --full-name 田中次郎 --comment 開発部",
+        L"lockout tanaka",
+        L"last-logon yamada 1733900000",
+        L"group add 営業部 --comment 営業部のメンバー",
+        L"group add 経理部 --comment 経理システムの利用者",
+        L"member add 営業部 yamada",
+    };
+    for (const wchar_t* command : commands)
+        if (!world.Run(command)) {
+            PrintFormatted(L"AmbSimCtl %s failed: %s\n", command, world.LastOutput().c_str());
+            return false;
+        }
+    return true;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _wsetlocale(LC_ALL, L"");
+    if (argc < 2)
+        return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
+                    L"[--size WxH]");
+    std::wstring out = argv[1];
+    if (!out.empty() && out[0] == L'/') {
+        std::string unix(out.begin(), out.end());
+        out = WindowsPath(unix);
+    }
+    std::wstring select = L"yamada";
+    DWORD view = 0, advanced = 1;
+    int width = 1000, height = 720;
+    for (int i = 2; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--select" && i + 1 < argc)
+            select = argv[++i];
+        else if (arg == L"--view" && i + 1 < argc)
+            view = static_cast<DWORD>(_wtoi(argv[++i]));
+        else if (arg == L"--personal")
+            advanced = 0;
+        else if (arg == L"--size" && i + 1 < argc) {
+            std::wstring size = argv[++i];
+            size_t x = size.find(L'x');
+            if (x != std::wstring::npos) {
+                width = _wtoi(size.substr(0, x).c_str());
+                height = _wtoi(size.substr(x + 1).c_str());
+            }
+        } else
+            return Fail(L"unknown argument");
+    }
+    if (width < 400 || height < 300)
+        return Fail(L"the size must be at least 400x300");
+
+    // A fresh demo world unless the caller names one.
+    std::unique_ptr<SimWorld> demo;
+    if (GetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", nullptr, 0) == 0) {
+        demo.reset(new SimWorld());
+        if (!MakeDemoWorld(*demo))
+            return Fail(L"could not set up the demo world");
+    }
+
+    wchar_t desktop[64] = {};
+    const char* display = std::getenv("DISPLAY");
+    FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%S", width, height, display ? display + 1 : "");
+    if (!UseDesktop(desktop, width, height))
+        return Fail(L"could not create the virtual desktop");
+
+    settings::WriteAll(0, 0, width, height, 1, 0, advanced, view);
+    App app;
+    if (!app.Start() || !app.WaitMainWindow())
+        return Fail(L"Ambgui did not show its window");
+    int row = app.FindRow(app.AccountList(), select);
+    if (row < 0 && app.ItemCount(app.AccountList()) > 0)
+        row = 0;
+    if (row >= 0)
+        app.ClickRow(app.AccountList(), row);
+    app.Settle();
+    Sleep(700); // let the last paint reach the screen
+    bool saved = SaveScreenshotPng(out);
+    app.Close(5000);
+    app.Kill();
+    settings::DeleteKey();
+    if (!saved)
+        return Fail(L"could not write the picture");
+    PrintFormatted(L"%s\n", out.c_str());
+    return 0;
+}
