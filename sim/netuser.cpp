@@ -589,11 +589,12 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
     return Guard([&]() -> DWORD {
         if (DWORD f = TakeFault(L"NetUserAdd"))
             return f;
-        Incoming in;
-        if (level < 1 || level > 4 || !ReadIncoming(level, buf ? buf : nullptr, in))
+        if (level < 1 || level > 4)
             return ERROR_INVALID_LEVEL;
         if (buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
+        Incoming in;
+        ReadIncoming(level, buf, in);
         return WriteWorld([&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""AmbSimCtl driven as the lead's `./ambrelle sim` drives it: reset, dump and
+the other commands, and refusals of bad arguments."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+RUN = os.environ.get("WINE_RUN", "")
+if not os.path.isfile(RUN):
+    RUN = os.path.join(os.environ["AMB_SOURCE_DIR"], "tests", "wine-run.sh")
+CTL = os.path.join(os.environ["AMB_SIM_BIN_DIR"], "AmbSimCtl.exe")
+failures = []
+passes = []
+
+
+def ctl(world, *args):
+    env = dict(os.environ, AMBRELLE_SIM_DIR=world)
+    p = subprocess.run([RUN, CTL, *args], env=env, capture_output=True, timeout=120)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what)
+    (passes if cond else failures).append(what)
+
+
+with tempfile.TemporaryDirectory() as world:
+    rc, out, _ = ctl(world, "--help")
+    check(rc == 0 and "reset" in out and "fail FUNCTION CODE" in out, "--help lists the commands")
+
+    check(ctl(world, "reset")[0] == 0, "reset")
+    rc, out, _ = ctl(world, "dump")
+    d = json.loads(out)
+    users = {u["name"]: u for u in d["users"]}
+    groups = {g["name"]: g for g in d["groups"]}
+    check(d["computer"] == "AMBPC01", "default computer AMBPC01")
+    check({"Administrator", "Guest", "DefaultAccount", "WDAGUtilityAccount", "kanri"} <= set(users),
+          "built-in users and kanri")
+    check(users["Administrator"]["rid"] == 500 and users["Administrator"]["disabled"],
+          "Administrator 500 disabled")
+    check(users["Guest"]["rid"] == 501 and users["Guest"]["disabled"], "Guest 501 disabled")
+    check(users["kanri"]["sid"].startswith(d["sid"] + "-") and users["kanri"]["rid"] == 1000,
+          "kanri 1000 in the computer's domain")
+    check(groups["Administrators"]["sid"] == "S-1-5-32-544", "Administrators S-1-5-32-544")
+    check([m["name"] for m in groups["Users"]["members"]][:2] ==
+          ["NT AUTHORITY\\INTERACTIVE", "NT AUTHORITY\\Authenticated Users"], "Users' members")
+    check("AMBPC01\\kanri" in [m["name"] for m in groups["Administrators"]["members"]],
+          "kanri is an administrator")
+    check(d["session"] == {"user": "kanri", "admin": True, "elevated": True}, "session")
+
+    steps = [
+        ("user", "add", "taro", "--password", "pw", "--full-name", "山田 太郎", "--disabled"),
+        ("users", "add-many", "30", "--prefix", "bulk"),
+        ("group", "add", "経理", "--comment", "経理部"),
+        ("group", "rename", "経理", "総務"),
+        ("member", "add", "総務", "taro"),
+        ("lockout", "taro"),
+        ("last-logon", "taro", "2024-01-02T03:04:05"),
+        ("policy", "min-length", "6"),
+        ("session", "--user", "taro", "--admin", "0", "--elevated", "0"),
+        ("computer", "add", "REMOTE1", "--ip", "192.0.2.1", "--admin-only"),
+        ("consent", "deny"),
+        ("fail", "NetUserAdd", "5", "--nth", "2"),
+        ("member", "add", "Users", "REMOTE1\\Guest"),
+    ]
+    for s in steps:
+        rc, _, err = ctl(world, *s)
+        check(rc == 0, " ".join(s) + (" " + err.strip() if rc else ""))
+    d = json.loads(ctl(world, "dump")[1])
+    users = {u["name"]: u for u in d["users"]}
+    taro = users["taro"]
+    check(taro["fullName"] == "山田 太郎" and taro["disabled"] and taro["locked"], "taro's state")
+    check(taro["flags"] & 0x10 and taro["flags"] & 0x2, "taro's flags show lockout and disabled")
+    check(taro["lastLogon"] == 1704164645, "last logon from an ISO time")
+    check("bulk00030" in users, "30 bulk users")
+    check("総務" in taro["groups"], "taro in the renamed group")
+    check(d["policy"]["minLength"] == 6, "policy")
+    check(d["session"] == {"user": "taro", "admin": False, "elevated": False}, "session set")
+    check(d["remotes"][0]["computer"] == "REMOTE1" and d["remotes"][0]["adminOnly"]
+          and d["remotes"][0]["ips"] == ["192.0.2.1"], "remote computer")
+    check(d["consent"] == "deny", "consent")
+    check(d["faults"] == [{"function": "NetUserAdd", "code": 5, "remaining": 2}], "fault")
+    check("REMOTE1\\Guest" in [m["name"] for g in d["groups"] if g["name"] == "Users"
+                               for m in g["members"]], "remote account as member")
+    rc, out, _ = ctl(world, "opened")
+    check(rc == 0 and out == "", "opened is empty")
+
+    for bad in [("frobnicate",), ("lockout",), ("lockout", "nobody"), ("session", "--admin", "2"),
+                ("policy", "min-length", "x"), ("fail", "NetUserAdd"), ("user", "add", "a*b"),
+                ("user", "add", "taro"), ("reset", "--bogus"), ("computer", "add", "REMOTE1"),
+                ("consent", "maybe"), ("group", "add", "Users"), ()]:
+        rc, _, err = ctl(world, *bad)
+        check(rc != 0 and err.strip() != "", "refused: " + " ".join(bad))
+    check(json.loads(ctl(world, "dump")[1])["session"]["user"] == "taro", "refusals changed nothing")
+
+    check(ctl(world, "reset", "--computer", "OTHERPC", "--user", "boss")[0] == 0, "reset with names")
+    d = json.loads(ctl(world, "dump")[1])
+    check(d["computer"] == "OTHERPC" and d["session"]["user"] == "boss" and
+          "boss" in {u["name"] for u in d["users"]}, "reset --computer --user")
+
+    with open(os.path.join(world, "world.json"), "w") as f:
+        f.write("{ broken")
+    rc, out, err = ctl(world, "dump")
+    check(rc != 0 and "1392" in err, "damaged store reported, not reset")
+
+print(f"{len(passes)} passed, {len(failures)} failed")
+sys.exit(1 if failures else 0)
