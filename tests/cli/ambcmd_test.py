@@ -17,6 +17,9 @@ import tempfile
 import unittest
 
 WINE_RUN = os.environ.get('WINE_RUN', '')
+if not os.path.exists(WINE_RUN):
+    # The runner of the test bed, wherever the registering folder is.
+    WINE_RUN = os.path.join(os.environ.get('AMB_SOURCE_DIR', ''), 'tests', 'wine-run.sh')
 SIM_BIN = os.environ.get('AMB_SIM_BIN_DIR', '')
 HELPER = os.environ.get('AMB_CLI_HELPER', '')
 AMBCMD = os.path.join(SIM_BIN, 'Ambcmd.exe')
@@ -46,12 +49,119 @@ USAGE = (
     '/silent: /s と同じです。\n\n'
     '詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n')
 
-USER_HELP_START = '/user スイッチはユーザー アカウントの管理に使用します。\n\n構文 :\nAmbcmd /user "Name"\n'
-USER_HELP_END = ('Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (") で括ってください。\n'
-                 'また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n')
-GROUP_HELP_START = '/group スイッチはローカル グループの管理に使用します。\n\n構文 :\nAmbcmd /group "Name"\n'
-GROUP_HELP_END = ('Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (") で括ってください。\n'
-                  'また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n')
+# The help texts, block by block; a pause follows every block but the last.
+# The stand-in interpreter writes PAUSE_MARK to the output it shares with Ambcmd,
+# so the transcript shows where each pause fell.
+PAUSE_MARK = '[PAUSE]'
+USER_HELP_BLOCKS = [
+    ("/user スイッチはユーザー アカウントの管理に使用します。\n\n"
+     "構文 :\n"
+     "Ambcmd /user \"Name\"\n"
+     "Ambcmd /user /add \"Name\" \"FullName\"\n"
+     "Ambcmd /user /rename \"Name\" \"NewName\"\n"
+     "Ambcmd /user [/remove | /delete] \"Name\"\n"
+     "Ambcmd /user /fullname \"Name\" \"FullName\"\n"
+     "Ambcmd /user [/comment | /description] \"Name\" \"Comment\"\n"
+     "Ambcmd /user /flags \"Name\" \"Options\"\n"
+     "Ambcmd /user [/setgroup | /delgroup] \"Name\" \"LocalGroups\"\n"
+     "Ambcmd /user /unlock \"Name\"\n"
+     "Ambcmd /user /passreset \"Name\"\n\n"),
+    ("/add\n\tユーザー アカウント新規に作成します。\n"
+     "\tName に新しいユーザー名を入力し、FullName には新しく作成される\n"
+     "\tユーザーに対するいわゆる通称名 (フル ネーム) を入力します。省略した\n"
+     "\tいときは、\"\" を指定します。フル ネームは Windows のログイン画面等\n"
+     "\tで使われます。\n\n"
+     "/rename\n\tユーザー名を変更します。\n"
+     "\tName には変更元のユーザー名を入力し、NewName には変更後のユーザー\n"
+     "\t名を入力します。\n\n"
+     "/remove または /delete\n\tユーザー アカウントを削除します。\n"
+     "\tName には削除するユーザー名を入力します。\n"
+     "\t削除すると、当該ユーザーは Windows にログインできなくなります。\n\n"
+     "/fullname\n\tユーザー アカウントのフル ネームを設定します。\n"
+     "\tName にはコメントを設定するユーザー名を入力し、FullName には、\n"
+     "\t新しく設定するフル ネームを入力します。\n"
+     "\t既にフル ネームが設定されていると、ここで設定した名称で上書きされます。\n\n"),
+    ("/comment または /description\n\tユーザー アカウントのコメントを設定します。\n"
+     "\tName にはコメントを設定するユーザー名を入力し、\n"
+     "\tComment には新しく設定するコメントを入力します。\n"
+     "\t既にコメントが設定されていると、ここで入力した内容で上書きされます。\n\n"
+     "\tコメントを削除する場合は \"\" を指定します。\n\n"
+     "/flags\n\tユーザー アカウントのフラグを設定します。\n"
+     "\tName にはフラグを設定するユーザー名を入力し、Options には、\n"
+     "\t新しく設定するフラグ文字を入力します。\n\n"
+     "\tフラグには次の文字を単独もしくは組み合わせて指定します。\n\n"
+     "\tE : 次回ログイン時にパスワード変更を要求するように指定します。\n"
+     "\t    この文字フラグは単独でしか指定できません。\n"
+     "\tC : ユーザーによるパスワード変更を禁止します。(c との併用は不可)\n"
+     "\tc : ユーザーによるパスワード変更禁止を解除します。(C との併用は不可)\n"
+     "\tX : パスワードを無期限にします。(x との併用は不可)\n"
+     "\tx : パスワード無期限状態を解除します。(X との併用は不可)\n"
+     "\tD : アカウントを無効化します。(d との併用は不可)\n"
+     "\td : アカウントを有効化します。(D との併用は不可)\n\n"),
+    ("/setgroup\n\tユーザー アカウントにローカル グループを割り当てます。\n"
+     "\tName には割り当てるの設定をするユーザー名を入力し、\n"
+     "\tLocalGroups には割当先のローカル グループ名を入力します。\n"
+     "\tセミコロン (;) で区切ることで複数指定ができます。\n\n"
+     "/delgroup\n\tユーザー アカウントからローカル グループを割り当てを解除ます。\n"
+     "\tName には割り当て解除をするユーザー名を入力し、\n"
+     "\tLocalGroups には解除したいローカル グループ名を入力します。\n"
+     "\tセミコロン (;) で区切ることで複数指定ができます。\n\n"
+     "/unlock\n\tユーザー アカウントのロックアウトを解除します。\n"
+     "\tName にはロックアウト解除をするユーザー名を入力します。\n\n"
+     "/passreset\n\tユーザー アカウントのパスワードを強制リセットします。\n"
+     "\tName にはリセット対象のユーザー名を入力します。\n\n"
+     "\tパスワードをリセットすると、当該ユーザーが NTFS 暗号化システムを利用\n"
+     "\tしていた場合にそれらの情報にアクセスできなくなるなどの弊害が発生しま\n"
+     "\tす。\n\n"
+     "\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n"
+     "\t成していなかった場合の最終手段としてのみ実行してください。\n\n"),
+    ("Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n"
+     "また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n"),
+]
+GROUP_HELP_BLOCKS = [
+    ("/group スイッチはローカル グループの管理に使用します。\n\n"
+     "構文 :\n"
+     "Ambcmd /group \"Name\"\n"
+     "Ambcmd /group /add \"Name\" \"Comment\"\n"
+     "Ambcmd /group /rename \"Name\" \"NewName\"\n"
+     "Ambcmd /group [/remove | /delete] \"Name\"\n"
+     "Ambcmd /group [/comment | /description] \"Name\" \"Comment\"\n"
+     "Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n\n"),
+    ("/add\n\tローカル グループを新規に作成します。\n"
+     "\tName に新しいグループ名を入力し、Comment には新しく作成される\n"
+     "\tローカル グループに対する説明を入力します。コメントを省略したい\n"
+     "\tときは、\"\" を指定します。\n\n"
+     "/rename\n\tローカル グループを名前を変更します。\n"
+     "\tName には変更元のローカル グループ名を入力し、NewName には変更\n"
+     "\t後のローカル グループ名を入力します。\n\n"
+     "/remove または /delete\n\tローカル グループを削除します。\n"
+     "\tName には削除するローカル グループ名を入力します。\n"
+     "\t削除してもユーザーは削除されませんが、グループ単位でアクセス制限等を\n"
+     "\t設定していた場合に不具合が発生する可能性があります。\n\n"
+     "/comment または /description\n\tローカル グループのコメントを設定します。\n"
+     "\tName にはコメントを設定するローカル グループ名を入力し、\n"
+     "\tComment には新しく設定するコメントを入力します。\n"
+     "\t既にコメントが設定されていると、ここで入力したコメントで上書きされます。\n"),
+    ("/adduser \n\tローカル グループへユーザーを追加します。\n"
+     "\tName にはユーザー追加先のローカル グループ名を入力し、\n"
+     "\tMembership には追加したいユーザーを指定します。セミコロン (;) で\n"
+     "\t区切ることで複数指定ができます。追記処理となるため、すでに追加済み\n"
+     "\tユーザーが削除されることはありません。ただし、Membership 内に追加\n"
+     "\t済みユーザーが存在した場合はエラーとなりますのでご注意ください。\n\n"
+     "/setuser \n\tローカル グループへユーザーを設定します。\n"
+     "\tName にはユーザー設定先のローカル グループ名を入力し、\n"
+     "\tMembership には設定したいユーザーを指定します。セミコロン (;) で\n"
+     "\t区切ることで複数指定ができます。/setuser スイッチで設定すると、\n"
+     "\t割り当て済みユーザーはすべて解除され、Membership で指定したものに\n"
+     "\t置き換わります。\n\n"
+     "/deluser \n\tローカル グループからユーザーを削除します。\n"
+     "\tName には対象のローカル グループ名を入力し、Membership には削除\n"
+     "\tしたいユーザーを指定します。セミコロン (;) で区切ることで複数指定\n"
+     "\tができます。削除済みだったり、追加されていないユーザーが Membership\n"
+     "\t内に含まれているとエラーとなりますのでご注意ください。\n\n"),
+    ("Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n"
+     "また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n"),
+]
 
 SID_NOTE = ('ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n'
             'と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n'
@@ -308,7 +418,7 @@ class Frontend(AmbcmdCase):
                      ('/user', '/setgroup', 'kanri'), ('/group', '/delete', '/s'),
                      ('/group', '/rename', 'Users'), ('/group', '/setuser', 'Users'),
                      ('/group', '/comment', 'Users')):
-            self.expect(self.world.run(*args), CMDLINE_ERROR, 2)
+            self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
         after = self.world.dump()
         self.assertEqual(before['users'], after['users'])
         self.assertEqual(before['groups'], after['groups'])
@@ -327,6 +437,25 @@ class Frontend(AmbcmdCase):
         run = self.world.run('/user', '/comment', 'kanri', '/s')
         self.expect(run, 'ユーザー kanri のコメントを設定しました。\n\n', 0, banner=False)
         self.assertEqual(self.world.user('kanri')['comment'], '/s')
+
+    def test_refused_without_rights_and_long_names(self):
+        # Names far longer than any buffer are printed whole and harm nothing.
+        long_name = '長' * 3000
+        run = self.world.run('/user', long_name, '/s')
+        self.expect(run, net_error('ユーザー アカウントの情報を取得できませんでした。',
+                                   NERR_UserNotFound) +
+                    f'ユーザー {long_name} の情報を取得できませんでした。\n\n', 1, banner=False)
+        run = self.world.run('/group', '/setuser', long_name, 'kanri', '/s')
+        self.expect(run, f'ローカル グループ "{long_name}" のメンバーシップを設定しています...\n' +
+                    net_error('ローカル グループのメンバーシップを設定できませんでした。',
+                              NERR_GroupNotFound) +
+                    f'エラー : ローカル グループ {long_name} のメンバーシップ置換ができませんでした。\n\n',
+                    1, banner=False)
+        self.world.ctl('session', '--user', 'kanri', '--admin', '1', '--elevated', '0')
+        run = self.world.run('/user', '/add', 'taro')
+        self.expect(run, net_error('ユーザー アカウントを追加できませんでした。', ERROR_ACCESS_DENIED) +
+                    'エラー : ユーザー taro を作成できませんでした。\n\n', 1, admin=False)
+        self.assertIsNone(self.world.user('taro'))
 
     def test_empty_name_is_looked_up(self):
         run = self.world.run('/user', '')
@@ -361,50 +490,28 @@ class Help(AmbcmdCase):
         for line in lines:
             self.assertRegex(line, r'(?i)^\S*' + re.escape(helper) + r' /c PAUSE >NUL$')
 
-    def check_help(self, run, start, end, blocks):
-        text = run.text.replace('\r\n', '\n')
-        self.assertTrue(text.startswith(BANNER.split('«')[0]), text[:200])
-        self.assertIn(start, text)
-        self.assertTrue(text.endswith(end), text[-300:])
-        self.assertEqual(run.code, 0)
-        self.assertNotIn('\n\n\n\n', text)
-
     def test_usage_has_no_pause(self):
-        run, lines = self.run_with_pauses('/?')
-        self.expect(run, USAGE, 0)
-        self.check_pauses(lines, 0)
-        run, lines = self.run_with_pauses('/help')
-        self.expect(run, USAGE, 0)
-        self.check_pauses(lines, 0)
+        for args in (('/?',), ('/help',), ()):
+            run, lines = self.run_with_pauses(*args)
+            self.expect(run, USAGE, 0)
+            self.check_pauses(lines, 0)
 
     def test_user_help_pauses_four_times(self):
         for args in (('/user',), ('/user', '/HELP'), ('/user', '/?')):
             run, lines = self.run_with_pauses(*args)
-            self.check_help(run, USER_HELP_START, USER_HELP_END, 5)
+            self.expect(run, PAUSE_MARK.join(USER_HELP_BLOCKS), 0)
             self.check_pauses(lines, 4)
-        # Silent mode drops the banner but not the pauses.
+        # Silent mode drops the banner but neither the text nor the pauses.
         run, lines = self.run_with_pauses('/user', '/help', '/s')
-        self.assertTrue(run.text.startswith(USER_HELP_START.replace('\n', '\r\n')))
+        self.expect(run, PAUSE_MARK.join(USER_HELP_BLOCKS), 0, banner=False)
         self.check_pauses(lines, 4)
 
     def test_group_help_pauses_three_times(self):
-        for args in (('/group',), ('/group', '/?')):
+        self.world.ctl('session', '--user', 'kanri', '--admin', '1', '--elevated', '0')
+        for args in (('/group',), ('/group', '/?'), ('/Group', '/Help')):
             run, lines = self.run_with_pauses(*args)
-            self.check_help(run, GROUP_HELP_START, GROUP_HELP_END, 4)
+            self.expect(run, PAUSE_MARK.join(GROUP_HELP_BLOCKS), 0, admin=False)
             self.check_pauses(lines, 3)
-
-    def test_user_help_whole_text(self):
-        run, _ = self.run_with_pauses('/user')
-        text = run.text.replace('\r\n', '\n')
-        body = text[text.index(USER_HELP_START):]
-        # Spot checks of tabs, quotes and the E flag lines inside the long text.
-        self.assertIn('/add\n\tユーザー アカウント新規に作成します。\n', body)
-        self.assertIn('\tいときは、"" を指定します。フル ネームは Windows のログイン画面等\n', body)
-        self.assertIn('\tE : 次回ログイン時にパスワード変更を要求するように指定します。\n'
-                      '\t    この文字フラグは単独でしか指定できません。\n', body)
-        self.assertIn('\tす。\n\n\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n',
-                      body)
-        self.assertEqual(body.count("\n"), 91)
 
 
 # ---------------------------------------------------------------- prompts

@@ -8,7 +8,9 @@
 //       program and AMB_PAUSE_LOG at LOGFILE, and exits with its exit code
 //       (Wine resets COMSPEC from the registry, so it cannot come from Linux);
 //   anything else: the command interpreter stand-in. Appends its whole command
-//       line as one UTF-8 line to the file named by AMB_PAUSE_LOG.
+//       line as one UTF-8 line to the file named by AMB_PAUSE_LOG, and writes
+//       "[PAUSE]" to the standard output it shares with its caller, so that the
+//       caller's transcript shows where the pause fell.
 #include "errortext.h"
 
 #include <windows.h>
@@ -113,6 +115,7 @@ static int RecordCommandLine()
         return 1;
     WriteAll(log, ToUtf8(std::wstring(GetCommandLineW()) + L"\n"));
     CloseHandle(log);
+    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), "[PAUSE]");
     return 0;
 }
 
