@@ -206,8 +206,6 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupAdd(LPCWSTR server, DWORD l
                                                          LPDWORD parm_err)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetLocalGroupAdd"))
-            return f;
         if (level != 0 && level != 1)
             return ERROR_INVALID_LEVEL;
         if (buf == nullptr)
@@ -215,7 +213,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupAdd(LPCWSTR server, DWORD l
         const wchar_t* name = reinterpret_cast<LOCALGROUP_INFO_0*>(buf)->lgrpi0_name;
         const wchar_t* comment =
             level == 1 ? reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment : nullptr;
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetLocalGroupAdd", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -245,11 +243,9 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupAdd(LPCWSTR server, DWORD l
 extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupDel(LPCWSTR server, LPCWSTR groupname)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetLocalGroupDel"))
-            return f;
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetLocalGroupDel", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -277,13 +273,11 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupEnum(LPCWSTR server, DWORD 
         *bufptr = nullptr;
         *entriesread = 0;
         *totalentries = 0;
-        if (DWORD f = TakeFault(L"NetLocalGroupEnum"))
-            return f;
         size_t size = 0;
         FillEntry fill = nullptr;
         if ((level != 0 && level != 1) || !GroupLevel(level, size, fill))
             return ERROR_INVALID_LEVEL;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetLocalGroupEnum", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -323,15 +317,13 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupGetInfo(LPCWSTR server, LPC
         if (bufptr == nullptr)
             return ERROR_INVALID_PARAMETER;
         *bufptr = nullptr;
-        if (DWORD f = TakeFault(L"NetLocalGroupGetInfo"))
-            return f;
         size_t size = 0;
         FillEntry fill = nullptr;
         if (!GroupLevel(level, size, fill))
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetLocalGroupGetInfo", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -350,13 +342,11 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupSetInfo(LPCWSTR server, LPC
                                                              LPDWORD parm_err)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetLocalGroupSetInfo"))
-            return f;
         if (level != 0 && level != 1 && level != 1002)
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetLocalGroupSetInfo", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -401,8 +391,6 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupGetMembers(
         *bufptr = nullptr;
         *entriesread = 0;
         *totalentries = 0;
-        if (DWORD f = TakeFault(L"NetLocalGroupGetMembers"))
-            return f;
         static const FillEntry fills[] = {FillMember0, FillMember1, FillMember2, FillMember3};
         static const size_t sizes[] = {
             sizeof(LOCALGROUP_MEMBERS_INFO_0), sizeof(LOCALGROUP_MEMBERS_INFO_1),
@@ -411,7 +399,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupGetMembers(
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetLocalGroupGetMembers", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -450,13 +438,11 @@ DWORD ChangeMembers(const wchar_t* function, LPCWSTR server, LPCWSTR groupname, 
                     const BYTE* buf, DWORD count, MemberChange how)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(function))
-            return f;
         if (!MemberLevel(level))
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || (buf == nullptr && count != 0))
             return ERROR_INVALID_PARAMETER;
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(function, [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)

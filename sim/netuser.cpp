@@ -514,15 +514,13 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserGetInfo(LPCWSTR server, LPCWSTR u
         if (bufptr == nullptr)
             return ERROR_INVALID_PARAMETER;
         *bufptr = nullptr;
-        if (DWORD f = TakeFault(L"NetUserGetInfo"))
-            return f;
         const LevelFiller* filler = FindUserLevel(
             level, {0, 1, 2, 3, 4, 10, 11, 20, 23, 24, 1007, 1008, 1011, 1012, 1052, 1053});
         if (filler == nullptr)
             return ERROR_INVALID_LEVEL;
         if (username == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetUserGetInfo", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -547,8 +545,6 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserEnum(LPCWSTR server, DWORD level,
         *bufptr = nullptr;
         *entriesread = 0;
         *totalentries = 0;
-        if (DWORD f = TakeFault(L"NetUserEnum"))
-            return f;
         const LevelFiller* filler = FindUserLevel(level, {0, 1, 2, 3, 10, 11, 20});
         if (filler == nullptr)
             return ERROR_INVALID_LEVEL;
@@ -557,7 +553,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserEnum(LPCWSTR server, DWORD level,
                                    FILTER_WORKSTATION_TRUST_ACCOUNT | FILTER_SERVER_TRUST_ACCOUNT;
         if (filter & ~knownFilters)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetUserEnum", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -587,15 +583,13 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
                                                    LPDWORD parm_err)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetUserAdd"))
-            return f;
         if (level < 1 || level > 4)
             return ERROR_INVALID_LEVEL;
         if (buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
         Incoming in;
         ReadIncoming(level, buf, in);
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetUserAdd", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -636,11 +630,9 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
 extern "C" NET_API_STATUS WINAPI AmbSim_NetUserDel(LPCWSTR server, LPCWSTR username)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetUserDel"))
-            return f;
         if (username == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetUserDel", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -755,13 +747,11 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserSetInfo(LPCWSTR server, LPCWSTR u
                                                        DWORD level, LPBYTE buf, LPDWORD parm_err)
 {
     return Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"NetUserSetInfo"))
-            return f;
         if (!IsSetLevel(level))
             return ERROR_INVALID_LEVEL;
         if (username == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"NetUserSetInfo", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -814,13 +804,11 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserGetLocalGroups(LPCWSTR server, LP
         *bufptr = nullptr;
         *entriesread = 0;
         *totalentries = 0;
-        if (DWORD f = TakeFault(L"NetUserGetLocalGroups"))
-            return f;
         if (level != 0)
             return ERROR_INVALID_LEVEL;
         if ((flags & ~LG_INCLUDE_INDIRECT) != 0 || username == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetUserGetLocalGroups", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)
@@ -897,11 +885,9 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetQueryDisplayInformation(LPCWSTR serve
             return ERROR_INVALID_PARAMETER;
         *sortedBuffer = nullptr;
         *returnedCount = 0;
-        if (DWORD f = TakeFault(L"NetQueryDisplayInformation"))
-            return f;
         if (level < 1 || level > 3)
             return ERROR_INVALID_LEVEL;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"NetQueryDisplayInformation", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = Open(w, server, false, c);
             if (status != 0)

@@ -51,11 +51,9 @@ extern "C" BOOL WINAPI AmbSim_LookupAccountNameW(LPCWSTR system, LPCWSTR account
                                                  PSID_NAME_USE use)
 {
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"LookupAccountNameW"))
-            return f;
         if (cbSid == nullptr || cchDomain == nullptr || use == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"LookupAccountNameW", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = OpenForLookup(w, system, c);
             if (status != 0)
@@ -88,14 +86,12 @@ extern "C" BOOL WINAPI AmbSim_LookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR
                                                 PSID_NAME_USE use)
 {
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"LookupAccountSidW"))
-            return f;
         if (cchName == nullptr || cchDomain == nullptr || use == nullptr)
             return ERROR_INVALID_PARAMETER;
         std::wstring text = SidToText(sid);
         if (text.empty())
             return ERROR_INVALID_SID;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"LookupAccountSidW", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;
             DWORD status = OpenForLookup(w, system, c);
             if (status != 0)
@@ -124,11 +120,9 @@ extern "C" BOOL WINAPI AmbSim_LookupAccountSidW(LPCWSTR system, PSID sid, LPWSTR
 extern "C" BOOL WINAPI AmbSim_GetUserNameW(LPWSTR buffer, LPDWORD pcbBuffer)
 {
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"GetUserNameW"))
-            return f;
         if (pcbBuffer == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"GetUserNameW", [&](const World& w) -> DWORD {
             std::wstring user = CurrentSession(w).user;
             // GetUserNameW counts the terminator on success too.
             DWORD need = static_cast<DWORD>(user.size() + 1);
@@ -146,11 +140,9 @@ extern "C" BOOL WINAPI AmbSim_GetUserNameW(LPWSTR buffer, LPDWORD pcbBuffer)
 extern "C" BOOL WINAPI AmbSim_GetComputerNameW(LPWSTR buffer, LPDWORD nSize)
 {
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"GetComputerNameW"))
-            return f;
         if (nSize == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"GetComputerNameW", [&](const World& w) -> DWORD {
             // Too small: ERROR_BUFFER_OVERFLOW with the size including the terminator.
             return CopyOut(w.Local().name, buffer, nSize) ? DWORD(0) : DWORD(ERROR_BUFFER_OVERFLOW);
         });
@@ -161,9 +153,7 @@ extern "C" BOOL WINAPI AmbSim_IsUserAnAdmin()
 {
     BOOL admin = FALSE;
     DWORD status = Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"IsUserAnAdmin"))
-            return f;
-        return ReadWorld([&](const World& w) -> DWORD {
+        return ReadWorldFor(L"IsUserAnAdmin", [&](const World& w) -> DWORD {
             // True only for a full (elevated) administrator token, as under UAC.
             Session s = CurrentSession(w);
             admin = s.admin && s.elevated;
@@ -327,13 +317,12 @@ extern "C" BOOL WINAPI AmbSim_CreateProcessWithLogonW(LPCWSTR user, LPCWSTR doma
                                                       LPPROCESS_INFORMATION pi)
 {
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"CreateProcessWithLogonW"))
-            return f;
         if (user == nullptr || pi == nullptr || si == nullptr ||
             (app == nullptr && cmdline == nullptr))
             return ERROR_INVALID_PARAMETER;
         Session session;
-        DWORD status = WriteWorld(
+        DWORD status = WriteWorldFor(
+            L"CreateProcessWithLogonW",
             [&](World& w) {
                 return LogOn(w, user, domain, Str(password), (logonFlags & LOGON_WITH_PROFILE) != 0,
                              session);
@@ -516,15 +505,13 @@ extern "C" HRESULT WINAPI AmbSim_CreateProfile(LPCWSTR sidString, LPCWSTR userNa
                                                LPWSTR profilePath, DWORD cchProfilePath)
 {
     DWORD status = Guard([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"CreateProfile"))
-            return f;
         if (sidString == nullptr || userName == nullptr || userName[0] == 0)
             return ERROR_INVALID_PARAMETER;
         std::vector<BYTE> binary;
         if (!SidToBinary(sidString, binary))
             return ERROR_INVALID_SID;
         std::wstring sid = SidToText(binary.data());
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"CreateProfile", [&](World& w) -> DWORD {
             Computer& c = w.Local();
             DWORD s = CheckAccess(w, c, true);
             if (s != 0)
@@ -557,15 +544,13 @@ extern "C" BOOL WINAPI AmbSim_DeleteProfileW(LPCWSTR sidString, LPCWSTR profileP
 {
     (void)profilePath;
     return GuardBool([&]() -> DWORD {
-        if (DWORD f = TakeFault(L"DeleteProfileW"))
-            return f;
         if (sidString == nullptr)
             return ERROR_INVALID_PARAMETER;
         std::vector<BYTE> binary;
         if (!SidToBinary(sidString, binary))
             return ERROR_INVALID_SID;
         std::wstring sid = SidToText(binary.data());
-        return WriteWorld([&](World& w) -> DWORD {
+        return WriteWorldFor(L"DeleteProfileW", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD s = TargetComputer(w, computerName, ServerErrors::NetApi, c);
             if (s != 0)

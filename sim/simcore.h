@@ -206,6 +206,11 @@ DWORD ReadWorld(const std::function<DWORD(const World&)>& read);
 // Runs `change` under the exclusive lock and stores the world when it returns 0
 // (or always when saveOnError). A failed change leaves the stored world untouched.
 DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError = false);
+// The same for an exported function: its injected faults are counted down in
+// the same lock, and one that fires is returned instead of running the body.
+DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read);
+DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
+                    bool saveOnError = false);
 // Replaces the world whatever the store holds (reset).
 DWORD ReplaceWorld(const World& w);
 // An injected fault for this function, counted down on every call: 0 or its code.

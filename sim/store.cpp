@@ -272,7 +272,48 @@ std::wstring WorldFolder()
     return dir;
 }
 
+namespace {
+
+bool HasFault(const World& w, const wchar_t* function)
+{
+    if (function == nullptr)
+        return false;
+    for (const Fault& f : w.faults)
+        if (SameText(f.function, function))
+            return true;
+    return false;
+}
+
+// Counts down the faults of `function`; the code of one that fires, else 0.
+DWORD CountDown(World& w, const wchar_t* function)
+{
+    DWORD code = 0;
+    for (size_t i = 0; i < w.faults.size();) {
+        Fault& f = w.faults[i];
+        if (SameText(f.function, function) && --f.remaining == 0) {
+            if (code == 0)
+                code = f.code;
+            w.faults.erase(w.faults.begin() + static_cast<ptrdiff_t>(i));
+            continue;
+        }
+        ++i;
+    }
+    return code;
+}
+
+} // namespace
+
 DWORD ReadWorld(const std::function<DWORD(const World&)>& read)
+{
+    return ReadWorldFor(nullptr, read);
+}
+
+DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError)
+{
+    return WriteWorldFor(nullptr, change, saveOnError);
+}
+
+DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read)
 {
     Cache& cache = TheCache();
     DWORD status = PrepareFolder(cache);
@@ -286,14 +327,23 @@ DWORD ReadWorld(const std::function<DWORD(const World&)>& read)
         status = Refresh(cache, &missing);
         if (status != 0)
             return status;
-        if (!missing)
+        if (!missing && !HasFault(*cache.world, function))
             return read(*cache.world);
     }
-    // No world yet: create the default one, then read it.
-    return WriteWorld([&](World& w) { return read(w); }, true);
+    // No world yet, or a fault to count down: take the write path.
+    DWORD result = 0;
+    status = WriteWorldFor(
+        function,
+        [&](World& w) {
+            result = read(w);
+            return DWORD(0);
+        },
+        true);
+    return status != 0 ? status : result;
 }
 
-DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError)
+DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
+                    bool saveOnError)
 {
     Cache& cache = TheCache();
     DWORD status = PrepareFolder(cache);
@@ -312,6 +362,12 @@ DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError)
         status = Save(cache);
         if (status != 0)
             return status;
+    }
+    if (HasFault(*cache.world, function)) {
+        DWORD code = CountDown(*cache.world, function);
+        status = Save(cache);
+        if (status != 0 || code != 0)
+            return status != 0 ? status : code;
     }
     status = change(*cache.world);
     if (status == 0 || saveOnError) {
@@ -344,32 +400,7 @@ DWORD ReplaceWorld(const World& w)
 
 DWORD TakeFault(const wchar_t* function)
 {
-    bool pending = false;
-    DWORD status = ReadWorld([&](const World& w) {
-        for (const Fault& f : w.faults)
-            if (SameText(f.function, function))
-                pending = true;
-        return DWORD(0);
-    });
-    if (status != 0)
-        return status;
-    if (!pending)
-        return 0;
-    DWORD code = 0;
-    status = WriteWorld([&](World& w) {
-        for (size_t i = 0; i < w.faults.size();) {
-            Fault& f = w.faults[i];
-            if (SameText(f.function, function) && --f.remaining == 0) {
-                if (code == 0)
-                    code = f.code;
-                w.faults.erase(w.faults.begin() + static_cast<ptrdiff_t>(i));
-                continue;
-            }
-            ++i;
-        }
-        return DWORD(0);
-    });
-    return status != 0 ? status : code;
+    return ReadWorldFor(function, [](const World&) { return DWORD(0); });
 }
 
 void ForgetCachedWorld()

@@ -249,7 +249,8 @@ json WorldBody(const World& w)
 std::string SerializeWorld(const World& w)
 {
     json doc{{"generation", w.generation}, {"world", WorldBody(w)}};
-    return doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    // Compact: the document is for the store; AmbSimCtl dump is the readable form.
+    return doc.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 bool ParseWorld(const std::string& text, World& out)

@@ -1,5 +1,6 @@
 // Profiles, logons, elevation, injected faults and the store itself: atomic
 // replacement, damaged documents, concurrent writers, a killed writer, speed.
+#include <algorithm>
 #include <cstdio>
 
 #include "simtest.h"
@@ -259,7 +260,18 @@ TEST_F(Platform, RunAsElevatesWhenConsentIsGivenAndOpenIsRecorded)
     EXPECT_EQ(w.opened[1], L"mailto:someone@example.invalid");
 }
 
+double MicrosPerGetInfoOnce(int calls);
+
+// The best of several batches, so that a busy machine does not decide the result.
 double MicrosPerGetInfo(int calls)
+{
+    double best = 1e12;
+    for (int batch = 0; batch < 5; ++batch)
+        best = std::min(best, MicrosPerGetInfoOnce(calls / 5 + 1));
+    return best;
+}
+
+double MicrosPerGetInfoOnce(int calls)
 {
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
