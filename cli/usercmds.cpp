@@ -68,10 +68,14 @@ static void PrintUserFlagLines(DWORD flags)
 static void PrintUserTimeLines(const USER_INFO_4* user)
 {
     fputws(L"[その他]\n", stdout);
-    // The moment of the last password change: the platform keeps no other time
-    // for the password, and this is when the password in force was set.
+    // Both password lines show the moment of the last password change, now minus
+    // the password age: the platform reports no other time for the password (the
+    // expiry field is only a yes or no), and an expired password is due for a
+    // change since then. An age beyond the present shows the earliest time
+    // rather than a time wrapped into the future.
     DWORD now = CurrentUnixTime();
-    DWORD lastChange = now - user->usri4_password_age;
+    DWORD age = user->usri4_password_age;
+    DWORD lastChange = age <= now ? now - age : 0;
     if (user->usri4_password_expired == 0)
         fputws(L"パスワード有効期限　　 : なし\n", stdout);
     else

@@ -689,6 +689,10 @@ class UserFlags(AmbcmdCase):
         run = self.world.run('/user', 'taro', '/s')
         self.expect(run, self.user_details('taro', 'taro') + DONE, 0, banner=False)
         self.assertIn('要パスワード変更　　　 : はい', run.text)
+        # The expiry line shows the moment of the last password change.
+        expiry = re.search(r'パスワード有効期限　　 : (\S+ \S+)', run.text).group(1)
+        changed = re.search(r'最終パスワード変更日時 : (\S+ \S+)', run.text).group(1)
+        self.assertEqual(expiry, changed)
         # X also clears a pending change at next logon.
         self.expect(self.flags('X'), self.OK, 0, banner=False)
         self.assertEqual(self.state(), dict(before, expired=False, never_expires=True))
