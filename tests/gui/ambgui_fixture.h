@@ -153,3 +153,5 @@ protected:
 // Compares texts as UTF-8, so that a failure prints them readably.
 #define EXPECT_TEXT(actual, expected)                                                              \
     EXPECT_EQ(::ambtest::Narrow(actual), ::ambtest::Narrow(expected))
+#define ASSERT_TEXT_EQ(actual, expected)                                                           \
+    ASSERT_EQ(::ambtest::Narrow(actual), ::ambtest::Narrow(expected))

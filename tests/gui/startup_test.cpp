@@ -56,6 +56,7 @@ TEST_F(StartupTest, FirstStartWelcomesAsksForTheModeAndWritesEightValuesAtExit)
     HWND welcome = app.WaitDialog(kWelcomeCaption);
     ASSERT_NE(welcome, nullptr) << "no welcome message";
     EXPECT_TEXT(App::MessageText(welcome), kWelcomeText);
+    EXPECT_FALSE(App::MessageBoxHasIcon(welcome)) << "style 0: no icon";
     App::PressButton(welcome, IDOK);
 
     HWND mode = app.WaitDialog(kModeTitle);
@@ -203,6 +204,7 @@ TEST_F(StartupTest, SecondCopyShowsAlreadyRunningAndLeavesTheFirstAlone)
     HWND box = second.WaitDialog(L"Ambrelle");
     ASSERT_NE(box, nullptr) << "no message from the second copy";
     EXPECT_TEXT(App::MessageText(box), L"Ambrelle は既に起動しています。");
+    EXPECT_TRUE(App::MessageBoxHasIcon(box)) << "MB_ICONWARNING";
     App::PressButton(box, IDOK);
     DWORD code = 1;
     ASSERT_TRUE(second.WaitExit(5000, &code));
@@ -221,6 +223,7 @@ TEST_F(StartupTest, NonAdministratorIsRefusedAndNothingIsWritten)
     HWND box = app.WaitDialog(L"Ambrelle");
     ASSERT_NE(box, nullptr) << "no refusal";
     EXPECT_TEXT(App::MessageText(box), L"Ambrelle を使用するには管理者権限が必要です。");
+    EXPECT_TRUE(App::MessageBoxHasIcon(box)) << "MB_ICONWARNING";
     EXPECT_TRUE(app.NoDialog(kWelcomeCaption, 100));
     App::PressButton(box, IDOK);
     DWORD code = 1;

@@ -12,6 +12,19 @@
 
 namespace guidriver {
 
+// AMB_DRIVER_TRACE=1 prints how long each wait took, to find slow steps.
+static void Trace(const wchar_t* what, const std::wstring& detail, DWORD startTick)
+{
+    static int enabled = -1;
+    if (enabled < 0) {
+        const char* value = std::getenv("AMB_DRIVER_TRACE");
+        enabled = value && *value == '1';
+    }
+    if (enabled)
+        PrintFormatted(L"[driver] %s %s: %lu ms\n", what, detail.c_str(),
+                       GetTickCount() - startTick);
+}
+
 // ---- Paths and environment ------------------------------------------------
 
 std::wstring WindowsPath(const std::string& unixPath)
@@ -518,7 +531,10 @@ bool App::WaitExit(DWORD timeoutMs, DWORD* exitCode)
 {
     if (!process_)
         return true;
-    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
+    DWORD start = GetTickCount();
+    bool ended = WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+    Trace(L"WaitExit", std::wstring(), start);
+    if (!ended)
         return false;
     if (exitCode)
         GetExitCodeProcess(process_, exitCode);
@@ -557,6 +573,7 @@ std::vector<TopWindow> App::Windows(bool visibleOnly) const
 HWND App::WaitMainWindow(const wchar_t* className, DWORD timeoutMs)
 {
     HWND found = nullptr;
+    DWORD start = GetTickCount();
     WaitFor(
         [&] {
             for (const TopWindow& w : Windows(true))
@@ -570,6 +587,7 @@ HWND App::WaitMainWindow(const wchar_t* className, DWORD timeoutMs)
     main_ = found;
     if (found)
         Settle();
+    Trace(L"WaitMainWindow", className, start);
     return found;
 }
 
@@ -604,12 +622,14 @@ HWND App::FindDialog(const std::wstring& title) const
 HWND App::WaitDialog(const std::wstring& title, DWORD timeoutMs) const
 {
     HWND found = nullptr;
+    DWORD start = GetTickCount();
     WaitFor(
         [&] {
             found = FindDialog(title);
             return found != nullptr || !Running();
         },
         timeoutMs);
+    Trace(L"WaitDialog", title, start);
     return found;
 }
 
@@ -1118,6 +1138,12 @@ DialogText App::ReadDialog(HWND dialog)
 std::wstring App::MessageText(HWND box)
 {
     return ControlText(box, 0xFFFF);
+}
+
+bool App::MessageBoxHasIcon(HWND box)
+{
+    HWND icon = GetDlgItem(box, 0x0440); // the icon static of the platform's message box
+    return icon && IsWindowVisible(icon) && Send(icon, STM_GETICON, 0, 0) != 0;
 }
 
 bool App::IsChecked(HWND dialog, int id)

@@ -229,6 +229,8 @@ public:
     static DialogText ReadDialog(HWND dialog);
     // The message text of a message box (its static with id 0xFFFF).
     static std::wstring MessageText(HWND box);
+    // Whether a message box shows an icon (MB_ICONWARNING and the like).
+    static bool MessageBoxHasIcon(HWND box);
     static bool IsChecked(HWND dialog, int id);
     static bool IsEnabled(HWND dialog, int id);
     static void SetEditText(HWND dialog, int id, const std::wstring& text);
