@@ -745,6 +745,15 @@ class UserGroups(AmbcmdCase):
                     'ユーザー 山田 を指定されたローカル グループへ割り当てました。\n\n', 0,
                     banner=False)
 
+    def test_spaces_belong_to_the_names(self):
+        run = self.world.run('/user', '/setgroup', 'kanri', 'Users; Guests', '/s')
+        self.expect(run, self.START +
+                    'ローカル グループ Users へ割り当てています... 割当済\n'
+                    'ローカル グループ  Guests へ割り当てています... 失敗\n'
+                    'エラー : ユーザー kanri を指定されたローカル グループへ割り当てできませんでした。\n\n',
+                    1, banner=False)
+        self.assertNotIn('Guests', self.world.user('kanri')['groups'])
+
     def test_remove(self):
         self.world.ctl('user', 'add', 'taro')
         self.world.ctl('group', 'add', 'sales')
@@ -889,6 +898,15 @@ class Members(AmbcmdCase):
                     'ローカル グループ 経理部 からメンバーシップが削除されました。\n\n', 0,
                     banner=False)
         self.assertEqual(self.world.member_names('経理部'), [self.qualified('山田')])
+
+    def test_names_take_the_computer_name(self):
+        self.world.ctl('reset', '--computer', 'PC1')
+        self.world.ctl('user', 'add', 'alice')
+        self.world.ctl('user', 'add', 'bob')
+        self.world.ctl('group', 'add', '経理部')
+        run = self.world.run('/group', '/adduser', '経理部', 'alice;bob')
+        self.expect(run, self.adding(2), 0)
+        self.assertEqual(self.world.member_names('経理部'), ['PC1\\alice', 'PC1\\bob'])
 
     def test_overlong_member_refused(self):
         limit = 255 - len(self.computer) - 1
