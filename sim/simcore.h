@@ -90,6 +90,7 @@ struct Computer
 
     // Upper-cased name -> index; rebuilt by Reindex after every change of names.
     std::unordered_map<std::wstring, size_t> userIndex, groupIndex;
+    std::unordered_map<DWORD, size_t> ridIndex; // users by relative identifier
     void Reindex();
     User* FindUser(const std::wstring& name);
     const User* FindUser(const std::wstring& name) const;

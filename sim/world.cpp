@@ -138,8 +138,11 @@ void Computer::Reindex()
 {
     userIndex.clear();
     groupIndex.clear();
-    for (size_t i = 0; i < users.size(); ++i)
+    ridIndex.clear();
+    for (size_t i = 0; i < users.size(); ++i) {
         userIndex[Upper(users[i].name)] = i;
+        ridIndex[users[i].rid] = i;
+    }
     for (size_t i = 0; i < groups.size(); ++i)
         groupIndex[Upper(groups[i].name)] = i;
 }
@@ -168,10 +171,8 @@ const Group* Computer::FindGroup(const std::wstring& name) const
 
 User* Computer::FindUserByRid(DWORD rid)
 {
-    for (User& u : users)
-        if (u.rid == rid)
-            return &u;
-    return nullptr;
+    auto it = ridIndex.find(rid);
+    return it == ridIndex.end() ? nullptr : &users[it->second];
 }
 
 const User* Computer::FindUserByRid(DWORD rid) const
@@ -398,6 +399,7 @@ User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now)
     u.passwordLastSet = now;
     c.users.push_back(u);
     c.userIndex[Upper(name)] = c.users.size() - 1;
+    c.ridIndex[c.users.back().rid] = c.users.size() - 1;
     // As on Windows, a new local account joins the Users alias.
     for (Group& g : c.groups)
         if (g.builtin && g.rid == kRidUsers)

@@ -296,16 +296,21 @@ namespace {
 json DumpComputer(const World& w, const Computer& c)
 {
     json users = json::array(), groups = json::array(), profiles = json::array();
+    std::unordered_map<std::wstring, std::vector<std::wstring>> groupsOf; // member SID -> groups
+    for (const Group& g : c.groups)
+        for (const std::wstring& m : g.members)
+            groupsOf[Upper(m)].push_back(g.name);
     for (const User& u : c.users) {
         json j = UserToJson(u);
-        j["sid"] = S(c.UserSid(u));
+        std::wstring sid = c.UserSid(u);
+        j["sid"] = S(sid);
         j["flags"] = ReportedFlags(u);
         j["disabled"] = (u.flags & UF_ACCOUNTDISABLE) != 0;
         json names = json::array();
-        std::wstring sid = c.UserSid(u);
-        for (const Group& g : c.groups)
-            if (c.IsMember(g, sid))
-                names.push_back(S(g.name));
+        auto it = groupsOf.find(Upper(sid));
+        if (it != groupsOf.end())
+            for (const std::wstring& name : it->second)
+                names.push_back(S(name));
         j["groups"] = names;
         users.push_back(j);
     }
