@@ -174,6 +174,20 @@ TEST_F(CommandTest, DeleteKeyAsksBeforeDeletingTheSelectedUserOrGroup)
     EXPECT_TRUE(app.Running());
 }
 
+TEST_F(CommandTest, F2RenamesTheSelectedAccount)
+{
+    PrepareSettings();
+    ASSERT_TRUE(StartReady());
+    ASSERT_TRUE(app.ClickRow(app.AccountList(), RowOf(L"keiri")));
+    app.PressKey(VK_F2);
+    HWND dialog = app.WaitDialog(L"名前の変更");
+    ASSERT_NE(dialog, nullptr) << "F2 with one account selected opens the rename dialog";
+    EXPECT_TEXT(App::ControlText(dialog, 1000), L"keiri");
+    EXPECT_FALSE(App::IsEnabled(dialog, IDOK)) << "OK waits for a new name";
+    App::PressButton(dialog, IDCANCEL);
+    EXPECT_TRUE(App::WaitGone(dialog));
+}
+
 TEST_F(CommandTest, DoubleClickOpensSettingsButNotOnEmptySpace)
 {
     PrepareSettings(0, 1);

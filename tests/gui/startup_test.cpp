@@ -230,6 +230,31 @@ TEST_F(StartupTest, NonAdministratorIsRefusedAndNothingIsWritten)
     ASSERT_TRUE(app.WaitExit(5000, &code));
     EXPECT_EQ(code, 0u);
     EXPECT_FALSE(settings::KeyExists()) << "a refused start writes nothing";
+
+    // So the welcome is still pending when an administrator starts it next.
+    ASSERT_TRUE(Sim(L"session --user kanri --admin 1 --elevated 1"));
+    ASSERT_TRUE(app.Start());
+    EXPECT_NE(app.WaitDialog(kWelcomeCaption), nullptr);
+}
+
+TEST_F(StartupTest, EndOfTheLogonSessionSavesTheSettingsWhileRunning)
+{
+    settings::WriteAll(50, 60, 800, 600, 1, 0, 0, 0);
+    ASSERT_TRUE(StartReady());
+    SetWindowPos(app.Main(), nullptr, 70, 90, 820, 610, SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(WaitFor([&] { return OuterRect(app.Main()).left == 70; }, 3000));
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(
+        SendMessageTimeoutW(app.Main(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &answer));
+    EXPECT_EQ(answer, 1u) << "the logoff may proceed";
+    EXPECT_EQ(Value(L"X"), 50u) << "the query only takes the rectangle";
+    ASSERT_TRUE(
+        SendMessageTimeoutW(app.Main(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &answer));
+    EXPECT_EQ(Value(L"X"), 70u);
+    EXPECT_EQ(Value(L"Y"), 90u);
+    EXPECT_EQ(Value(L"Width"), 820u);
+    EXPECT_EQ(Value(L"Height"), 610u);
+    EXPECT_TRUE(app.Running());
 }
 
 TEST_F(StartupTest, RestrictedAdministratorGetsTheElevationDialogAndRefusedConsentKeepsIt)
