@@ -245,10 +245,34 @@ TEST_F(CommandTest, HelpWithoutTheHelpFileSaysItCannotShowHelp)
     App::PressButton(box, IDOK);
 }
 
-TEST_F(CommandTest, HelpWithTheHelpFile)
+TEST_F(CommandTest, HelpWithTheHelpFileOpensTheHelpWindow)
 {
-    GTEST_SKIP() << "Wine's HTML Help viewer needs mshtml, which the test bed disables; "
-                    "a help window cannot open here";
+    const char* chm = std::getenv("AMB_TEST_CHM");
+    if (!chm || !*chm)
+        GTEST_SKIP() << "no CHM compiler (chmcmd) was found: no help file to test with";
+    // A copy of the program with the help file beside it.
+    std::wstring dir = MakeTempDir(L"ambhelp");
+    for (const wchar_t* file : {L"Ambgui.exe", L"AmbSim.dll", L"Ambcore.dll"})
+        ASSERT_TRUE(CopyFileTo(SimBinDir() + L"\\" + file, dir + L"\\" + file)) << Narrow(file);
+    ASSERT_TRUE(CopyFileTo(WindowsPath(chm), dir + L"\\Ambgui.chm"));
+    PrepareSettings();
+    ASSERT_TRUE(app.Start(dir + L"\\Ambgui.exe"));
+    ASSERT_NE(app.WaitMainWindow(), nullptr);
+    app.PressKey(VK_F1);
+    std::vector<TopWindow> windows;
+    bool opened = WaitFor(
+        [&] {
+            windows = app.Windows(true);
+            for (const TopWindow& w : windows)
+                if (w.className == L"HH Parent") // the HTML Help viewer
+                    return true;
+            return false;
+        },
+        5000);
+    EXPECT_EQ(app.FindDialog(L"ヘルプ呼び出しエラー"), nullptr) << "help was shown: no error";
+    EXPECT_TRUE(opened) << "a help window opens";
+    app.Kill();
+    RemoveTree(dir);
 }
 
 TEST_F(CommandTest, MenuTextsAndPersonalModeHidesRemoteManagement)

@@ -28,9 +28,12 @@ function(amb_add_gui_test name)
   if(NOT G_TIMEOUT)
     set(G_TIMEOUT 90)
   endif()
+  # Screenshots of failed window tests land here.
+  set(shot_dir ${CMAKE_BINARY_DIR}/tests/shots)
+  file(MAKE_DIRECTORY ${shot_dir})
   get_property(before DIRECTORY PROPERTY TESTS)
   amb_add_wine_gtest(${name} SOURCES ${G_SOURCES} LIBS amb_guidriver ${G_LIBS}
-                     DISPLAY TIMEOUT ${G_TIMEOUT} ENV ${G_ENV})
+                     DISPLAY TIMEOUT ${G_TIMEOUT} ENV AMB_SHOT_DIR=${shot_dir} ${G_ENV})
   get_property(after DIRECTORY PROPERTY TESTS)
   if(before)
     list(REMOVE_ITEM after ${before})
