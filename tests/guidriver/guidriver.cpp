@@ -663,6 +663,32 @@ int App::ToolbarButtonCount() const
     return static_cast<int>(Send(Toolbar(), TB_BUTTONCOUNT, 0, 0));
 }
 
+std::wstring App::ToolbarButtonText(UINT command) const
+{
+    const int chars = 256;
+    RemoteBlock block(process_, chars * sizeof(wchar_t));
+    if (!block.Ok())
+        return std::wstring();
+    std::vector<wchar_t> text(chars, 0);
+    block.Write(0, text.data(), chars * sizeof(wchar_t));
+    LRESULT length = Send(Toolbar(), TB_GETBUTTONTEXTW, command, block.Param());
+    if (length <= 0 || length >= chars)
+        return std::wstring();
+    block.Read(0, text.data(), chars * sizeof(wchar_t));
+    text[chars - 1] = 0;
+    return text.data();
+}
+
+HWND App::FocusedWindow() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(main_, nullptr);
+    if (!thread || !GetGUIThreadInfo(thread, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
 int App::ToolbarState(UINT command) const
 {
     HWND toolbar = Toolbar();

@@ -169,6 +169,9 @@ public:
     bool ClickToolbarButton(UINT command) const; // a mouse click on the button
     int ToolbarState(UINT command) const;        // TB_GETSTATE, -1 when absent
     int ToolbarButtonCount() const;
+    std::wstring ToolbarButtonText(UINT command) const; // TB_GETBUTTONTEXTW
+    // The window that has the keyboard focus in the program's UI thread.
+    HWND FocusedWindow() const;
 
     // ---- List views (default: the account list 1000) ----
     int ItemCount(HWND list) const;
