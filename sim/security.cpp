@@ -381,13 +381,14 @@ extern "C" HINSTANCE WINAPI AmbSim_ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWST
             }
             return 0;
         }
-        // RunAs: the consent prompt. A refusal (or a user who is no administrator,
-        // whom this world cannot ask for other credentials) fails as cancelled.
+        // RunAs: the consent prompt. An elevated administrator is not asked; a
+        // refusal (or a user who is no administrator, whom this world cannot ask
+        // for other credentials) fails as cancelled.
         Session session;
         bool allow = false;
         DWORD s = ReadWorld([&](const World& w) -> DWORD {
             session = CurrentSession(w);
-            allow = w.consentAllow && session.admin;
+            allow = session.admin && (session.elevated || w.consentAllow);
             return 0;
         });
         if (s != 0) {

@@ -94,6 +94,25 @@ TEST_F(Lookup, UserNamedLikeTheComputerNeedsTheQualifiedName)
     EXPECT_EQ(user.sid, Snapshot().Local().domainSid + L"-1001");
 }
 
+TEST_F(Lookup, TooSmallDomainBufferReportsBothSizes)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD cbSid = sizeof sid;
+    wchar_t domain[4];
+    DWORD cchDomain = 4;
+    SID_NAME_USE use;
+    EXPECT_FALSE(LookupAccountNameW(nullptr, L"kanri", sid, &cbSid, domain, &cchDomain, &use));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(cchDomain, 8u);
+    EXPECT_EQ(cbSid, 28u); // S-1-5-21-a-b-c-rid: five sub-authorities
+    cbSid = 8;
+    cchDomain = 64;
+    wchar_t big[64];
+    EXPECT_FALSE(LookupAccountNameW(nullptr, L"kanri", sid, &cbSid, big, &cchDomain, &use));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(cbSid, 28u);
+}
+
 TEST_F(Lookup, SidToNameWithTheSizeProtocol)
 {
     // The launcher's way: the computer's SID plus -500, under its current name.

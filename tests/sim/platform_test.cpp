@@ -229,6 +229,85 @@ TEST_F(Platform, LogonChecksTheAccountAndStartsTheProgramAsThatUser)
     EXPECT_EQ(error, (DWORD)ERROR_ACCOUNT_LOCKED_OUT);
 }
 
+TEST_F(Platform, LogonRefusesExpiredAccountsClosedHoursAndLocksOut)
+{
+    AddUser(L"taro", L"secret");
+    std::wstring helper = HelperPath();
+    auto logon = [&](const wchar_t* password) -> DWORD {
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        std::wstring line = L"\"" + helper + L"\" none";
+        std::vector<wchar_t> cmd(line.begin(), line.end());
+        cmd.push_back(0);
+        if (!CreateProcessWithLogonW(L"taro", nullptr, password, 0, helper.c_str(), cmd.data(), 0,
+                                     nullptr, nullptr, &si, &pi))
+            return GetLastError();
+        WaitForSingleObject(pi.hProcess, 30000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return 0;
+    };
+    // Thursday 2023-11-16 12:00 UTC.
+    const int64_t now = 1700136000;
+    Change([&](ambsim::World& w) {
+        w.fixedClock = now;
+        w.Local().FindUser(L"taro")->acctExpires = static_cast<DWORD>(now - 1);
+    });
+    EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_ACCOUNT_EXPIRED);
+    Change([&](ambsim::World& w) {
+        ambsim::User* u = w.Local().FindUser(L"taro");
+        u->acctExpires = TIMEQ_FOREVER;
+        u->logonHours[(4 * 24 + 12) / 8] &= static_cast<BYTE>(~(1 << ((4 * 24 + 12) % 8)));
+    });
+    EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_INVALID_LOGON_HOURS);
+    Change([&](ambsim::World& w) {
+        ambsim::User* u = w.Local().FindUser(L"taro");
+        u->logonHours.fill(0xFF);
+        u->passwordExpired = true;
+    });
+    EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_PASSWORD_MUST_CHANGE);
+    Change([&](ambsim::World& w) {
+        w.Local().FindUser(L"taro")->passwordExpired = false;
+        w.Local().policy.lockoutThreshold = 3;
+    });
+    EXPECT_EQ(logon(L"secret"), 0u);
+    EXPECT_EQ(Snapshot().Local().FindUser(L"taro")->lastLogon, now);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(logon(L"bad"), (DWORD)ERROR_LOGON_FAILURE);
+    EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_ACCOUNT_LOCKED_OUT);
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"taro", 4, &buf), 0u);
+    EXPECT_TRUE(reinterpret_cast<USER_INFO_4*>(buf)->usri4_flags & UF_LOCKOUT);
+    EXPECT_EQ(reinterpret_cast<USER_INFO_4*>(buf)->usri4_bad_pw_count, 3u);
+    NetApiBufferFree(buf);
+}
+
+TEST_F(Platform, FaultsReachTheBooleanAndShellFunctions)
+{
+    Change([](ambsim::World& w) {
+        w.faults.push_back(ambsim::Fault{L"GetUserNameW", ERROR_NOT_ENOUGH_MEMORY, 1});
+        w.faults.push_back(ambsim::Fault{L"IsUserAnAdmin", ERROR_ACCESS_DENIED, 1});
+        w.faults.push_back(ambsim::Fault{L"ShellExecuteW", ERROR_FILE_NOT_FOUND, 1});
+        w.faults.push_back(ambsim::Fault{L"NetLocalGroupAddMembers", ERROR_INVALID_MEMBER, 1});
+    });
+    wchar_t name[64];
+    DWORD size = 64;
+    EXPECT_FALSE(GetUserNameW(name, &size));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(IsUserAnAdmin());
+    EXPECT_TRUE(IsUserAnAdmin());
+    HINSTANCE r = ShellExecuteW(nullptr, L"Open", L"https://example.invalid/", nullptr, nullptr,
+                                SW_SHOWDEFAULT);
+    EXPECT_EQ(reinterpret_cast<INT_PTR>(r), SE_ERR_FNF);
+    LOCALGROUP_MEMBERS_INFO_3 m = {const_cast<LPWSTR>(L"AMBPC01\\Guest")};
+    EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 3, reinterpret_cast<LPBYTE>(&m), 1),
+              (DWORD)ERROR_INVALID_MEMBER);
+    EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 3, reinterpret_cast<LPBYTE>(&m), 1), 0u);
+    EXPECT_TRUE(Snapshot().faults.empty());
+    EXPECT_TRUE(Snapshot().opened.empty()); // the failed call did nothing
+}
+
 TEST_F(Platform, RunAsElevatesWhenConsentIsGivenAndOpenIsRecorded)
 {
     std::wstring out = folder_ + L"\\whoami.txt";
@@ -247,6 +326,30 @@ TEST_F(Platform, RunAsElevatesWhenConsentIsGivenAndOpenIsRecorded)
         Sleep(100);
     Sleep(200);
     EXPECT_EQ(ReadWide(out), L"kanri 1");
+    // An elevated administrator is not asked; one who is no administrator cannot elevate.
+    DeleteFileW(out.c_str());
+    SetSession(L"kanri", true, true);
+    Change([](ambsim::World& w) { w.consentAllow = false; });
+    r = ShellExecuteW(nullptr, L"RunAs", HelperPath().c_str(), params.c_str(), nullptr,
+                      SW_SHOWNORMAL);
+    EXPECT_GT(reinterpret_cast<INT_PTR>(r), 32);
+    for (int i = 0; i < 100 && ReadWide(out).empty(); ++i)
+        Sleep(100);
+    Sleep(200);
+    EXPECT_EQ(ReadWide(out), L"kanri 1");
+    SetSession(L"hanako", false, false);
+    Change([](ambsim::World& w) { w.consentAllow = true; });
+    r = ShellExecuteW(nullptr, L"RunAs", HelperPath().c_str(), params.c_str(), nullptr,
+                      SW_SHOWNORMAL);
+    EXPECT_EQ(reinterpret_cast<INT_PTR>(r), SE_ERR_ACCESSDENIED);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANCELLED);
+    EXPECT_EQ(ShellExecuteW(nullptr, L"RunAs", (folder_ + L"\\missing.exe").c_str(), nullptr,
+                            nullptr, SW_SHOWNORMAL),
+              reinterpret_cast<HINSTANCE>(SE_ERR_ACCESSDENIED));
+    SetSession(L"kanri", true, false);
+    EXPECT_EQ(ShellExecuteW(nullptr, L"RunAs", (folder_ + L"\\missing.exe").c_str(), nullptr,
+                            nullptr, SW_SHOWNORMAL),
+              reinterpret_cast<HINSTANCE>(SE_ERR_FNF));
 
     r = ShellExecuteW(nullptr, L"Open", L"https://example.invalid/", nullptr, nullptr,
                       SW_SHOWDEFAULT);

@@ -322,6 +322,123 @@ TEST_F(Users, Level4RoundTripAndPasswordExpiry)
     NetApiBufferFree(u);
 }
 
+bool Inside(const void* p, const BYTE* block, SIZE_T size)
+{
+    const BYTE* b = static_cast<const BYTE*>(p);
+    return b >= block && b < block + size;
+}
+
+TEST_F(Users, ReturnedRecordsAreOneBlockFreedByNetApiBufferFree)
+{
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 4, &buf), 0u);
+    SIZE_T size = HeapSize(GetProcessHeap(), 0, buf);
+    ASSERT_NE(size, static_cast<SIZE_T>(-1));
+    auto* u = reinterpret_cast<USER_INFO_4*>(buf);
+    for (const void* p : {static_cast<const void*>(u->usri4_name), (const void*)u->usri4_comment,
+                          (const void*)u->usri4_full_name, (const void*)u->usri4_home_dir,
+                          (const void*)u->usri4_script_path, (const void*)u->usri4_usr_comment,
+                          (const void*)u->usri4_parms, (const void*)u->usri4_workstations,
+                          (const void*)u->usri4_logon_hours, (const void*)u->usri4_logon_server,
+                          (const void*)u->usri4_profile, (const void*)u->usri4_home_dir_drive,
+                          (const void*)u->usri4_user_sid})
+        EXPECT_TRUE(Inside(p, buf, size));
+    EXPECT_TRUE(IsValidSid(u->usri4_user_sid));
+    EXPECT_EQ(NetApiBufferFree(buf), 0u);
+    EXPECT_EQ(NetApiBufferFree(nullptr), 0u);
+    LPVOID mine = nullptr;
+    ASSERT_EQ(NetApiBufferAllocate(64, &mine), 0u);
+    EXPECT_EQ(NetApiBufferFree(mine), 0u);
+}
+
+TEST_F(Users, SetInfoAtTheOtherLevels)
+{
+    AddUser(L"taro", L"pw");
+    auto set = [](DWORD level, void* record, DWORD* parm = nullptr) {
+        return NetUserSetInfo(nullptr, L"taro", level, static_cast<LPBYTE>(record), parm);
+    };
+    USER_INFO_1 u1 = {const_cast<LPWSTR>(L"ignored"),
+                      nullptr,
+                      0,
+                      USER_PRIV_USER,
+                      const_cast<LPWSTR>(L"C:\\h1"),
+                      const_cast<LPWSTR>(L"c1"),
+                      UF_SCRIPT | UF_DONT_EXPIRE_PASSWD,
+                      const_cast<LPWSTR>(L"s1.cmd")};
+    EXPECT_EQ(set(1, &u1), 0u);
+    USER_INFO_4* u = Info4(L"taro"); // the name in a full record does not rename
+    ASSERT_NE(u, nullptr);
+    EXPECT_STREQ(u->usri4_home_dir, L"C:\\h1");
+    EXPECT_STREQ(u->usri4_script_path, L"s1.cmd");
+    EXPECT_TRUE(u->usri4_flags & UF_DONT_EXPIRE_PASSWD);
+    NetApiBufferFree(u);
+    USER_INFO_2 u2 = {};
+    u2.usri2_flags = UF_SCRIPT;
+    u2.usri2_full_name = const_cast<LPWSTR>(L"f2");
+    u2.usri2_usr_comment = const_cast<LPWSTR>(L"uc2");
+    u2.usri2_acct_expires = 1800000000u;
+    u2.usri2_units_per_week = UNITS_PER_WEEK;
+    u2.usri2_max_storage = USER_MAXSTORAGE_UNLIMITED;
+    EXPECT_EQ(set(2, &u2), 0u);
+    USER_INFO_3 u3 = {};
+    u3.usri3_flags = UF_SCRIPT;
+    u3.usri3_acct_expires = TIMEQ_FOREVER;
+    u3.usri3_primary_group_id = 513;
+    u3.usri3_profile = const_cast<LPWSTR>(L"C:\\p3");
+    u3.usri3_home_dir_drive = const_cast<LPWSTR>(L"Z:");
+    EXPECT_EQ(set(3, &u3), 0u);
+    u3.usri3_primary_group_id = 512;
+    DWORD parm = 0;
+    EXPECT_EQ(set(3, &u3, &parm), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(parm, (DWORD)USER_PRIMARY_GROUP_PARMNUM);
+    u = Info4(L"taro");
+    EXPECT_STREQ(u->usri4_full_name, L"f2");
+    EXPECT_STREQ(u->usri4_usr_comment, L"uc2");
+    EXPECT_STREQ(u->usri4_profile, L"C:\\p3");
+    EXPECT_STREQ(u->usri4_home_dir_drive, L"Z:");
+    EXPECT_EQ(u->usri4_acct_expires, TIMEQ_FOREVER);
+    NetApiBufferFree(u);
+
+    USER_INFO_1005 priv = {USER_PRIV_ADMIN};
+    EXPECT_EQ(set(1005, &priv, &parm), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(parm, (DWORD)USER_PRIV_PARMNUM);
+    priv.usri1005_priv = USER_PRIV_USER;
+    EXPECT_EQ(set(1005, &priv), 0u);
+    USER_INFO_1006 home = {const_cast<LPWSTR>(L"D:\\home")};
+    EXPECT_EQ(set(1006, &home), 0u);
+    USER_INFO_1009 script = {const_cast<LPWSTR>(L"x.bat")};
+    EXPECT_EQ(set(1009, &script), 0u);
+    USER_INFO_1012 uc = {const_cast<LPWSTR>(L"uc")};
+    EXPECT_EQ(set(1012, &uc), 0u);
+    USER_INFO_1014 ws = {const_cast<LPWSTR>(L"PC1,PC2")};
+    EXPECT_EQ(set(1014, &ws), 0u);
+    BYTE hours[21];
+    memset(hours, 0x0F, sizeof hours);
+    USER_INFO_1020 lh = {UNITS_PER_WEEK, hours};
+    EXPECT_EQ(set(1020, &lh), 0u);
+    lh.usri1020_units_per_week = 7;
+    EXPECT_EQ(set(1020, &lh, &parm), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(parm, (DWORD)USER_UNITS_PER_WEEK_PARMNUM);
+    USER_INFO_1024 cc = {81};
+    EXPECT_EQ(set(1024, &cc), 0u);
+    USER_INFO_1051 pg = {513};
+    EXPECT_EQ(set(1051, &pg), 0u);
+    USER_INFO_1052 prof = {const_cast<LPWSTR>(L"C:\\prof")};
+    EXPECT_EQ(set(1052, &prof), 0u);
+    USER_INFO_1053 drive = {const_cast<LPWSTR>(L"Y:")};
+    EXPECT_EQ(set(1053, &drive), 0u);
+    u = Info4(L"taro");
+    EXPECT_STREQ(u->usri4_home_dir, L"D:\\home");
+    EXPECT_STREQ(u->usri4_script_path, L"x.bat");
+    EXPECT_STREQ(u->usri4_usr_comment, L"uc");
+    EXPECT_STREQ(u->usri4_workstations, L"PC1,PC2");
+    EXPECT_EQ(u->usri4_logon_hours[5], 0x0F);
+    EXPECT_EQ(u->usri4_country_code, 81u);
+    EXPECT_STREQ(u->usri4_profile, L"C:\\prof");
+    EXPECT_STREQ(u->usri4_home_dir_drive, L"Y:");
+    NetApiBufferFree(u);
+}
+
 TEST_F(Users, TimesFollowTheWorldClock)
 {
     Change([](ambsim::World& w) {
