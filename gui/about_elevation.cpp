@@ -4,8 +4,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "ambcore.h"
 #include "globals.h"
 #include "resource.h"
+#include "textformat.h"
 
 namespace {
 void InitElevationDialog(HWND dialog)
@@ -54,6 +56,109 @@ INT_PTR CALLBACK ElevationDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, 2);
             return TRUE;
         }
+        break;
+    }
+    return FALSE;
+}
+
+// ---- About -------------------------------------------------------------------
+
+namespace {
+// The maker's addresses; the reserved .example domain reaches nobody until
+// real ones are published.
+const wchar_t MakerWebSite[] = L"https://www.dunmarrow.example/ambrelle/";
+const wchar_t MakerMail[] = L"mailto:support@dunmarrow.example";
+
+constexpr size_t VersionLineChars = 64;
+
+// Shows one value of the program's version resource in a static control.
+void ShowVersionValue(HWND dialog, int id, LPCWSTR value)
+{
+    SetDlgItemTextW(dialog, id, value != nullptr ? value : L"");
+}
+
+void InitAboutDialog(HWND dialog)
+{
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
+    // Not shared: the dialog owns the icon and destroys it when it closes.
+    HICON icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR));
+    SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+
+    LPWSTR programPath = AllocBuffer(PathChars);
+    LPWSTR versionLine = AllocBuffer(VersionLineChars);
+    if (programPath != nullptr)
+        GetProgramPath(programPath, PathChars);
+    LPWSTR description = nullptr;
+    LPWSTR fileVersion = nullptr;
+    LPWSTR productVersion = nullptr;
+    LPWSTR rights = nullptr;
+    AMBGetVersionResourceStringW(programPath, 0, L"FileDescription", &description);
+    AMBGetVersionResourceStringW(programPath, 0, L"FileVersion", &fileVersion);
+    AMBGetVersionResourceStringW(programPath, 0, L"ProductVersion", &productVersion);
+    AMBGetVersionResourceStringW(programPath, 0, L"LegalCopyright", &rights);
+
+    ShowVersionValue(dialog, IDC_ABOUT_NAME, description);
+    if (versionLine != nullptr) {
+        // Long version strings are cut to the line's 64 characters.
+        FormatBounded(versionLine, VersionLineChars, L"Version %s (%s)",
+                      fileVersion != nullptr ? fileVersion : L"",
+                      productVersion != nullptr ? productVersion : L"");
+        ShowVersionValue(dialog, IDC_ABOUT_VERSION, versionLine);
+    }
+    ShowVersionValue(dialog, IDC_ABOUT_RIGHTS, rights);
+    SetDlgItemTextW(dialog, IDC_ABOUT_PLATFORM, L"このプログラムは 64 ビット版 (x64) です。");
+
+    AMBPointerFree(rights);
+    AMBPointerFree(productVersion);
+    AMBPointerFree(fileVersion);
+    AMBPointerFree(description);
+    FreeBuffer(versionLine);
+    FreeBuffer(programPath);
+}
+
+// Opens `target` with its registered program; the dialog stays open either way.
+void OpenWithShell(HWND dialog, LPCWSTR target, LPCWSTR failure)
+{
+    HINSTANCE result = ShellExecuteW(dialog, L"Open", target, nullptr, nullptr, SW_SHOWDEFAULT);
+    if (reinterpret_cast<INT_PTR>(result) <= 32)
+        AMBMessageBoxW(dialog, failure, L"Ambrelle", MB_ICONWARNING);
+}
+
+// Takes the icon back from its static control and destroys it; once only.
+void DestroyAboutIcon(HWND dialog)
+{
+    HICON icon =
+        reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, 0, 0));
+    if (icon != nullptr)
+        DestroyIcon(icon);
+}
+} // namespace
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitAboutDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_ABOUT_WEB:
+            OpenWithShell(dialog, MakerWebSite,
+                          L"Web サイトをブラウザで開くことができませんでした。");
+            return TRUE;
+        case IDC_ABOUT_MAIL:
+            OpenWithShell(dialog, MakerMail, L"メール作成画面を開くことができませんでした。");
+            return TRUE;
+        case IDOK:
+        case IDCANCEL: // Esc and the close box end it like OK
+            DestroyAboutIcon(dialog);
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        break;
+    case WM_DESTROY:
+        DestroyAboutIcon(dialog);
         break;
     }
     return FALSE;

@@ -1,19 +1,232 @@
-// The account commands of the main window.
+// The account commands of the main window: deleting users and local groups,
+// switching the operating mode and the About box.
 #include "commands.h"
 
+#include <commctrl.h>
+#include <lm.h>
+
+#include "about_elevation.h"
+#include "accountlist.h"
 #include "ambcore.h"
+#include "errortext.h"
+#include "globals.h"
 #include "mainwindow.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
-#include "globals.h"
+#include "textformat.h"
 
 namespace {
+const wchar_t DeleteUserConfirmation[] =
+    L"ユーザー %s を削除しようとしています。\n\nユーザーやローカル グループはセキュリティ識別子 "
+    L"(Security Identifier。以下 SID) と呼ばれる識別子を持っており、Windows 上ではこの SID "
+    L"によって管理されています。\n削除後、同一名でユーザーを再作成した場合も新たに SID "
+    L"が発行され、システム上ではまったく異なるものとして扱われます。\n\nまた、削除を続行すると対象"
+    L"ユーザーはこれ以降ネットワーク越しを含め、Windows "
+    L"にログインすることができなくなります。\n\n削除しようとしているユーザーにユーザー "
+    L"プロファイルがある場合、保存されているユーザー プロファイル "
+    L"フォルダ内のファイルが使用できなくなることがあります。このため、削除前にバックアップを取るか"
+    L"、システム復元ポイントを作成しておくことをお勧めします。\n\n選択したユーザーを本当に削除して"
+    L"もよろしいですか？";
+
+const wchar_t DeleteGroupConfirmation[] =
+    L"ローカル グループ %s を削除しようとしています。\n\nユーザーやローカル "
+    L"グループはセキュリティ識別子 (Security Identifier。以下 SID) "
+    L"と呼ばれる識別子を持っており、Windows 上ではこの SID "
+    L"によって管理されています。\n削除後、同一名でローカル グループを再作成した場合も新たに SID "
+    L"が発行され、システム上ではまったく異なるものとして扱われます。\n\nなお、ローカル "
+    L"グループを削除してもユーザーは削除されませんが、削除しようとしているグループ名を使って NTFS "
+    L"アクセス制限を行っている場合、ファイルやフォルダのアクセスに影響を及ぼす可能性があります。\n"
+    L"\n"
+    L"選択したローカル グループを本当に削除してもよろしいですか？";
+
+const wchar_t DeleteProfileQuestion[] =
+    L"ユーザー プロファイルも同時に削除しますか？\n(削除すると、ユーザー プロファイル "
+    L"フォルダ内に保存されているファイルはすべて削除されます。)";
+
+// A local group's name may be 256 characters long; with its terminator it needs
+// one more than the usual name buffer. A name cut short could name another
+// account, and that one would be deleted.
+constexpr size_t AccountNameChars = NameChars + 1;
+
 HINSTANCE WindowInstance(HWND window)
 {
     return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
-// Lays the window out again: the toolbar may have changed its height.
+HWND AccountList(HWND window)
+{
+    return GetDlgItem(window, IDC_ACCOUNT_LIST);
+}
+
+bool HasSingleSelection(HWND window)
+{
+    return SendMessageW(AccountList(window), LVM_GETSELECTEDCOUNT, 0, 0) == 1;
+}
+
+// The row the user has selected: the selection mark, unless the mark has moved
+// away from the selected row, in which case the selected row itself (what the
+// list shows highlighted is what gets deleted).
+int SelectedRow(HWND list)
+{
+    int mark = static_cast<int>(SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0));
+    if (mark >= 0 && SendMessageW(list, LVM_GETITEMSTATE, mark, LVIS_SELECTED) & LVIS_SELECTED)
+        return mark;
+    return static_cast<int>(
+        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// Reads the selected account's name (column 0) into `name` of AccountNameChars.
+bool ReadSelectedAccountName(HWND window, LPWSTR name)
+{
+    HWND list = AccountList(window);
+    int row = SelectedRow(list);
+    if (row < 0)
+        return false;
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = name;
+    item.cchTextMax = static_cast<int>(AccountNameChars);
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return false;
+    name[AccountNameChars - 1] = L'\0';
+    return name[0] != L'\0';
+}
+
+// The working buffers of one delete command, freed together.
+struct DeleteBuffers
+{
+    LPWSTR name = nullptr;
+    LPWSTR message = nullptr;
+    LPWSTR server = nullptr; // null for the local computer
+
+    bool Allocate()
+    {
+        name = AllocBuffer(AccountNameChars);
+        message = AllocBuffer(MessageChars);
+        return name != nullptr && message != nullptr;
+    }
+    ~DeleteBuffers()
+    {
+        FreeBuffer(server);
+        FreeBuffer(message);
+        FreeBuffer(name);
+    }
+};
+
+// A destructive question with No as the default button.
+bool ConfirmDeletion(HWND window, LPWSTR message, const wchar_t* format, LPCWSTR name,
+                     LPCWSTR caption)
+{
+    FormatBounded(message, MessageChars, format, name);
+    return AMBMessageBoxW(window, message, caption, MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) ==
+           IDYES;
+}
+
+// "...\n(エラー詳細 : %s)" with the platform's text for `status`.
+void ShowPlatformError(HWND window, const wchar_t* format, LPCWSTR caption, DWORD status)
+{
+    LPWSTR errorText = FormatErrorText(status);
+    LPWSTR message = AllocBuffer(ErrorMessageChars);
+    if (message != nullptr) {
+        FormatBounded(message, ErrorMessageChars, format, errorText != nullptr ? errorText : L"");
+        AMBMessageBoxW(window, message, caption, MB_ICONWARNING);
+    }
+    FreeBuffer(message);
+    if (errorText != nullptr)
+        LocalFree(errorText);
+}
+
+void ShowDone(HWND window, LPWSTR message, const wchar_t* format, LPCWSTR name, LPCWSTR caption)
+{
+    SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
+    FormatBounded(message, MessageChars, format, name);
+    AMBMessageBoxW(window, message, caption, MB_ICONINFORMATION);
+}
+
+// Local computer only, and before the account goes: the profile is found by
+// the account's SID, which cannot be read once the account is deleted. When
+// the record cannot be read there is no SID to delete by, so nothing is asked.
+void OfferProfileDeletion(HWND window, LPCWSTR name)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    if (status == NERR_Success && buffer != nullptr) {
+        auto* record = reinterpret_cast<USER_INFO_4*>(buffer);
+        if (AMBMessageBoxW(window, DeleteProfileQuestion, L"ユーザー プロファイル削除の確認",
+                           MB_ICONWARNING | MB_YESNO) == IDYES)
+            DeleteUserProfile(record->usri4_user_sid); // its outcome is not reported
+    }
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+}
+
+void DeleteSelectedUser(HWND window)
+{
+    if (!HasSingleSelection(window)) {
+        AMBMessageBoxW(window, L"削除するユーザーを選択してください。", L"ユーザーの削除",
+                       MB_ICONWARNING);
+        return;
+    }
+    DeleteBuffers buffers;
+    if (!buffers.Allocate() || !ReadSelectedAccountName(window, buffers.name))
+        return;
+    // Compared with the logon name of the user running the program, also on a
+    // remote computer: an account of that name there is refused as well.
+    if (IsCurrentUser(buffers.name)) {
+        FormatBounded(buffers.message, MessageChars,
+                      L"ユーザー %s は自分自身であるため削除できません。", buffers.name);
+        AMBMessageBoxW(window, buffers.message, L"ユーザー削除エラー", MB_ICONWARNING);
+        return;
+    }
+    if (!ConfirmDeletion(window, buffers.message, DeleteUserConfirmation, buffers.name,
+                         L"ユーザー削除の確認"))
+        return;
+    buffers.server = AllocServerArgument();
+    if (IsRemoteTarget() && buffers.server == nullptr)
+        return; // never fall back to the local computer
+    if (!IsRemoteTarget())
+        OfferProfileDeletion(window, buffers.name);
+
+    NET_API_STATUS status = NetUserDel(buffers.server, buffers.name);
+    if (status != NERR_Success) {
+        ShowPlatformError(window, L"ユーザーを削除できませんでした。\n(エラー詳細 : %s)",
+                          L"ユーザー削除エラー", status);
+        return;
+    }
+    ShowDone(window, buffers.message, L"ユーザー %s は正常に削除されました。", buffers.name,
+             L"ユーザー削除完了");
+}
+
+void DeleteSelectedGroup(HWND window)
+{
+    if (!HasSingleSelection(window)) {
+        AMBMessageBoxW(window, L"削除するグループを選択してください。", L"グループの削除",
+                       MB_ICONWARNING);
+        return;
+    }
+    DeleteBuffers buffers;
+    if (!buffers.Allocate() || !ReadSelectedAccountName(window, buffers.name))
+        return;
+    if (!ConfirmDeletion(window, buffers.message, DeleteGroupConfirmation, buffers.name,
+                         L"グループ削除の確認"))
+        return;
+    buffers.server = AllocServerArgument();
+    if (IsRemoteTarget() && buffers.server == nullptr)
+        return;
+
+    NET_API_STATUS status = NetLocalGroupDel(buffers.server, buffers.name);
+    if (status != NERR_Success) {
+        ShowPlatformError(window, L"ローカル グループを削除できませんでした。\n(エラー詳細 : %s)",
+                          L"グループ削除エラー", status);
+        return;
+    }
+    ShowDone(window, buffers.message, L"グループ %s は正常に削除されました。", buffers.name,
+             L"グループ削除完了");
+}
+
+// Lays the window out again: the toolbar may have changed its height. The
+// first size differs from the current one so that the second is not skipped.
 void Relayout(HWND window)
 {
     RECT client;
@@ -22,6 +235,8 @@ void Relayout(HWND window)
     SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
 }
 
+// The dialog sets the mode (and leaves a remote computer on the way to
+// personal mode); whatever it returns, the menu and toolbar follow the mode.
 void SwitchOperatingMode(HWND window)
 {
     AMBDialogBoxParamW(WindowInstance(window), IDD_OPERATING_MODE, window, OperatingModeDialogProc,
@@ -29,13 +244,27 @@ void SwitchOperatingMode(HWND window)
     ShowRemoteCommand(window, AppSettings.Advanced != 0);
     Relayout(window);
 }
+
+void ShowAbout(HWND window)
+{
+    AMBDialogBoxParamW(WindowInstance(window), IDD_ABOUT, window, AboutDialogProc, 0);
+}
 } // namespace
 
 void RunAccountCommand(HWND window, int command)
 {
     switch (command) {
+    case CMD_DELETE_USER:
+        DeleteSelectedUser(window);
+        break;
+    case CMD_DELETE_GROUP:
+        DeleteSelectedGroup(window);
+        break;
     case CMD_OPERATING_MODE:
         SwitchOperatingMode(window);
+        break;
+    case CMD_ABOUT:
+        ShowAbout(window);
         break;
     default:
         break;

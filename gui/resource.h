@@ -75,3 +75,12 @@
 
 // Controls of the elevation dialog
 #define IDC_ELEVATION_ICON 1000
+
+// Controls of the About dialog
+#define IDC_ABOUT_ICON 1000
+#define IDC_ABOUT_NAME 1001
+#define IDC_ABOUT_VERSION 1002
+#define IDC_ABOUT_RIGHTS 1003
+#define IDC_ABOUT_PLATFORM 1004
+#define IDC_ABOUT_WEB 1005
+#define IDC_ABOUT_MAIL 1006
