@@ -382,6 +382,24 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
     return status;
 }
 
+namespace {
+
+// Files written aside by writers that were killed before their rename. Only
+// called under the exclusive lock, when no writer can be between the two steps.
+void RemoveLeftovers(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\world.json.*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do
+        DeleteFileW((folder + L"\\" + fd.cFileName).c_str());
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+} // namespace
+
 DWORD ReplaceWorld(const World& w)
 {
     Cache& cache = TheCache();
@@ -391,6 +409,7 @@ DWORD ReplaceWorld(const World& w)
     StoreLock lock(cache.lockFile, true);
     if (lock.Error() != 0)
         return lock.Error();
+    RemoveLeftovers(cache.folder);
     int64_t generation = 0;
     Header h = ReadGeneration(cache.folder, generation);
     cache.world.reset(new World(w));

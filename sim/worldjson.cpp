@@ -246,11 +246,214 @@ json WorldBody(const World& w)
 
 } // namespace
 
+namespace {
+
+// A direct JSON writer for the stored document: with 10,000 users it is many times
+// faster than building the document as JSON values first.
+class Writer
+{
+public:
+    std::string text;
+
+    void Raw(const char* s)
+    {
+        text += s;
+    }
+    void Key(const char* key)
+    {
+        Comma();
+        text += '"';
+        text += key;
+        text += "\":";
+        first_ = false;
+        afterKey_ = true;
+    }
+    void Str(const std::wstring& value)
+    {
+        Comma();
+        Quote(ToUtf8(value));
+    }
+    void Num(long long value)
+    {
+        Comma();
+        text += std::to_string(value);
+    }
+    void Bool(bool value)
+    {
+        Comma();
+        text += value ? "true" : "false";
+    }
+    void Open(char bracket)
+    {
+        Comma();
+        text += bracket;
+        first_ = true;
+    }
+    void Close(char bracket)
+    {
+        text += bracket;
+        first_ = false;
+    }
+    void StrList(const std::vector<std::wstring>& list)
+    {
+        Open('[');
+        for (const std::wstring& s : list)
+            Str(s);
+        Close(']');
+    }
+
+private:
+    bool first_ = true;
+    bool afterKey_ = false;
+
+    void Comma()
+    {
+        if (afterKey_)
+            afterKey_ = false;
+        else if (!first_)
+            text += ',';
+        first_ = false;
+    }
+    void Quote(const std::string& utf8)
+    {
+        text += '"';
+        for (unsigned char ch : utf8) {
+            if (ch == '"' || ch == '\\') {
+                text += '\\';
+                text += static_cast<char>(ch);
+            } else if (ch < 0x20) {
+                static const char hex[] = "0123456789abcdef";
+                text += "\\u00";
+                text += hex[ch >> 4];
+                text += hex[ch & 15];
+            } else {
+                text += static_cast<char>(ch);
+            }
+        }
+        text += '"';
+    }
+};
+
+void WriteUser(Writer& o, const User& u)
+{
+    o.Open('{');
+    o.Key("name"), o.Str(u.name);
+    o.Key("rid"), o.Num(u.rid);
+    o.Key("password"), o.Str(u.password);
+    o.Key("fullName"), o.Str(u.fullName);
+    o.Key("comment"), o.Str(u.comment);
+    o.Key("usrComment"), o.Str(u.usrComment);
+    o.Key("homeDir"), o.Str(u.homeDir);
+    o.Key("homeDirDrive"), o.Str(u.homeDirDrive);
+    o.Key("scriptPath"), o.Str(u.scriptPath);
+    o.Key("profile"), o.Str(u.profile);
+    o.Key("parms"), o.Str(u.parms);
+    o.Key("workstations"), o.Str(u.workstations);
+    o.Key("flags"), o.Num(u.flags);
+    o.Key("locked"), o.Bool(u.locked);
+    o.Key("passwordExpired"), o.Bool(u.passwordExpired);
+    o.Key("passwordLastSet"), o.Num(u.passwordLastSet);
+    o.Key("lastLogon"), o.Num(u.lastLogon);
+    o.Key("lastLogoff"), o.Num(u.lastLogoff);
+    o.Key("acctExpires"), o.Num(u.acctExpires);
+    o.Key("authFlags"), o.Num(u.authFlags);
+    o.Key("countryCode"), o.Num(u.countryCode);
+    o.Key("codePage"), o.Num(u.codePage);
+    o.Key("maxStorage"), o.Num(u.maxStorage);
+    o.Key("badPwCount"), o.Num(u.badPwCount);
+    o.Key("numLogons"), o.Num(u.numLogons);
+    o.Key("primaryGroupId"), o.Num(u.primaryGroupId);
+    o.Key("logonHours"), o.Str(FromUtf8(HoursToHex(u.logonHours)));
+    o.Close('}');
+}
+
+void WriteComputer(Writer& o, const Computer& c)
+{
+    o.Open('{');
+    o.Key("name"), o.Str(c.name);
+    o.Key("domainSid"), o.Str(c.domainSid);
+    o.Key("ips"), o.StrList(c.ips);
+    o.Key("adminOnly"), o.Bool(c.adminOnly);
+    o.Key("offline"), o.Bool(c.offline);
+    o.Key("nextRid"), o.Num(c.nextRid);
+    o.Key("policy"), o.Open('{');
+    o.Key("minLength"), o.Num(c.policy.minLength);
+    o.Key("lockoutThreshold"), o.Num(c.policy.lockoutThreshold);
+    o.Close('}');
+    o.Key("users"), o.Open('[');
+    for (const User& u : c.users)
+        WriteUser(o, u);
+    o.Close(']');
+    o.Key("groups"), o.Open('[');
+    for (const Group& g : c.groups) {
+        o.Open('{');
+        o.Key("name"), o.Str(g.name);
+        o.Key("rid"), o.Num(g.rid);
+        o.Key("builtin"), o.Bool(g.builtin);
+        o.Key("comment"), o.Str(g.comment);
+        o.Key("members"), o.StrList(g.members);
+        o.Close('}');
+    }
+    o.Close(']');
+    o.Key("profiles"), o.Open('[');
+    for (const Profile& p : c.profiles) {
+        o.Open('{');
+        o.Key("sid"), o.Str(p.sid);
+        o.Key("user"), o.Str(p.user);
+        o.Key("path"), o.Str(p.path);
+        o.Close('}');
+    }
+    o.Close(']');
+    o.Close('}');
+}
+
+} // namespace
+
+// "generation" opens the document: the store reads only the first bytes to learn it.
 std::string SerializeWorld(const World& w)
 {
-    json doc{{"generation", w.generation}, {"world", WorldBody(w)}};
-    // Compact: the document is for the store; AmbSimCtl dump is the readable form.
-    return doc.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    Writer o;
+    o.Open('{');
+    o.Key("generation"), o.Num(w.generation);
+    o.Key("world"), o.Open('{');
+    o.Key("computers"), o.Open('[');
+    for (const Computer& c : w.computers)
+        WriteComputer(o, c);
+    o.Close(']');
+    o.Key("session"), o.Open('{');
+    o.Key("user"), o.Str(w.session.user);
+    o.Key("admin"), o.Bool(w.session.admin);
+    o.Key("elevated"), o.Bool(w.session.elevated);
+    o.Close('}');
+    o.Key("consent"), o.Str(w.consentAllow ? L"allow" : L"deny");
+    o.Key("open"), o.Str(w.openSucceeds ? L"succeed" : L"fail");
+    o.Key("opened"), o.StrList(w.opened);
+    o.Key("launches"), o.Open('[');
+    for (const Launch& l : w.launches) {
+        o.Open('{');
+        o.Key("program"), o.Str(l.program);
+        o.Key("commandLine"), o.Str(l.commandLine);
+        o.Key("user"), o.Str(l.user);
+        o.Key("via"), o.Str(l.via);
+        o.Key("elevated"), o.Bool(l.elevated);
+        o.Key("time"), o.Num(l.time);
+        o.Close('}');
+    }
+    o.Close(']');
+    o.Key("faults"), o.Open('[');
+    for (const Fault& f : w.faults) {
+        o.Open('{');
+        o.Key("function"), o.Str(f.function);
+        o.Key("code"), o.Num(f.code);
+        o.Key("remaining"), o.Num(f.remaining);
+        o.Close('}');
+    }
+    o.Close(']');
+    o.Key("clock"), o.Num(w.fixedClock);
+    o.Close('}');
+    o.Close('}');
+    o.text += '\n';
+    return o.text;
 }
 
 bool ParseWorld(const std::string& text, World& out)

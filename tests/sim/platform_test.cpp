@@ -169,6 +169,13 @@ TEST_F(Platform, KilledWriterLeavesAReadableStore)
         // And the store still takes changes.
         AddUser((L"after" + std::to_wstring(round)).c_str());
     }
+    // A reset sweeps away what killed writers left aside.
+    ASSERT_EQ(ambsim::ReplaceWorld(ambsim::MakeDefaultWorld(L"", L"")), 0u);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder_ + L"\\world.json.*.tmp").c_str(), &fd);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
 }
 
 TEST_F(Platform, LogonChecksTheAccountAndStartsTheProgramAsThatUser)
