@@ -263,6 +263,54 @@ TEST_F(DeleteTest, DeletingAGroupAsksWithNoAsDefaultAndReportsFailureAndSuccess)
     EXPECT_TRUE(World().HasUser(L"taro"));
 }
 
+// Selects a row by its state alone, as an automation or accessibility tool
+// does: the list's selection mark stays on the row clicked before.
+bool SelectLeavingTheMark(const App& app, HWND list, int from, int to)
+{
+    void* remote = VirtualAllocEx(app.Process(), nullptr, sizeof(LVITEMW), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (remote == nullptr)
+        return false;
+    bool ok = true;
+    for (int row : {from, to}) {
+        LVITEMW item = {};
+        item.stateMask = LVIS_SELECTED;
+        item.state = row == to ? LVIS_SELECTED : 0;
+        DWORD_PTR result = 0;
+        ok = ok && WriteProcessMemory(app.Process(), remote, &item, sizeof(item), nullptr) &&
+             SendMessageTimeoutW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote),
+                                 SMTO_NORMAL, 3000, &result) &&
+             result;
+    }
+    VirtualFreeEx(app.Process(), remote, 0, MEM_RELEASE);
+    app.Settle();
+    return ok;
+}
+
+// The account deleted is the one the list shows selected (and the details
+// pane describes), even when the selection mark was left on another row.
+TEST_F(DeleteTest, TheHighlightedUserIsTheOneAskedForWhereverTheMarkIs)
+{
+    ASSERT_TRUE(Sim(L"user add hanako"));
+    StartAndSelect(L"taro");
+    HWND list = app.AccountList();
+    int taro = app.FindRow(list, L"taro");
+    int hanako = app.FindRow(list, L"hanako");
+    ASSERT_TRUE(SelectLeavingTheMark(app, list, taro, hanako));
+    ASSERT_EQ(app.SelectedItems(list), std::vector<int>{hanako});
+    ASSERT_EQ(SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0), taro);
+    EXPECT_TEXT(app.DetailValue(L"ユーザー名"), L"hanako");
+
+    app.Command(kDeleteUser);
+    Answer(ExpectBox(L"ユーザー削除の確認", WithName(kUserConfirmation, L"hanako")), IDYES);
+    Answer(ExpectBox(L"ユーザー プロファイル削除の確認", kProfileQuestion), IDNO);
+    Answer(ExpectBox(L"ユーザー削除完了", L"ユーザー hanako は正常に削除されました。"), IDOK);
+    ExpectNoMoreBoxes();
+    cmdtest::WorldState state = World();
+    EXPECT_FALSE(state.HasUser(L"hanako"));
+    EXPECT_TRUE(state.HasUser(L"taro"));
+}
+
 // A local group name may have 256 characters. Read cut short, it would name
 // the group with its first 255 characters, and that one would be deleted.
 TEST_F(DeleteTest, LongestGroupNameIsDeletedWholeAndItsNamesakePrefixStays)
