@@ -59,12 +59,11 @@ std::wstring DocumentPath(const std::wstring& folder)
 class StoreLock
 {
 public:
+    // Threads of one process take turns (the cache is refreshed in place); the
+    // file lock is shared between readers of different processes.
     StoreLock(HANDLE file, bool exclusive) : file_(file), exclusive_(exclusive)
     {
-        if (exclusive_)
-            AcquireSRWLockExclusive(&g_threadLock);
-        else
-            AcquireSRWLockShared(&g_threadLock);
+        AcquireSRWLockExclusive(&g_threadLock);
         OVERLAPPED ov = {};
         locked_ = LockFileEx(file_, exclusive_ ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &ov) != 0;
         error_ = locked_ ? 0 : GetLastError();
@@ -75,10 +74,7 @@ public:
             OVERLAPPED ov = {};
             UnlockFileEx(file_, 0, 1, 0, &ov);
         }
-        if (exclusive_)
-            ReleaseSRWLockExclusive(&g_threadLock);
-        else
-            ReleaseSRWLockShared(&g_threadLock);
+        ReleaseSRWLockExclusive(&g_threadLock);
     }
     DWORD Error() const
     {
@@ -98,8 +94,6 @@ DWORD PrepareFolder(Cache& cache)
     std::wstring folder = WorldFolder();
     if (folder.empty())
         return ERROR_PATH_NOT_FOUND;
-    if (folder == cache.folder && cache.lockFile != INVALID_HANDLE_VALUE)
-        return 0;
     AcquireSRWLockExclusive(&g_threadLock);
     DWORD status = 0;
     if (folder != cache.folder || cache.lockFile == INVALID_HANDLE_VALUE) {

@@ -347,6 +347,7 @@ User BuiltinUser(DWORD rid, const wchar_t* name, DWORD flags, const wchar_t* com
     u.rid = rid;
     u.flags = flags;
     u.comment = comment;
+    u.passwordLastSet = static_cast<int64_t>(_time64(nullptr)); // set at installation
     return u;
 }
 

@@ -193,6 +193,9 @@ TEST_F(Groups, AddMembersIsAllOrNothing)
     EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"team", 1, reinterpret_cast<LPBYTE>(&m0), 1),
               (DWORD)ERROR_INVALID_LEVEL);
     EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", sid), 0u);
+    EXPECT_EQ(NetLocalGroupAddMember(nullptr, L"team", sid), 0u);
+    EXPECT_EQ(NetLocalGroupAddMember(nullptr, L"team", sid), (DWORD)ERROR_MEMBER_IN_ALIAS);
+    EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", sid), 0u);
     EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", sid), (DWORD)ERROR_MEMBER_NOT_IN_ALIAS);
 }
 

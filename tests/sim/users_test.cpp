@@ -515,6 +515,8 @@ TEST_F(Users, EnumPagesWithResumeHandle)
                           &read, &total, nullptr),
               0u);
     EXPECT_EQ(read, 0u);
+    EXPECT_EQ(NetUserEnum(nullptr, 0, 0x4000, &buf, MAX_PREFERRED_LENGTH, &read, &total, nullptr),
+              (DWORD)ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(Users, DisplayInformationPagesOfAHundredSortedByName)
@@ -555,6 +557,12 @@ TEST_F(Users, DisplayInformationPagesOfAHundredSortedByName)
     EXPECT_EQ(NetQueryDisplayInformation(nullptr, 3, 0, 100, MAX_PREFERRED_LENGTH, &count, &buf),
               0u);
     EXPECT_EQ(count, 1u);
+    EXPECT_STREQ(static_cast<NET_DISPLAY_GROUP*>(buf)->grpi3_name, L"None");
+    NetApiBufferFree(buf);
+    buf = nullptr;
+    EXPECT_EQ(NetQueryDisplayInformation(nullptr, 2, 0, 100, MAX_PREFERRED_LENGTH, &count, &buf),
+              0u);
+    EXPECT_EQ(count, 0u); // a workstation has no machine accounts
     NetApiBufferFree(buf);
 }
 
