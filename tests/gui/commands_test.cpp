@@ -229,6 +229,44 @@ TEST_F(CommandTest, RightClickShowsTheAccountPopupWithTheMenuBarStates)
     }
 }
 
+TEST_F(CommandTest, RightClickOnEmptySpaceShowsThePopupWithTheSameStates)
+{
+    PrepareSettings();
+    ASSERT_TRUE(StartReady());
+    HWND list = app.AccountList();
+    ASSERT_TRUE(app.ClickRow(list, RowOf(L"hanako")));
+    ASSERT_TRUE(app.RightClickEmpty(list));
+    std::vector<App::MenuItem> popup;
+    ASSERT_TRUE(app.WaitPopupMenu(&popup));
+    app.CloseMenu();
+    std::vector<App::MenuItem> bar = app.MenuBarPopup(1);
+    ASSERT_EQ(popup.size(), bar.size());
+    for (size_t i = 0; i < popup.size(); ++i)
+        EXPECT_EQ(popup[i].state & (MF_GRAYED | MF_DISABLED),
+                  bar[i].state & (MF_GRAYED | MF_DISABLED))
+            << "item " << popup[i].id;
+    EXPECT_TRUE(app.Running());
+}
+
+TEST_F(CommandTest, ArrowKeysMoveTheSelectionAndTheDetailsFollow)
+{
+    PrepareSettings();
+    ASSERT_TRUE(StartReady());
+    HWND list = app.AccountList();
+    ASSERT_TRUE(app.ClickRow(list, 0));
+    std::wstring first = app.Cell(list, 0, 0);
+    EXPECT_TEXT(app.Cell(app.DetailsList(), 0, 1), first);
+    int group = RowOf(L"keiri");
+    for (int i = 0; i < group; ++i)
+        app.PressKey(VK_DOWN);
+    EXPECT_EQ(app.SelectedItems(list), std::vector<int>{group});
+    EXPECT_TEXT(app.DetailValue(L"グループ名"), L"keiri");
+    ExpectSelectionCommands(false, true);
+    app.PressKey(VK_HOME);
+    EXPECT_TEXT(app.Cell(app.DetailsList(), 0, 1), first);
+    ExpectSelectionCommands(true, false);
+}
+
 TEST_F(CommandTest, HelpWithoutTheHelpFileSaysItCannotShowHelp)
 {
     PrepareSettings();

@@ -903,15 +903,32 @@ bool App::DoubleClickRow(HWND list, int item) const
     return true;
 }
 
-bool App::DoubleClickEmpty(HWND list) const
+// A point in the list below its last row, if the list has empty space there.
+bool App::EmptyPoint(HWND list, POINT* pt) const
 {
     RECT client;
     GetClientRect(list, &client);
-    POINT pt = {client.right / 2, client.bottom - 4};
+    *pt = {client.right / 2, client.bottom - 4};
     int count = ItemCount(list);
     RECT last;
-    if (count > 0 && ItemRect(list, count - 1, &last) && last.bottom + 4 >= pt.y)
-        return false; // no empty space to click
+    return !(count > 0 && ItemRect(list, count - 1, &last) && last.bottom + 4 >= pt->y);
+}
+
+bool App::RightClickEmpty(HWND list) const
+{
+    POINT pt;
+    if (!EmptyPoint(list, &pt))
+        return false;
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, PointParam(pt));
+    PostMessageW(list, WM_RBUTTONUP, 0, PointParam(pt));
+    return true;
+}
+
+bool App::DoubleClickEmpty(HWND list) const
+{
+    POINT pt;
+    if (!EmptyPoint(list, &pt))
+        return false;
     PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(pt));
     PostMessageW(list, WM_LBUTTONUP, 0, PointParam(pt));
     PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, PointParam(pt));

@@ -188,6 +188,8 @@ public:
     bool ClickRow(HWND list, int item) const;
     bool DoubleClickRow(HWND list, int item) const;
     bool DoubleClickEmpty(HWND list) const;
+    // Right-click below the last row; like RightClickRow, a popup stays open.
+    bool RightClickEmpty(HWND list) const;
     // Right-click on a row; the popup it opens stays open (read it, then CloseMenu).
     bool RightClickRow(HWND list, int item) const;
     bool ItemRect(HWND list, int item, RECT* rect) const;
@@ -246,6 +248,7 @@ public:
     static bool WaitGone(HWND hwnd, DWORD timeoutMs = 8000);
 
 private:
+    bool EmptyPoint(HWND list, POINT* pt) const;
     bool EnsureProbe() const;
     bool CallProbe(void* request, size_t size) const;
 
