@@ -35,6 +35,7 @@ const char kHelp[] =
     "  policy min-length N [--computer C]   Minimum password length (default 0).\n"
     "  policy lockout-threshold N [--computer C]\n"
     "                                        Bad passwords before lockout (0: never).\n"
+    "  policy max-age DAYS [--computer C]   Maximum password age (0: none, the default).\n"
     "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
     "                                        The session of programs started from now.\n"
     "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
@@ -352,16 +353,21 @@ int CmdLastLogon(const Args& a)
 int CmdPolicy(const Args& a)
 {
     unsigned long long n = 0;
-    if (a.positional.size() != 2 || !ParseNumber(a.positional[1], 256, n) ||
-        (a.positional[0] != L"min-length" && a.positional[0] != L"lockout-threshold"))
-        return Fail("usage: policy min-length|lockout-threshold N [--computer C] (N: 0-256)");
+    const std::wstring what = a.positional.empty() ? std::wstring() : a.positional[0];
+    unsigned long long max = what == L"max-age" ? 999 : 256;
+    if (a.positional.size() != 2 || !ParseNumber(a.positional[1], max, n) ||
+        (what != L"min-length" && what != L"lockout-threshold" && what != L"max-age"))
+        return Fail("usage: policy min-length|lockout-threshold N | policy max-age DAYS "
+                    "[--computer C] (N: 0-256, DAYS: 0-999)");
     return Change([&](World& w) -> std::string {
         std::string error;
         Computer* c = PickComputer(w, a, error);
         if (!c)
             return error;
-        if (a.positional[0] == L"min-length")
+        if (what == L"min-length")
             c->policy.minLength = static_cast<DWORD>(n);
+        else if (what == L"max-age")
+            c->policy.maxAgeDays = static_cast<DWORD>(n);
         else
             c->policy.lockoutThreshold = static_cast<DWORD>(n);
         return std::string();

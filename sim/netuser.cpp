@@ -52,7 +52,7 @@ template <> void FillUser<1>(Packer& p, const void* context, size_t i, BYTE* ent
     r->usri1_priv = PrivOf(c, u);
     r->usri1_home_dir = p.Str(u.homeDir);
     r->usri1_comment = p.Str(u.comment);
-    r->usri1_flags = ReportedFlags(u);
+    r->usri1_flags = ReportedFlags(c, u, list.now);
     r->usri1_script_path = p.Str(u.scriptPath);
 }
 
@@ -66,7 +66,7 @@ template <class T> void FillUser2Common(Packer& p, const UserList& list, const U
     r->usri2_priv = PrivOf(c, u);
     r->usri2_home_dir = p.Str(u.homeDir);
     r->usri2_comment = p.Str(u.comment);
-    r->usri2_flags = ReportedFlags(u);
+    r->usri2_flags = ReportedFlags(c, u, list.now);
     r->usri2_script_path = p.Str(u.scriptPath);
     r->usri2_auth_flags = u.authFlags;
     r->usri2_full_name = p.Str(u.fullName);
@@ -105,7 +105,7 @@ template <> void FillUser<3>(Packer& p, const void* context, size_t i, BYTE* ent
     r->usri3_primary_group_id = u.primaryGroupId;
     r->usri3_profile = p.Str(u.profile);
     r->usri3_home_dir_drive = p.Str(u.homeDirDrive);
-    r->usri3_password_expired = u.passwordExpired ? 1 : 0;
+    r->usri3_password_expired = PasswordExpired(c, u, list.now) ? 1 : 0;
 }
 
 template <> void FillUser<4>(Packer& p, const void* context, size_t i, BYTE* entry)
@@ -119,7 +119,7 @@ template <> void FillUser<4>(Packer& p, const void* context, size_t i, BYTE* ent
     r->usri4_primary_group_id = u.primaryGroupId;
     r->usri4_profile = p.Str(u.profile);
     r->usri4_home_dir_drive = p.Str(u.homeDirDrive);
-    r->usri4_password_expired = u.passwordExpired ? 1 : 0;
+    r->usri4_password_expired = PasswordExpired(c, u, list.now) ? 1 : 0;
 }
 
 template <> void FillUser<10>(Packer& p, const void* context, size_t i, BYTE* entry)
@@ -165,7 +165,7 @@ template <> void FillUser<20>(Packer& p, const void* context, size_t i, BYTE* en
     r->usri20_name = p.Str(u.name);
     r->usri20_full_name = p.Str(u.fullName);
     r->usri20_comment = p.Str(u.comment);
-    r->usri20_flags = ReportedFlags(u);
+    r->usri20_flags = ReportedFlags(c, u, list.now);
     r->usri20_user_id = u.rid;
 }
 
@@ -176,7 +176,7 @@ template <> void FillUser<23>(Packer& p, const void* context, size_t i, BYTE* en
     r->usri23_name = p.Str(u.name);
     r->usri23_full_name = p.Str(u.fullName);
     r->usri23_comment = p.Str(u.comment);
-    r->usri23_flags = ReportedFlags(u);
+    r->usri23_flags = ReportedFlags(c, u, list.now);
     r->usri23_user_sid = p.Sid(c.UserSid(u));
 }
 
@@ -202,7 +202,7 @@ template <> void FillUser<1007>(Packer& p, const void* context, size_t i, BYTE* 
 template <> void FillUser<1008>(Packer&, const void* context, size_t i, BYTE* entry)
 {
     USER_CONTEXT
-    reinterpret_cast<USER_INFO_1008*>(entry)->usri1008_flags = ReportedFlags(u);
+    reinterpret_cast<USER_INFO_1008*>(entry)->usri1008_flags = ReportedFlags(c, u, list.now);
 }
 
 template <> void FillUser<1011>(Packer& p, const void* context, size_t i, BYTE* entry)
@@ -438,9 +438,12 @@ DWORD ApplyIncoming(const Incoming& in, Computer& c, User& u, bool adding, int64
             u.profile = in.profile;
         if (in.homeDirDrive)
             u.homeDirDrive = in.homeDirDrive;
+        // Clearing the expired state of a password that aged out restarts its age.
+        bool wasExpired = PasswordExpired(c, u, now);
         u.passwordExpired = in.passwordExpired != 0;
+        if (wasExpired && !u.passwordExpired)
+            u.passwordLastSet = now;
     }
-    (void)c;
     return 0;
 }
 
@@ -846,16 +849,18 @@ struct DisplayUsers
 {
     const Computer* computer;
     std::vector<const User*> users;
+    int64_t now;
 };
 
 void FillDisplayUser(Packer& p, const void* ctx, size_t i, BYTE* e)
 {
-    const DisplayUsers& d = *static_cast<const DisplayUsers*>(ctx);
-    const User& u = *d.users[i];
+    const DisplayUsers& list = *static_cast<const DisplayUsers*>(ctx);
+    const User& u = *list.users[i];
+    const Computer& c = *list.computer;
     auto* r = reinterpret_cast<NET_DISPLAY_USER*>(e);
     r->usri1_name = p.Str(u.name);
     r->usri1_comment = p.Str(u.comment);
-    r->usri1_flags = ReportedFlags(u);
+    r->usri1_flags = ReportedFlags(c, u, list.now);
     r->usri1_full_name = p.Str(u.fullName);
     r->usri1_user_id = u.rid;
     r->usri1_next_index = static_cast<DWORD>(i + 1);
@@ -896,7 +901,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetQueryDisplayInformation(LPCWSTR serve
             size_t want = std::min<DWORD>(requested, 100);
             if (want == 0)
                 want = 100;
-            DisplayUsers d{c, {}};
+            DisplayUsers d{c, {}, w.Now()};
             size_t total = 0;
             FillEntry fill = nullptr;
             size_t size = 0;

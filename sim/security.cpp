@@ -286,6 +286,8 @@ DWORD LogOn(World& w, const std::wstring& userName, LPCWSTR domain, const std::w
         return ERROR_INVALID_LOGON_HOURS;
     if (u->passwordExpired)
         return ERROR_PASSWORD_MUST_CHANGE;
+    if (PasswordExpired(c, *u, now))
+        return ERROR_PASSWORD_EXPIRED; // older than the policy's maximum age
     // "Accounts: Limit local account use of blank passwords to console logon only".
     if (password.empty())
         return ERROR_ACCOUNT_RESTRICTION;

@@ -73,6 +73,7 @@ struct Policy
 {
     DWORD minLength = 0;
     DWORD lockoutThreshold = 0; // 0: bad passwords never lock an account
+    DWORD maxAgeDays = 0;       // 0: passwords never age out
 };
 
 struct Computer
@@ -188,8 +189,11 @@ struct Resolved
 bool ResolveName(const World& w, const Computer& on, const std::wstring& name, Resolved& out);
 bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out);
 
+// Whether the password has expired: marked so (must change at next logon), or
+// older than the maximum password age of the computer's policy.
+bool PasswordExpired(const Computer& c, const User& u, int64_t now);
 // Computed flags as the API reports them (UF_LOCKOUT, UF_PASSWORD_EXPIRED added).
-DWORD ReportedFlags(const User& u);
+DWORD ReportedFlags(const Computer& c, const User& u, int64_t now);
 // Whether the user is a member of the group with that RID in the BUILTIN domain.
 bool InBuiltinGroup(const Computer& c, const User& u, DWORD aliasRid);
 

@@ -248,7 +248,7 @@ std::wstring WorldFolder()
 {
     std::wstring dir = Env(L"AMBRELLE_SIM_DIR");
     if (dir.empty() && GetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", nullptr, 0) > 1)
-        return std::wstring();  // named but too long: no world rather than another one
+        return std::wstring(); // named but too long: no world rather than another one
     if (dir.empty()) {
         // No world named: the user's own one.
         std::wstring base = Env(L"LOCALAPPDATA");

@@ -645,12 +645,21 @@ bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Res
     return false;
 }
 
-DWORD ReportedFlags(const User& u)
+bool PasswordExpired(const Computer& c, const User& u, int64_t now)
+{
+    if (u.passwordExpired)
+        return true;
+    if (c.policy.maxAgeDays == 0 || (u.flags & UF_DONT_EXPIRE_PASSWD))
+        return false;
+    return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAgeDays) * 86400;
+}
+
+DWORD ReportedFlags(const Computer& c, const User& u, int64_t now)
 {
     DWORD flags = u.flags & ~(UF_LOCKOUT | UF_PASSWORD_EXPIRED);
     if (u.locked)
         flags |= UF_LOCKOUT;
-    if (u.passwordExpired)
+    if (PasswordExpired(c, u, now))
         flags |= UF_PASSWORD_EXPIRED;
     return flags;
 }

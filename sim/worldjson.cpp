@@ -167,18 +167,19 @@ json ComputerToJson(const Computer& c)
                               {"members", StringList(g.members)}});
     for (const Profile& p : c.profiles)
         profiles.push_back(json{{"sid", S(p.sid)}, {"user", S(p.user)}, {"path", S(p.path)}});
-    return json{
-        {"name", S(c.name)},
-        {"domainSid", S(c.domainSid)},
-        {"ips", StringList(c.ips)},
-        {"adminOnly", c.adminOnly},
-        {"offline", c.offline},
-        {"nextRid", c.nextRid},
-        {"policy",
-         {{"minLength", c.policy.minLength}, {"lockoutThreshold", c.policy.lockoutThreshold}}},
-        {"users", users},
-        {"groups", groups},
-        {"profiles", profiles}};
+    return json{{"name", S(c.name)},
+                {"domainSid", S(c.domainSid)},
+                {"ips", StringList(c.ips)},
+                {"adminOnly", c.adminOnly},
+                {"offline", c.offline},
+                {"nextRid", c.nextRid},
+                {"policy",
+                 {{"minLength", c.policy.minLength},
+                  {"lockoutThreshold", c.policy.lockoutThreshold},
+                  {"maxAgeDays", c.policy.maxAgeDays}}},
+                {"users", users},
+                {"groups", groups},
+                {"profiles", profiles}};
 }
 
 Computer ComputerFromJson(const json& j)
@@ -194,6 +195,7 @@ Computer ComputerFromJson(const json& j)
         const json& p = j.at("policy");
         c.policy.minLength = N<DWORD>(p, "minLength", 0);
         c.policy.lockoutThreshold = N<DWORD>(p, "lockoutThreshold", 0);
+        c.policy.maxAgeDays = N<DWORD>(p, "maxAgeDays", 0);
     }
     for (const json& u : j.at("users"))
         c.users.push_back(UserFromJson(u));
@@ -379,6 +381,7 @@ void WriteComputer(Writer& o, const Computer& c)
     o.Key("policy"), o.Open('{');
     o.Key("minLength"), o.Num(c.policy.minLength);
     o.Key("lockoutThreshold"), o.Num(c.policy.lockoutThreshold);
+    o.Key("maxAgeDays"), o.Num(c.policy.maxAgeDays);
     o.Close('}');
     o.Key("users"), o.Open('[');
     for (const User& u : c.users)
@@ -507,7 +510,7 @@ json DumpComputer(const World& w, const Computer& c)
         json j = UserToJson(u);
         std::wstring sid = c.UserSid(u);
         j["sid"] = S(sid);
-        j["flags"] = ReportedFlags(u);
+        j["flags"] = ReportedFlags(c, u, w.Now());
         j["disabled"] = (u.flags & UF_ACCOUNTDISABLE) != 0;
         json names = json::array();
         auto it = groupsOf.find(Upper(sid));
@@ -535,18 +538,19 @@ json DumpComputer(const World& w, const Computer& c)
     }
     for (const Profile& p : c.profiles)
         profiles.push_back(json{{"sid", S(p.sid)}, {"user", S(p.user)}, {"path", S(p.path)}});
-    return json{
-        {"computer", S(c.name)},
-        {"sid", S(c.domainSid)},
-        {"ips", StringList(c.ips)},
-        {"adminOnly", c.adminOnly},
-        {"offline", c.offline},
-        {"nextRid", c.nextRid},
-        {"policy",
-         {{"minLength", c.policy.minLength}, {"lockoutThreshold", c.policy.lockoutThreshold}}},
-        {"users", users},
-        {"groups", groups},
-        {"profiles", profiles}};
+    return json{{"computer", S(c.name)},
+                {"sid", S(c.domainSid)},
+                {"ips", StringList(c.ips)},
+                {"adminOnly", c.adminOnly},
+                {"offline", c.offline},
+                {"nextRid", c.nextRid},
+                {"policy",
+                 {{"minLength", c.policy.minLength},
+                  {"lockoutThreshold", c.policy.lockoutThreshold},
+                  {"maxAgeDays", c.policy.maxAgeDays}}},
+                {"users", users},
+                {"groups", groups},
+                {"profiles", profiles}};
 }
 
 } // namespace

@@ -59,6 +59,8 @@ with tempfile.TemporaryDirectory() as world:
         ("lockout", "taro"),
         ("last-logon", "taro", "2024-01-02T03:04:05"),
         ("policy", "min-length", "6"),
+        ("policy", "max-age", "42"),
+        ("policy", "lockout-threshold", "5"),
         ("session", "--user", "taro", "--admin", "0", "--elevated", "0"),
         ("computer", "add", "REMOTE1", "--ip", "192.0.2.1", "--admin-only"),
         ("consent", "deny"),
@@ -76,7 +78,7 @@ with tempfile.TemporaryDirectory() as world:
     check(taro["lastLogon"] == 1704164645, "last logon from an ISO time")
     check("bulk00030" in users, "30 bulk users")
     check("総務" in taro["groups"], "taro in the renamed group")
-    check(d["policy"]["minLength"] == 6, "policy")
+    check(d["policy"] == {"minLength": 6, "maxAgeDays": 42, "lockoutThreshold": 5}, "policy")
     check(d["session"] == {"user": "taro", "admin": False, "elevated": False}, "session set")
     check(d["remotes"][0]["computer"] == "REMOTE1" and d["remotes"][0]["adminOnly"]
           and d["remotes"][0]["ips"] == ["192.0.2.1"], "remote computer")

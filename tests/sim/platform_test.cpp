@@ -275,7 +275,14 @@ TEST_F(Platform, LogonRefusesExpiredAccountsClosedHoursAndLocksOut)
     });
     EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_PASSWORD_MUST_CHANGE);
     Change([&](ambsim::World& w) {
-        w.Local().FindUser(L"taro")->passwordExpired = false;
+        ambsim::User* u = w.Local().FindUser(L"taro");
+        u->passwordExpired = false;
+        u->passwordLastSet = now - 50 * 86400;
+        w.Local().policy.maxAgeDays = 42;
+    });
+    EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_PASSWORD_EXPIRED);
+    Change([&](ambsim::World& w) {
+        w.Local().policy.maxAgeDays = 0;
         w.Local().policy.lockoutThreshold = 3;
     });
     EXPECT_EQ(logon(L"secret"), 0u);

@@ -439,6 +439,39 @@ TEST_F(Users, SetInfoAtTheOtherLevels)
     NetApiBufferFree(u);
 }
 
+TEST_F(Users, PasswordsAgeOutUnderAMaximumAgePolicy)
+{
+    AddUser(L"taro", L"pw");
+    AddUser(L"hanako", L"pw");
+    USER_INFO_1008 keep = {UF_SCRIPT | UF_DONT_EXPIRE_PASSWD};
+    ASSERT_EQ(NetUserSetInfo(nullptr, L"hanako", 1008, reinterpret_cast<LPBYTE>(&keep), nullptr),
+              0u);
+    const int64_t now = 1700000000;
+    Change([&](ambsim::World& w) {
+        w.fixedClock = now;
+        w.Local().policy.maxAgeDays = 42;
+        w.Local().FindUser(L"taro")->passwordLastSet = now - 43 * 86400;
+        w.Local().FindUser(L"hanako")->passwordLastSet = now - 43 * 86400;
+    });
+    USER_INFO_4* u = Info4(L"taro");
+    EXPECT_TRUE(u->usri4_flags & UF_PASSWORD_EXPIRED);
+    EXPECT_EQ(u->usri4_password_expired, 1u);
+    EXPECT_EQ(u->usri4_password_age, 43u * 86400);
+    // Written back as read, it stays expired; cleared, the age starts again.
+    EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 4, reinterpret_cast<LPBYTE>(u), nullptr), 0u);
+    u->usri4_password_expired = 0;
+    EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 4, reinterpret_cast<LPBYTE>(u), nullptr), 0u);
+    NetApiBufferFree(u);
+    u = Info4(L"taro");
+    EXPECT_FALSE(u->usri4_flags & UF_PASSWORD_EXPIRED);
+    EXPECT_EQ(u->usri4_password_age, 0u);
+    NetApiBufferFree(u);
+    u = Info4(L"hanako"); // a password that never expires does not age out
+    EXPECT_FALSE(u->usri4_flags & UF_PASSWORD_EXPIRED);
+    EXPECT_EQ(u->usri4_password_expired, 0u);
+    NetApiBufferFree(u);
+}
+
 TEST_F(Users, TimesFollowTheWorldClock)
 {
     Change([](ambsim::World& w) {
