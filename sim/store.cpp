@@ -120,6 +120,19 @@ DWORD PrepareFolder(Cache& cache)
     return status;
 }
 
+// The first generation of a new document: the time in milliseconds, so that a
+// world made again in the same folder never repeats the generation of the one
+// before it (a process that cached the old one would not notice the change).
+int64_t FreshGeneration()
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    return static_cast<int64_t>(t.QuadPart / 10000);
+}
+
 enum class Header { Missing, Unreadable, Ok };
 
 // Reads just the generation number at the head of the document.
@@ -354,7 +367,7 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
         return status;
     if (missing) {
         cache.world.reset(new World(MakeDefaultWorld(L"", L"")));
-        cache.generation = 0;
+        cache.generation = FreshGeneration();
         status = Save(cache);
         if (status != 0)
             return status;
@@ -409,7 +422,7 @@ DWORD ReplaceWorld(const World& w)
     int64_t generation = 0;
     Header h = ReadGeneration(cache.folder, generation);
     cache.world.reset(new World(w));
-    cache.generation = h == Header::Ok ? generation : 0;
+    cache.generation = h == Header::Ok ? generation : FreshGeneration();
     return Save(cache);
 }
 

@@ -110,6 +110,17 @@ TEST_F(Platform, ChangesByAnotherProcessAreSeen)
     NetApiBufferFree(buf);
 }
 
+TEST_F(Platform, AWorldMadeAgainInTheSameFolderIsNotMistakenForTheOldOne)
+{
+    AddUser(L"old");
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"old", 0, &buf), 0u); // cached here
+    NetApiBufferFree(buf);
+    ASSERT_TRUE(DeleteFileW(Document().c_str()));
+    ASSERT_EQ(simtest::Run(L"\"" + CtlPath() + L"\" reset"), 0);
+    EXPECT_EQ(NetUserGetInfo(nullptr, L"old", 0, &buf), (DWORD)NERR_UserNotFound);
+}
+
 TEST_F(Platform, TwoProcessesAddingAtOnceLoseNothing)
 {
     std::wstring helper = L"\"" + HelperPath() + L"\"";
@@ -404,19 +415,32 @@ double MicrosPerGetInfoOnce(int calls)
 
 TEST_F(Platform, ReadsOfAnUnchangedStoreDoNotDependOnItsSize)
 {
+    // Two worlds, 100 and 10,000 users, measured in turns so that a busy machine
+    // weighs on both alike; the best batch of each counts.
+    std::wstring small = folder_;
     Change([](ambsim::World& w) {
         for (int i = 0; i < 95; ++i)
             ambsim::AddUserRecord(w.Local(), L"p" + std::to_wstring(i), w.Now());
     });
-    MicrosPerGetInfo(20); // warm the cache
-    double small = MicrosPerGetInfo(300);
-    Change([](ambsim::World& w) {
-        for (int i = 95; i < 9995; ++i)
-            ambsim::AddUserRecord(w.Local(), L"p" + std::to_wstring(i), w.Now());
-    });
-    ASSERT_EQ(Snapshot().Local().users.size(), 10000u);
-    MicrosPerGetInfo(20);
-    double large = MicrosPerGetInfo(300);
+    std::wstring large = NewWorldFolder();
+    SetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", large.c_str());
+    ambsim::World big = ambsim::MakeDefaultWorld(L"AMBPC01", L"kanri");
+    for (int i = 0; i < 9995; ++i)
+        ambsim::AddUserRecord(big.Local(), L"p" + std::to_wstring(i), big.Now());
+    ASSERT_EQ(ambsim::ReplaceWorld(big), 0u);
+    ASSERT_EQ(big.Local().users.size(), 10000u);
+
+    double bestSmall = 1e12, bestLarge = 1e12;
+    for (int round = 0; round < 4; ++round) {
+        for (const std::wstring* folder : {&small, &large}) {
+            SetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", folder->c_str());
+            MicrosPerGetInfoOnce(5); // the first read after the switch parses the world
+            double t = MicrosPerGetInfo(100);
+            double& best = folder == &small ? bestSmall : bestLarge;
+            best = std::min(best, t);
+        }
+    }
+    // Still in the large world: one change.
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
@@ -425,8 +449,10 @@ TEST_F(Platform, ReadsOfAnUnchangedStoreDoNotDependOnItsSize)
     double addMs = (b.QuadPart - a.QuadPart) * 1e3 / f.QuadPart;
     std::printf("NetUserGetInfo level 4: %.1f us with 100 users, %.1f us with 10000 users; "
                 "NetUserAdd with 10000 users: %.1f ms\n",
-                small, large, addMs);
-    EXPECT_LE(large, 2 * small);
+                bestSmall, bestLarge, addMs);
+    EXPECT_LE(bestLarge, 2 * bestSmall);
+    SetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", small.c_str());
+    RemoveTree(large);
 }
 
 } // namespace
