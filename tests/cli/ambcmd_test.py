@@ -263,7 +263,9 @@ class World:
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def ctl(self, *args):
-        out = subprocess.run([WINE_RUN, SIMCTL] + list(args), env=self.env, capture_output=True,
+        # Wine's own error messages stay on, so that a failed set-up step says why.
+        env = dict(self.env, WINEDEBUG='err+all,fixme-all')
+        out = subprocess.run([WINE_RUN, SIMCTL] + list(args), env=env, capture_output=True,
                              timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
         if out.returncode != 0:
             raise AssertionError(f'AmbSimCtl {args} failed ({out.returncode}): '
@@ -505,6 +507,12 @@ class Help(AmbcmdCase):
         run, lines = self.run_with_pauses('/user', '/help', '/s')
         self.expect(run, PAUSE_MARK.join(USER_HELP_BLOCKS), 0, banner=False)
         self.check_pauses(lines, 4)
+
+    def test_system_interpreter_pause_returns_without_a_terminal(self):
+        # With the real cmd.exe, PAUSE >NUL prints nothing and, without a
+        # terminal on standard input, returns at once.
+        run = self.world.run('/group', '/?', '/s')
+        self.expect(run, ''.join(GROUP_HELP_BLOCKS), 0, banner=False)
 
     def test_group_help_pauses_three_times(self):
         self.world.ctl('session', '--user', 'kanri', '--admin', '1', '--elevated', '0')
