@@ -100,6 +100,13 @@ size_t EntriesThatFit(size_t entrySize, FillEntry fill, const void* context, siz
     return count;
 }
 
+// Diagnostics of the simulation itself, not a Windows function: how often this
+// process has parsed the world (the tests check that reads reuse the cache).
+extern "C" LONG WINAPI AmbSim_ParseCount()
+{
+    return ParseCount();
+}
+
 std::wstring Str(LPCWSTR s)
 {
     return s ? std::wstring(s) : std::wstring();

@@ -220,6 +220,8 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
 DWORD ReplaceWorld(const World& w);
 // An injected fault for this function, counted down on every call: 0 or its code.
 DWORD TakeFault(const wchar_t* function);
+// How many times this module has parsed the stored document (diagnostics).
+long ParseCount();
 // Drops the per-process cache (tests that switch worlds).
 void ForgetCachedWorld();
 

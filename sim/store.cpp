@@ -14,6 +14,7 @@ namespace ambsim {
 namespace {
 
 SRWLOCK g_threadLock = SRWLOCK_INIT;
+volatile LONG g_parses = 0;
 
 struct Cache
 {
@@ -216,6 +217,7 @@ DWORD Refresh(Cache& cache, bool* missing)
     if (status != 0)
         return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_CORRUPT : status;
     std::unique_ptr<World> world(new World);
+    InterlockedIncrement(&g_parses);
     if (!ParseWorld(text, *world))
         return ERROR_FILE_CORRUPT;
     cache.generation = world->generation;
@@ -429,6 +431,11 @@ DWORD ReplaceWorld(const World& w)
 DWORD TakeFault(const wchar_t* function)
 {
     return ReadWorldFor(function, [](const World&) { return DWORD(0); });
+}
+
+long ParseCount()
+{
+    return g_parses;
 }
 
 void ForgetCachedWorld()
