@@ -26,6 +26,23 @@ AMBCMD = os.path.join(SIM_BIN, 'Ambcmd.exe')
 SIMCTL = os.path.join(SIM_BIN, 'AmbSimCtl.exe')
 RUN_TIMEOUT = 30
 
+# Wine now and then fails to start a process before any of its code runs
+# ("wine: failed to map the shared user data: c0000018", exit code 1). Such a
+# start changed nothing, so it is simply repeated. Wine's error channel stays on
+# (on standard error only) so that the failure can be recognised.
+WINE_START_FAILURE = re.compile(rb'wine: (failed to|could not)')
+
+
+def run_wine(args, env=None, input=b''):
+    env = dict(env or os.environ, WINEDEBUG='err+all,fixme-all')
+    for attempt in range(3):
+        out = subprocess.run([WINE_RUN] + list(args), env=env, input=input, capture_output=True,
+                             timeout=RUN_TIMEOUT)
+        if not (out.returncode != 0 and not out.stdout and WINE_START_FAILURE.search(out.stderr)):
+            break
+    return out
+
+
 # ---------------------------------------------------------------- texts
 
 RULE = '=' * 42
@@ -228,8 +245,7 @@ _error_texts = {}
 def error_texts():
     """FormatErrorText of every code, asked once from the helper under Wine."""
     if not _error_texts:
-        out = subprocess.run([WINE_RUN, HELPER, 'errtext'] + [str(c) for c in ALL_CODES],
-                             capture_output=True, timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
+        out = run_wine([HELPER, 'errtext'] + [str(c) for c in ALL_CODES])
         for line in out.stdout.decode('utf-8').splitlines():
             code, _, text = line.partition('\t')
             text = text.replace('\\n', '\n').replace('\\r', '\r').replace('\\\\', '\\')
@@ -263,10 +279,7 @@ class World:
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def ctl(self, *args):
-        # Wine's own error messages stay on, so that a failed set-up step says why.
-        env = dict(self.env, WINEDEBUG='err+all,fixme-all')
-        out = subprocess.run([WINE_RUN, SIMCTL] + list(args), env=env, capture_output=True,
-                             timeout=RUN_TIMEOUT, stdin=subprocess.DEVNULL)
+        out = run_wine([SIMCTL] + list(args), self.env)
         if out.returncode != 0:
             raise AssertionError(f'AmbSimCtl {args} failed ({out.returncode}): '
                                  f'{out.stdout!r} {out.stderr!r}')
@@ -277,14 +290,13 @@ class World:
 
     def run(self, *args, answer=None, pause_log=None):
         """Runs Ambcmd with args; answer is piped to standard input (None: empty input)."""
-        command = [WINE_RUN]
+        command = []
         if pause_log is not None:
             # COMSPEC must be set on the Windows side (Wine resets it from the registry).
             command += [HELPER, 'with-comspec', 'Z:' + pause_log.replace('/', '\\')]
         command += [AMBCMD] + list(args)
         data = b'' if answer is None else answer.encode('cp932')
-        out = subprocess.run(command, env=self.env, input=data, capture_output=True,
-                             timeout=RUN_TIMEOUT)
+        out = run_wine(command, self.env, data)
         return Run(out.returncode, out.stdout.decode('cp932'))
 
     # ---- database views
