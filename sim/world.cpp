@@ -445,12 +445,13 @@ bool HasForbidden(const std::wstring& name, const wchar_t* forbidden)
 
 } // namespace
 
-// Windows: user names up to 20 characters, none of " / \ [ ] : ; | = , + * ? < > @,
-// not only dots and spaces. SAM answers STATUS_INVALID_ACCOUNT_NAME, which the
-// network-management layer reports as NERR_BadUsername.
+// Windows: user names up to 20 characters, none of " / \ [ ] : ; | = , + * ? < > @
+// nor control characters, not only dots and spaces, not ending in a period. SAM
+// answers STATUS_INVALID_ACCOUNT_NAME, which the network-management layer reports
+// as NERR_BadUsername.
 DWORD CheckUserName(const std::wstring& name)
 {
-    if (name.empty() || name.size() > 20 || OnlyDotsAndSpaces(name) ||
+    if (name.empty() || name.size() > 20 || OnlyDotsAndSpaces(name) || name.back() == L'.' ||
         HasForbidden(name, L"\"/\\[]:;|=,+*?<>@"))
         return NERR_BadUsername;
     return 0;
@@ -459,7 +460,7 @@ DWORD CheckUserName(const std::wstring& name)
 // Local group names: up to 256 characters, the same forbidden characters except @.
 DWORD CheckGroupName(const std::wstring& name)
 {
-    if (name.empty() || name.size() > GNLEN || OnlyDotsAndSpaces(name) ||
+    if (name.empty() || name.size() > GNLEN || OnlyDotsAndSpaces(name) || name.back() == L'.' ||
         HasForbidden(name, L"\"/\\[]:;|=,+*?<>"))
         return NERR_BadUsername;
     return 0;

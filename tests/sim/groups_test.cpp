@@ -79,6 +79,8 @@ TEST_F(Groups, AddReadChangeAndDelete)
     EXPECT_EQ(AddGroup(L"KANRI"), (DWORD)NERR_UserExists);
     EXPECT_EQ(AddGroup(L"a*b"), (DWORD)NERR_BadUsername);
     EXPECT_EQ(AddGroup(L".. ."), (DWORD)NERR_BadUsername);
+    EXPECT_EQ(AddGroup(L"group."), (DWORD)NERR_BadUsername);
+    EXPECT_EQ(AddGroup(L"a,b"), (DWORD)NERR_BadUsername);
     EXPECT_EQ(AddGroup(std::wstring(257, L'g').c_str()), (DWORD)NERR_BadUsername);
     EXPECT_EQ(AddGroup(std::wstring(256, L'g').c_str()), 0u);
     EXPECT_EQ(AddGroup(L"mail@group"), 0u); // @ is fine in a group name

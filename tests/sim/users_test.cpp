@@ -138,8 +138,8 @@ TEST_F(Users, AddRefusesBadNamesClashesAndPrivileges)
     EXPECT_EQ(AddLevel1(L"abcdefghijklmnopqrstu", L""), (DWORD)NERR_BadUsername); // 21
     EXPECT_EQ(AddLevel1(L"abcdefghijklmnopqrst", L""), 0u);                       // 20
     for (const wchar_t* bad :
-         {L"a/b", L"a\\b", L"a[b", L"a]b", L"a:b", L"a;b", L"a|b", L"a=b", L"a,b", L"a+b", L"a*b",
-          L"a?b", L"a<b", L"a>b", L"a\"b", L"a@b", L"...", L" . ", L"a\tb"})
+         {L"a/b", L"a\\b", L"a[b", L"a]b", L"a:b",  L"a;b", L"a|b", L"a=b", L"a,b",  L"a+b",
+          L"a*b", L"a?b",  L"a<b", L"a>b", L"a\"b", L"a@b", L"...", L" . ", L"a\tb", L"taro."})
         EXPECT_EQ(AddLevel1(bad, L""), (DWORD)NERR_BadUsername) << bad;
     EXPECT_EQ(AddLevel1(L"", L"", &parm), (DWORD)ERROR_INVALID_PARAMETER);
     EXPECT_EQ(parm, (DWORD)USER_NAME_PARMNUM);
