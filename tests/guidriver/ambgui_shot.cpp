@@ -91,8 +91,7 @@ int wmain(int argc, wchar_t** argv)
     }
 
     wchar_t desktop[64] = {};
-    const char* display = std::getenv("DISPLAY");
-    FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%S", width, height, display ? display + 1 : "");
+    FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%s", width, height, DisplayToken().c_str());
     if (!UseDesktop(desktop, width, height))
         return Fail(L"could not create the virtual desktop");
 

@@ -444,18 +444,41 @@ bool UseDesktop(const wchar_t* name, int width, int height)
     return true;
 }
 
+std::wstring DisplayToken()
+{
+    // The display number, and the X server's process id from the test bed's
+    // display file: a wineserver that outlives one X server must not hand a
+    // later run the desktop whose shell belonged to the old one.
+    std::wstring token;
+    const char* display = std::getenv("DISPLAY");
+    for (const char* p = display ? display : ""; *p; ++p)
+        if (*p >= '0' && *p <= '9')
+            token += static_cast<wchar_t>(*p);
+    const char* file = std::getenv("AMB_DISPLAY_FILE");
+    if (file && *file) {
+        std::wstring pidFile = WindowsPath(std::string(file) + ".pid");
+        HANDLE handle = CreateFileW(pidFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            char digits[32] = {};
+            DWORD got = 0;
+            ReadFile(handle, digits, sizeof(digits) - 1, &got, nullptr);
+            CloseHandle(handle);
+            token += L"_";
+            for (DWORD i = 0; i < got && digits[i] >= '0' && digits[i] <= '9'; ++i)
+                token += static_cast<wchar_t>(digits[i]);
+        }
+    }
+    return token;
+}
+
 const wchar_t* TestDesktopName()
 {
     static bool tried = false;
     if (g_desktopName[0] || tried)
         return g_desktopName;
     tried = true;
-    const char* display = std::getenv("DISPLAY");
-    std::wstring name = L"ambtest";
-    for (const char* p = display ? display : ""; *p; ++p)
-        if (*p >= '0' && *p <= '9')
-            name += static_cast<wchar_t>(*p);
-    UseDesktop(name.c_str());
+    UseDesktop((L"ambtest" + DisplayToken()).c_str());
     return g_desktopName;
 }
 
@@ -588,6 +611,14 @@ HWND App::WaitMainWindow(const wchar_t* className, DWORD timeoutMs)
     if (found)
         Settle();
     Trace(L"WaitMainWindow", className, start);
+    if (!found) {
+        Trace(Running() ? L"  program still running" : L"  program ended", std::wstring(), start);
+        for (const TopWindow& w : Windows(false))
+            Trace(L"  window",
+                  w.className + L" \"" + w.title + L"\"" +
+                      (IsWindowVisible(w.hwnd) ? L" visible" : L" hidden"),
+                  start);
+    }
     return found;
 }
 

@@ -265,6 +265,8 @@ std::vector<std::pair<HWND, DWORD>> FindWindowsOfClass(const wchar_t* className)
 // The desktop the window tests run on (created and entered on first use; the
 // empty string when the default desktop is used).
 const wchar_t* TestDesktopName();
+// The display number and the X server's process id, for names of desktops.
+std::wstring DisplayToken();
 // Puts this thread (and every program started afterwards) on the named desktop;
 // with a size, Wine shows it as one decorated window of that size.
 bool UseDesktop(const wchar_t* name, int width = 0, int height = 0);
