@@ -52,9 +52,13 @@ inline std::string Narrow(const std::wstring& text)
     return out;
 }
 
-inline std::wstring Wide(const std::string& text)
+inline std::wstring Wide(const std::string& text) // from UTF-8
 {
-    return std::wstring(text.begin(), text.end());
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
+    return out;
 }
 
 class AmbguiTest : public ::testing::Test

@@ -2,6 +2,8 @@
 // single-instance check, the administrator check and the elevation dialog.
 #include "ambgui_fixture.h"
 
+#include <nlohmann/json.hpp>
+
 namespace ambtest {
 namespace {
 
@@ -25,6 +27,17 @@ const wchar_t kElevationText[] =
     L"場合は [キャンセル] ボタンを押してください。";
 
 using StartupTest = AmbguiTest;
+
+// The programs the simulated platform started ("launches" of the world dump).
+nlohmann::json Launches(SimWorld& world)
+{
+    std::wstring dump;
+    EXPECT_TRUE(world.Run(L"dump", &dump));
+    nlohmann::json parsed = nlohmann::json::parse(Narrow(dump), nullptr, false);
+    if (parsed.is_discarded() || !parsed.contains("launches"))
+        return nlohmann::json::array();
+    return parsed["launches"];
+}
 
 RECT OuterRect(HWND hwnd)
 {
@@ -294,6 +307,7 @@ TEST_F(StartupTest, RestrictedAdministratorGetsTheElevationDialogAndRefusedConse
     ASSERT_TRUE(app.WaitExit(5000, &code));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(FindWindowsOfClass(L"Ambgui").empty());
+    EXPECT_TRUE(Launches(world).empty()) << "refused consent starts nothing";
     EXPECT_EQ(Value(L"X"), 30u) << "the restricted copy saves nothing";
 }
 
@@ -319,6 +333,18 @@ TEST_F(StartupTest, RestrictedAdministratorAcceptingConsentStartsAnElevatedCopy)
     EXPECT_TEXT(elevated.Title(), L"Ambrelle - ローカル コンピュータ");
     EXPECT_TRUE(elevated.NoDialog(kElevationTitle, 300)) << "the new copy runs elevated";
     EXPECT_TRUE(elevated.Close());
+
+    nlohmann::json launches = Launches(world);
+    ASSERT_EQ(launches.size(), 1u) << launches.dump();
+    EXPECT_EQ(launches[0].value("via", ""), "ShellExecuteW RunAs");
+    EXPECT_TRUE(launches[0].value("elevated", false));
+    std::string program = launches[0].value("program", "");
+    EXPECT_EQ(launches[0].value("commandLine", ""), "\"" + program + "\"")
+        << "the program path and no arguments";
+    std::wstring expected = App::SimAmbguiPath();
+    EXPECT_EQ(CompareStringOrdinal(Wide(program).c_str(), -1, expected.c_str(), -1, TRUE),
+              CSTR_EQUAL)
+        << program << " vs " << Narrow(expected);
 }
 
 TEST_F(StartupTest, RenamedAdministratorsGroupIsAccepted)
