@@ -262,9 +262,10 @@ def net_error(caption, code):
 
 
 class Run:
-    def __init__(self, code, text):
+    def __init__(self, code, text, errors=b''):
         self.code = code
         self.text = text
+        self.errors = errors  # standard error, Wine's messages included
 
 
 class World:
@@ -297,7 +298,7 @@ class World:
         command += [AMBCMD] + list(args)
         data = b'' if answer is None else answer.encode('cp932')
         out = run_wine(command, self.env, data)
-        return Run(out.returncode, out.stdout.decode('cp932'))
+        return Run(out.returncode, out.stdout.decode('cp932'), out.stderr)
 
     # ---- database views
     def user(self, name, dump=None):
@@ -489,9 +490,14 @@ class Frontend(AmbcmdCase):
 class Help(AmbcmdCase):
     def run_with_pauses(self, *args):
         log = os.path.join(self.world.folder, 'pauses.log')
-        if os.path.exists(log):
-            os.remove(log)
-        run = self.world.run(*args, pause_log=log)
+        for attempt in range(3):
+            if os.path.exists(log):
+                os.remove(log)
+            run = self.world.run(*args, pause_log=log)
+            # The help texts change nothing: a run in which Wine failed to start
+            # the stand-in interpreter is simply repeated.
+            if not WINE_START_FAILURE.search(run.errors):
+                break
         lines = []
         if os.path.exists(log):
             with open(log, encoding='utf-8') as f:
