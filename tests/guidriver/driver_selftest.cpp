@@ -112,13 +112,43 @@ TEST_F(DriverTest, ToolbarDialogEditsAndBoxes)
     ASSERT_NE(dialog, nullptr);
     DialogText text = App::ReadDialog(dialog);
     EXPECT_EQ(text.statics.at(0), L"名前を入力してください。");
+    std::vector<std::wstring> entries = {L"一番目", L"二番目", L"三番目"};
+    EXPECT_EQ(App::ListBoxItems(dialog, 1002), entries);
+    EXPECT_EQ(App::ComboItems(dialog, 1003), entries);
+    EXPECT_EQ(App::ComboSelection(dialog, 1003), 0);
+    EXPECT_TRUE(App::SelectComboItem(dialog, 1003, 2));
+    app.Settle();
+    EXPECT_EQ(App::ControlText(dialog, 1000), L"combo changed");
+    SYSTEMTIME date = {};
+    date.wYear = 2031;
+    date.wMonth = 3;
+    date.wDay = 9;
+    ASSERT_TRUE(app.SetDateTime(GetDlgItem(dialog, 1004), date));
+    EXPECT_EQ(App::ControlText(dialog, 1000), L"date 2031-03-09");
+    SYSTEMTIME read = {};
+    EXPECT_EQ(app.GetDateTime(GetDlgItem(dialog, 1004), &read), GDT_VALID);
+    EXPECT_EQ(read.wYear, 2031);
+    EXPECT_EQ(read.wDay, 9);
+    EXPECT_TRUE(App::SelectListBoxItem(dialog, 1002, 1));
+    EXPECT_EQ(App::ListBoxSelection(dialog, 1002), 1);
     App::SetEditText(dialog, 1000, L"鈴木");
     App::Tick(dialog, 1001, true);
     EXPECT_TRUE(App::IsChecked(dialog, 1001));
     EXPECT_TRUE(App::PressButtonByText(dialog, L"OK"));
     EXPECT_TRUE(App::WaitGone(dialog));
     app.Settle();
-    EXPECT_EQ(app.Title(), L"dialog 1 鈴木");
+    EXPECT_EQ(app.Title(), L"dialog 1 鈴木 lb=1 cb=2");
+}
+
+TEST_F(DriverTest, CheckBoxesInAList)
+{
+    EXPECT_EQ(app.Row(list, 0).stateImage, 1);
+    EXPECT_FALSE(app.Row(list, 0).Checked());
+    ASSERT_TRUE(app.SetRowChecked(list, 2, true));
+    EXPECT_TRUE(app.Row(list, 2).Checked());
+    EXPECT_EQ(app.Title(), L"check 22");
+    ASSERT_TRUE(app.SetRowChecked(list, 2, false));
+    EXPECT_EQ(app.Title(), L"check 21");
 }
 
 TEST_F(DriverTest, ScreenshotAndClose)

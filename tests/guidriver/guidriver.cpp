@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -810,13 +811,14 @@ ListRow App::Row(HWND list, int item) const
     LVITEMW lvi = {};
     lvi.mask = LVIF_IMAGE | LVIF_STATE;
     lvi.iItem = item;
-    lvi.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED;
+    lvi.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_STATEIMAGEMASK;
     block.Write(0, &lvi, sizeof(lvi));
     if (Send(list, LVM_GETITEMW, 0, block.Param())) {
         block.Read(0, &lvi, sizeof(lvi));
         row.image = lvi.iImage;
         row.overlay = static_cast<int>((lvi.state & LVIS_OVERLAYMASK) >> 8);
         row.selected = (lvi.state & LVIS_SELECTED) != 0;
+        row.stateImage = static_cast<int>((lvi.state & LVIS_STATEIMAGEMASK) >> 12);
     }
     int columns = ColumnCount(list);
     for (int c = 0; c < columns; ++c)
@@ -1156,6 +1158,24 @@ bool App::WaitPopupMenu(std::vector<MenuItem>* items, DWORD timeoutMs) const
     return true;
 }
 
+bool App::SendFromInside(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                         LRESULT* answer) const
+{
+    if (!EnsureProbe())
+        return false;
+    ProbeRequest request = {};
+    request.op = kProbeSendMessage;
+    request.window = reinterpret_cast<UINT_PTR>(window);
+    request.command = message;
+    request.wParam = wParam;
+    request.lParam = static_cast<uint64_t>(lParam);
+    if (!CallProbe(&request, sizeof(request)) || request.result != 1)
+        return false;
+    if (answer)
+        *answer = static_cast<LRESULT>(request.answer);
+    return true;
+}
+
 void App::CloseMenu() const
 {
     ProbeRequest request = {};
@@ -1268,6 +1288,116 @@ bool App::PressButtonByText(HWND dialog, const std::wstring& caption)
 bool App::WaitGone(HWND hwnd, DWORD timeoutMs)
 {
     return WaitFor([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+}
+
+// ---- List boxes, combo boxes, check boxes in lists, date pickers ----
+
+static std::vector<std::wstring> ItemTexts(HWND control, UINT countMessage, UINT lengthMessage,
+                                           UINT textMessage)
+{
+    std::vector<std::wstring> items;
+    LRESULT count = Send(control, countMessage, 0, 0);
+    for (LRESULT i = 0; i < count && i < 100000; ++i) {
+        LRESULT length = Send(control, lengthMessage, i, 0);
+        if (length < 0)
+            break;
+        // The text messages are marshalled across processes by the platform.
+        std::vector<wchar_t> text(static_cast<size_t>(length) + 2, 0);
+        Send(control, textMessage, i, reinterpret_cast<LPARAM>(text.data()));
+        items.push_back(text.data());
+    }
+    return items;
+}
+
+std::vector<std::wstring> App::ListBoxItems(HWND dialog, int id)
+{
+    return ItemTexts(GetDlgItem(dialog, id), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+}
+
+int App::ListBoxSelection(HWND dialog, int id)
+{
+    return static_cast<int>(Send(GetDlgItem(dialog, id), LB_GETCURSEL, 0, 0));
+}
+
+bool App::SelectListBoxItem(HWND dialog, int id, int index)
+{
+    HWND box = GetDlgItem(dialog, id);
+    if (Send(box, LB_SETCURSEL, index, 0) == LB_ERR && index >= 0)
+        return false;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+    return true;
+}
+
+std::vector<std::wstring> App::ComboItems(HWND dialog, int id)
+{
+    return ItemTexts(GetDlgItem(dialog, id), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+
+int App::ComboSelection(HWND dialog, int id)
+{
+    return static_cast<int>(Send(GetDlgItem(dialog, id), CB_GETCURSEL, 0, 0));
+}
+
+bool App::SelectComboItem(HWND dialog, int id, int index)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    if (Send(combo, CB_SETCURSEL, index, 0) == CB_ERR && index >= 0)
+        return false;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+    return true;
+}
+
+bool App::SetRowChecked(HWND list, int item, bool checked) const
+{
+    RemoteBlock block(process_, sizeof(LVITEMW));
+    if (!block.Ok())
+        return false;
+    LVITEMW lvi = {};
+    lvi.stateMask = LVIS_STATEIMAGEMASK;
+    lvi.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    block.Write(0, &lvi, sizeof(lvi));
+    bool ok = Send(list, LVM_SETITEMSTATE, item, block.Param()) != 0;
+    Settle();
+    return ok;
+}
+
+int App::GetDateTime(HWND picker, SYSTEMTIME* time) const
+{
+    RemoteBlock block(process_, sizeof(SYSTEMTIME));
+    if (!block.Ok())
+        return -1;
+    bool sent = false;
+    LRESULT result = Send(picker, DTM_GETSYSTEMTIME, 0, block.Param(), &sent);
+    if (!sent)
+        return -1;
+    block.Read(0, time, sizeof(SYSTEMTIME));
+    return static_cast<int>(result);
+}
+
+bool App::SetDateTime(HWND picker, const SYSTEMTIME& time) const
+{
+    // The notification carries a pointer too, so it is built in the target.
+    struct Block
+    {
+        SYSTEMTIME time;
+        NMDATETIMECHANGE change;
+    } data = {};
+    data.time = time;
+    data.change.nmhdr.hwndFrom = picker;
+    data.change.nmhdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(picker));
+    data.change.nmhdr.code = DTN_DATETIMECHANGE;
+    data.change.dwFlags = GDT_VALID;
+    data.change.st = time;
+    RemoteBlock block(process_, sizeof(data));
+    if (!block.Ok() || !block.Write(0, &data, sizeof(data)))
+        return false;
+    if (!Send(picker, DTM_SETSYSTEMTIME, GDT_VALID, block.Param()))
+        return false;
+    bool notified = SendFromInside(GetParent(picker), WM_NOTIFY, data.change.nmhdr.idFrom,
+                                   block.Param(offsetof(Block, change)));
+    Settle();
+    return notified;
 }
 
 std::wstring ShotPath(const std::wstring& name)

@@ -91,6 +91,11 @@ struct ListRow
     int image = -1;                  // image index (LVIF_IMAGE)
     int overlay = 0;                 // overlay image index (state bits 8-11)
     bool selected = false;
+    int stateImage = 0; // 0 none; with check boxes 1 unchecked, 2 checked
+    bool Checked() const
+    {
+        return stateImage == 2;
+    }
 };
 
 struct TopWindow
@@ -225,6 +230,11 @@ public:
     };
     bool WaitPopupMenu(std::vector<MenuItem>* items, DWORD timeoutMs = 5000) const;
     void CloseMenu() const;
+    // Sends a message from inside the program (through the probe), for messages
+    // such as WM_NOTIFY that the platform does not carry between processes. The
+    // pointers in it must point into the program's memory.
+    bool SendFromInside(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT* answer = nullptr) const;
     // The items of popup number index of the menu bar.
     std::vector<MenuItem> MenuBarPopup(int index) const;
 
@@ -246,6 +256,25 @@ public:
     static bool PressButtonByText(HWND dialog, const std::wstring& caption);
     // Waits until the window is gone.
     static bool WaitGone(HWND hwnd, DWORD timeoutMs = 8000);
+
+    // List boxes and combo boxes of a dialog.
+    static std::vector<std::wstring> ListBoxItems(HWND dialog, int id);
+    static int ListBoxSelection(HWND dialog, int id); // LB_GETCURSEL
+    // Selects an entry as a click would: the dialog gets LBN_SELCHANGE.
+    static bool SelectListBoxItem(HWND dialog, int id, int index);
+    static std::vector<std::wstring> ComboItems(HWND dialog, int id);
+    static int ComboSelection(HWND dialog, int id); // CB_GETCURSEL
+    // Selects an entry as a person would: the dialog gets CBN_SELCHANGE.
+    static bool SelectComboItem(HWND dialog, int id, int index);
+
+    // Check boxes of a list view with LVS_EX_CHECKBOXES, set as a click on the
+    // box would (the owner gets LVN_ITEMCHANGED).
+    bool SetRowChecked(HWND list, int item, bool checked) const;
+    // Date and time picker (DTM_GETSYSTEMTIME / DTM_SETSYSTEMTIME); Set also sends
+    // the owner DTN_DATETIMECHANGE, as a change by the user does. Get returns
+    // GDT_VALID, GDT_NONE or -1.
+    int GetDateTime(HWND picker, SYSTEMTIME* time) const;
+    bool SetDateTime(HWND picker, const SYSTEMTIME& time) const;
 
 private:
     bool EmptyPoint(HWND list, POINT* pt) const;

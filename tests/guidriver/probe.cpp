@@ -80,6 +80,12 @@ extern "C" __declspec(dllexport) DWORD WINAPI ProbeEntry(LPVOID parameter)
             ReadMenuItems(menu, request);
         return 1;
     }
+    case kProbeSendMessage:
+        request->answer =
+            SendMessageW(window, request->command, static_cast<WPARAM>(request->wParam),
+                         static_cast<LPARAM>(request->lParam));
+        request->result = 1;
+        return 1;
     case kProbeEndMenu:
         request->result = EndMenu() ? 1 : 0;
         return 1;

@@ -11,6 +11,8 @@ enum ProbeOp : uint32_t {
     kProbeMenuBarPopup = 3,  // the items of popup `command` (an index) of the menu bar
     kProbeOpenPopupMenu = 4, // the items of the menu shown by menu window `window`
     kProbeEndMenu = 5,       // EndMenu()
+    kProbeSendMessage = 6,   // SendMessageW(window, command, wParam, lParam) from inside,
+                             // for messages the platform does not carry across processes
 };
 
 const uint32_t kProbeMagic = 0x41504D42; // "BMPA"
@@ -31,6 +33,9 @@ struct ProbeRequest
     uint64_t window;
     int32_t result;
     int32_t count;
+    uint64_t wParam;
+    uint64_t lParam;
+    int64_t answer;
     wchar_t text[kProbeTextChars];
     ProbeItem items[kProbeMaxItems];
 };

@@ -85,16 +85,37 @@ HWND MakeToolbar(HWND window)
     return toolbar;
 }
 
-INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG)
+    if (message == WM_INITDIALOG) {
+        for (const wchar_t* item : {L"一番目", L"二番目", L"三番目"}) {
+            SendDlgItemMessageW(dialog, 1002, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+            SendDlgItemMessageW(dialog, 1003, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+        }
+        SendDlgItemMessageW(dialog, 1003, CB_SETCURSEL, 0, 0);
         return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == 1003 && HIWORD(wParam) == CBN_SELCHANGE) {
+        SetDlgItemTextW(dialog, 1000, L"combo changed");
+        return TRUE;
+    }
+    if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == DTN_DATETIMECHANGE) {
+        SYSTEMTIME& st = reinterpret_cast<NMDATETIMECHANGE*>(lParam)->st;
+        wchar_t text[64] = {};
+        FormatBounded(text, 64, L"date %04d-%02d-%02d", st.wYear, st.wMonth, st.wDay);
+        SetDlgItemTextW(dialog, 1000, text);
+        return TRUE;
+    }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         if (LOWORD(wParam) == IDOK) {
             wchar_t text[128] = {};
             GetDlgItemTextW(dialog, 1000, text, 128);
-            Report(GetParent(dialog), L"dialog %d %s",
-                   IsDlgButtonChecked(dialog, 1001) == BST_CHECKED ? 1 : 0, text);
+            wchar_t title[256] = {};
+            FormatBounded(title, 256, L"dialog %d %s lb=%d cb=%d",
+                          IsDlgButtonChecked(dialog, 1001) == BST_CHECKED ? 1 : 0, text,
+                          static_cast<int>(SendDlgItemMessageW(dialog, 1002, LB_GETCURSEL, 0, 0)),
+                          static_cast<int>(SendDlgItemMessageW(dialog, 1003, CB_GETCURSEL, 0, 0)));
+            SetWindowTextW(GetParent(dialog), title);
         }
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
@@ -130,6 +151,15 @@ LRESULT OnNotify(HWND window, NMHDR* header)
         break;
     }
     case LVN_ITEMCHANGED: {
+        NMLISTVIEW* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if ((change->uChanged & LVIF_STATE) &&
+            ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK) &&
+            (change->uOldState & LVIS_STATEIMAGEMASK)) {
+            Report(window, L"check %d",
+                   change->iItem * 10 +
+                       static_cast<int>((change->uNewState & LVIS_STATEIMAGEMASK) >> 12));
+            break;
+        }
         HWND details = GetDlgItem(window, 1001);
         SendMessageW(details, LVM_DELETEALLITEMS, 0, 0);
         int item = SelectedItem(list);
@@ -161,7 +191,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     switch (message) {
     case WM_CREATE: {
-        InitCommonControls();
+        INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+        InitCommonControlsEx(&classes);
         MakeToolbar(window);
         for (int id : {1000, 1001}) {
             HWND list = CreateWindowExW(
@@ -169,8 +200,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                 0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance,
                 nullptr);
-            SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
-                         LVS_EX_FULLROWSELECT);
+            DWORD extended = LVS_EX_FULLROWSELECT | (id == 1000 ? LVS_EX_CHECKBOXES : 0);
+            SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
             if (id == 1000) {
                 SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL,
                              reinterpret_cast<LPARAM>(MakeImages()));
