@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "guidriver.h"
 #include "textformat.h"
@@ -43,6 +44,50 @@ bool MakeDemoWorld(SimWorld& world)
             return false;
         }
     return true;
+}
+
+// The settings a person may have in this prefix, put back after the picture.
+struct SavedValue
+{
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+std::vector<SavedValue> SaveSettingsKey(bool* existed)
+{
+    std::vector<SavedValue> values;
+    HKEY key = nullptr;
+    *existed =
+        RegOpenKeyExW(HKEY_CURRENT_USER, settings::kKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (!*existed)
+        return values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256] = {};
+        DWORD nameLength = 255, type = 0;
+        BYTE data[1024] = {};
+        DWORD size = sizeof(data);
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        values.push_back({name, type, std::vector<BYTE>(data, data + size)});
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+void RestoreSettingsKey(bool existed, const std::vector<SavedValue>& values)
+{
+    settings::DeleteKey();
+    if (!existed)
+        return;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, settings::kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    for (const SavedValue& v : values)
+        RegSetValueExW(key, v.name.c_str(), 0, v.type, v.data.data(),
+                       static_cast<DWORD>(v.data.size()));
+    RegCloseKey(key);
 }
 
 } // namespace
@@ -95,10 +140,15 @@ int wmain(int argc, wchar_t** argv)
     if (!UseDesktop(desktop, width, height))
         return Fail(L"could not create the virtual desktop");
 
+    bool hadSettings = false;
+    std::vector<SavedValue> saved = SaveSettingsKey(&hadSettings);
     settings::WriteAll(0, 0, width, height, 1, 0, advanced, view);
     App app;
-    if (!app.Start() || !app.WaitMainWindow())
+    if (!app.Start() || !app.WaitMainWindow()) {
+        app.Kill();
+        RestoreSettingsKey(hadSettings, saved);
         return Fail(L"Ambgui did not show its window");
+    }
     int row = app.FindRow(app.AccountList(), select);
     if (row < 0 && app.ItemCount(app.AccountList()) > 0)
         row = 0;
@@ -106,11 +156,11 @@ int wmain(int argc, wchar_t** argv)
         app.ClickRow(app.AccountList(), row);
     app.Settle();
     Sleep(700); // let the last paint reach the screen
-    bool saved = SaveScreenshotPng(out);
+    bool written = SaveScreenshotPng(out);
     app.Close(5000);
     app.Kill();
-    settings::DeleteKey();
-    if (!saved)
+    RestoreSettingsKey(hadSettings, saved);
+    if (!written)
         return Fail(L"could not write the picture");
     PrintFormatted(L"%s\n", out.c_str());
     return 0;
