@@ -326,9 +326,19 @@ TEST_F(CommandTest, MenuTextsAndPersonalModeHidesRemoteManagement)
     EXPECT_TEXT(app.MenuText(kHelp), L"ヘルプ(&H)\tF1");
     EXPECT_EQ(app.ToolbarButtonCount(), 15);
 
-    // Switching to advanced mode shows remote management at once.
+    // Cancel changes nothing.
     app.Command(kOperatingMode);
     HWND mode = app.WaitDialog(L"動作モードの選択");
+    ASSERT_NE(mode, nullptr);
+    App::Tick(mode, 1001, true);
+    App::PressButton(mode, IDCANCEL);
+    ASSERT_TRUE(App::WaitGone(mode));
+    app.Settle();
+    EXPECT_EQ(app.MenuState(kRemote), -1) << "cancelled: still personal mode";
+
+    // Switching to advanced mode shows remote management at once.
+    app.Command(kOperatingMode);
+    mode = app.WaitDialog(L"動作モードの選択");
     ASSERT_NE(mode, nullptr);
     EXPECT_TRUE(App::IsChecked(mode, 1000));
     App::Tick(mode, 1001, true);

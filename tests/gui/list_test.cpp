@@ -59,6 +59,22 @@ TEST_F(ListTest, BuiltinAccountsAreHiddenUntilShownAndTheChoiceIsSaved)
     DWORD builtin = 0;
     ASSERT_TRUE(settings::GetDword(L"IsShowBuiltinAccount", &builtin));
     EXPECT_EQ(builtin, 1u);
+
+    // The next start shows them at once, here in the stored groups-only view.
+    settings::SetDword(L"View", 2);
+    ASSERT_TRUE(StartReady());
+    EXPECT_TRUE(app.MenuChecked(kShowBuiltin));
+    EXPECT_TRUE(app.MenuChecked(kViewGroups));
+    EXPECT_FALSE(app.MenuChecked(kViewAll));
+    EXPECT_EQ(app.ToolbarState(kViewGroups), TBSTATE_ENABLED | TBSTATE_CHECKED);
+    EXPECT_EQ(app.ToolbarState(kViewAll), TBSTATE_ENABLED);
+    EXPECT_TRUE(app.MenuGrayed(kAddUser));
+    EXPECT_EQ(app.ToolbarState(kAddUser), 0);
+    EXPECT_TRUE(Listed(L"Administrators"));
+    EXPECT_TRUE(Listed(L"keiri"));
+    EXPECT_FALSE(Listed(L"Administrator"));
+    for (const ListRow& row : app.Rows(app.AccountList()))
+        EXPECT_EQ(row.image, 2) << Narrow(row.cells.at(0));
 }
 
 TEST_F(ListTest, StoredBuiltinFlagOfTwoListsThemWithTheItemUnchecked)
