@@ -18,8 +18,10 @@ for c in world.get("computers", []):
 ' 2>/dev/null || amb sim dump | head -40
 
 step "Ambcmd: add a user, put it in a group, show its details"
-for args in '/user /add hanako "山田 花子"' \
-            '/group /add 経理部' \
+# The first run shows the banner; "/s" after the fourth argument silences the rest.
+printf '\n$ Ambcmd /user /add hanako "山田 花子"\n'
+amb cmd /user /add hanako "山田 花子" || true
+for args in '/group /add 経理部 "経理部の共有フォルダー用"' \
             '/user /setgroup hanako "経理部;Remote Desktop Users"' \
             '/user hanako' \
             '/group 経理部'; do
@@ -30,8 +32,10 @@ done
 if [ -f "$BUILD/bin/sim/Ambgui.exe" ]; then
   step "Ambgui: the main window"
   shot="${AMBRELLE_DEMO_SCREENSHOT:-$BUILD/demo-ambgui.png}"
-  if amb gui --screenshot "$shot" --select hanako >/dev/null; then
+  if amb gui --screenshot "$shot" --select hanako >/dev/null 2>&1; then
     echo "screenshot of the main window: $shot"
+  else
+    echo "no screenshot could be taken (./ambrelle gui --screenshot $shot shows why)"
   fi
   if [ -n "${DISPLAY:-}" ] && [ -t 0 ]; then
     echo "opening Ambgui on $DISPLAY (close the window to end the demo)"
