@@ -31,6 +31,7 @@ protected:
         AppSettings.IsShowBuiltinAccount = showBuiltin;
         if (list_ == nullptr)
             list_ = CreateTestList(4);
+        EXPECT_TRUE(IsWindow(list_)) << "list window: error " << GetLastError();
         SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
         FillAccountList(list_, kinds);
         return ReadRows(list_, 4);
