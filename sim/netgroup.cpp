@@ -61,12 +61,8 @@ void FillGroup1(Packer& p, const void* ctx, size_t i, BYTE* e)
     r->lgrpi1_comment = p.Str(g.comment);
 }
 
-void FillGroup1002(Packer& p, const void* ctx, size_t i, BYTE* e)
-{
-    const Group& g = *static_cast<const GroupList*>(ctx)->groups[i];
-    reinterpret_cast<LOCALGROUP_INFO_1002*>(e)->lgrpi1002_comment = p.Str(g.comment);
-}
-
+// Levels 0 and 1 only: the one-field level 1002 is for NetLocalGroupSetInfo and
+// NetLocalGroupGetInfo refuses it with ERROR_INVALID_LEVEL, as Windows does.
 bool GroupLevel(DWORD level, size_t& size, FillEntry& fill)
 {
     switch (level) {
@@ -77,10 +73,6 @@ bool GroupLevel(DWORD level, size_t& size, FillEntry& fill)
     case 1:
         size = sizeof(LOCALGROUP_INFO_1);
         fill = FillGroup1;
-        return true;
-    case 1002:
-        size = sizeof(LOCALGROUP_INFO_1002);
-        fill = FillGroup1002;
         return true;
     }
     return false;
@@ -275,7 +267,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupEnum(LPCWSTR server, DWORD 
         *totalentries = 0;
         size_t size = 0;
         FillEntry fill = nullptr;
-        if ((level != 0 && level != 1) || !GroupLevel(level, size, fill))
+        if (!GroupLevel(level, size, fill))
             return ERROR_INVALID_LEVEL;
         return ReadWorldFor(L"NetLocalGroupEnum", [&](const World& w) -> DWORD {
             const Computer* c = nullptr;

@@ -192,43 +192,6 @@ template <> void FillUser<24>(Packer& p, const void* context, size_t i, BYTE* en
     r->usri24_user_sid = p.Sid(c.UserSid(u));
 }
 
-// The single-field levels, read as one-member records.
-template <> void FillUser<1007>(Packer& p, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1007*>(entry)->usri1007_comment = p.Str(u.comment);
-}
-
-template <> void FillUser<1008>(Packer&, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1008*>(entry)->usri1008_flags = ReportedFlags(c, u, list.now);
-}
-
-template <> void FillUser<1011>(Packer& p, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1011*>(entry)->usri1011_full_name = p.Str(u.fullName);
-}
-
-template <> void FillUser<1012>(Packer& p, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1012*>(entry)->usri1012_usr_comment = p.Str(u.usrComment);
-}
-
-template <> void FillUser<1052>(Packer& p, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1052*>(entry)->usri1052_profile = p.Str(u.profile);
-}
-
-template <> void FillUser<1053>(Packer& p, const void* context, size_t i, BYTE* entry)
-{
-    USER_CONTEXT
-    reinterpret_cast<USER_INFO_1053*>(entry)->usri1053_home_dir_drive = p.Str(u.homeDirDrive);
-}
-
 struct LevelFiller
 {
     DWORD level;
@@ -237,14 +200,11 @@ struct LevelFiller
 };
 
 const LevelFiller kUserLevels[] = {
-    {0, sizeof(USER_INFO_0), FillUser<0>},          {1, sizeof(USER_INFO_1), FillUser<1>},
-    {2, sizeof(USER_INFO_2), FillUser<2>},          {3, sizeof(USER_INFO_3), FillUser<3>},
-    {4, sizeof(USER_INFO_4), FillUser<4>},          {10, sizeof(USER_INFO_10), FillUser<10>},
-    {11, sizeof(USER_INFO_11), FillUser<11>},       {20, sizeof(USER_INFO_20), FillUser<20>},
-    {23, sizeof(USER_INFO_23), FillUser<23>},       {24, sizeof(USER_INFO_24), FillUser<24>},
-    {1007, sizeof(USER_INFO_1007), FillUser<1007>}, {1008, sizeof(USER_INFO_1008), FillUser<1008>},
-    {1011, sizeof(USER_INFO_1011), FillUser<1011>}, {1012, sizeof(USER_INFO_1012), FillUser<1012>},
-    {1052, sizeof(USER_INFO_1052), FillUser<1052>}, {1053, sizeof(USER_INFO_1053), FillUser<1053>},
+    {0, sizeof(USER_INFO_0), FillUser<0>},    {1, sizeof(USER_INFO_1), FillUser<1>},
+    {2, sizeof(USER_INFO_2), FillUser<2>},    {3, sizeof(USER_INFO_3), FillUser<3>},
+    {4, sizeof(USER_INFO_4), FillUser<4>},    {10, sizeof(USER_INFO_10), FillUser<10>},
+    {11, sizeof(USER_INFO_11), FillUser<11>}, {20, sizeof(USER_INFO_20), FillUser<20>},
+    {23, sizeof(USER_INFO_23), FillUser<23>}, {24, sizeof(USER_INFO_24), FillUser<24>},
 };
 
 const LevelFiller* FindUserLevel(DWORD level, std::initializer_list<DWORD> allowed)
@@ -517,8 +477,9 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserGetInfo(LPCWSTR server, LPCWSTR u
         if (bufptr == nullptr)
             return ERROR_INVALID_PARAMETER;
         *bufptr = nullptr;
-        const LevelFiller* filler = FindUserLevel(
-            level, {0, 1, 2, 3, 4, 10, 11, 20, 23, 24, 1007, 1008, 1011, 1012, 1052, 1053});
+        // Windows reads the whole records only: the one-field levels (1003-1053)
+        // are for NetUserSetInfo and give ERROR_INVALID_LEVEL here.
+        const LevelFiller* filler = FindUserLevel(level, {0, 1, 2, 3, 4, 10, 11, 20, 23, 24});
         if (filler == nullptr)
             return ERROR_INVALID_LEVEL;
         if (username == nullptr)

@@ -193,12 +193,19 @@ TEST_F(Users, GetInfoAtEveryLevel)
         u->homeDirDrive = L"H:";
         u->scriptPath = L"logon.cmd";
     });
-    for (DWORD level :
-         {0u, 1u, 2u, 3u, 4u, 10u, 11u, 20u, 23u, 24u, 1007u, 1008u, 1011u, 1012u, 1052u, 1053u}) {
+    for (DWORD level : {0u, 1u, 2u, 3u, 4u, 10u, 11u, 20u, 23u, 24u}) {
         LPBYTE buf = nullptr;
         ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", level, &buf), 0u) << level;
         ASSERT_NE(buf, nullptr);
         NetApiBufferFree(buf);
+    }
+    // The one-field levels can be written but not read.
+    for (DWORD level : {1003u, 1005u, 1006u, 1007u, 1008u, 1009u, 1010u, 1011u, 1012u, 1014u, 1017u,
+                        1020u, 1024u, 1051u, 1052u, 1053u}) {
+        LPBYTE buf = reinterpret_cast<LPBYTE>(1);
+        EXPECT_EQ(NetUserGetInfo(nullptr, L"kanri", level, &buf), (DWORD)ERROR_INVALID_LEVEL)
+            << level;
+        EXPECT_EQ(buf, nullptr) << level;
     }
     LPBYTE buf = nullptr;
     ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 3, &buf), 0u);
@@ -216,13 +223,14 @@ TEST_F(Users, GetInfoAtEveryLevel)
     NetApiBufferFree(buf);
     ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 10, &buf), 0u);
     EXPECT_STREQ(reinterpret_cast<USER_INFO_10*>(buf)->usri10_comment, L"comment");
+    EXPECT_STREQ(reinterpret_cast<USER_INFO_10*>(buf)->usri10_full_name, L"管理 太郎");
     NetApiBufferFree(buf);
     ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 23, &buf), 0u);
     auto* u23 = reinterpret_cast<USER_INFO_23*>(buf);
     EXPECT_EQ(SidText(u23->usri23_user_sid), Snapshot().Local().domainSid + L"-1000");
     NetApiBufferFree(buf);
-    ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 1011, &buf), 0u);
-    EXPECT_STREQ(reinterpret_cast<USER_INFO_1011*>(buf)->usri1011_full_name, L"管理 太郎");
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 1, &buf), 0u);
+    EXPECT_STREQ(reinterpret_cast<USER_INFO_1*>(buf)->usri1_comment, L"comment");
     NetApiBufferFree(buf);
 
     buf = reinterpret_cast<LPBYTE>(1);
@@ -283,12 +291,13 @@ TEST_F(Users, LockoutCanBeClearedButNotSet)
 
     Change([](ambsim::World& w) { w.Local().FindUser(L"taro")->locked = true; });
     LPBYTE buf = nullptr;
-    ASSERT_EQ(NetUserGetInfo(nullptr, L"taro", 1008, &buf), 0u);
-    auto* f = reinterpret_cast<USER_INFO_1008*>(buf);
-    EXPECT_TRUE(f->usri1008_flags & UF_LOCKOUT);
-    f->usri1008_flags &= ~UF_LOCKOUT;
-    EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 1008, buf, nullptr), 0u);
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"taro", 1, &buf), 0u);
+    flags.usri1008_flags = reinterpret_cast<USER_INFO_1*>(buf)->usri1_flags;
     NetApiBufferFree(buf);
+    EXPECT_TRUE(flags.usri1008_flags & UF_LOCKOUT);
+    flags.usri1008_flags &= ~UF_LOCKOUT;
+    EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 1008, reinterpret_cast<LPBYTE>(&flags), nullptr),
+              0u);
     EXPECT_FALSE(Snapshot().Local().FindUser(L"taro")->locked);
 }
 
