@@ -96,20 +96,25 @@ CommandResult AddGroup(const wchar_t* name, const wchar_t* comment)
     return ResultSuccess;
 }
 
-// Reads one string field at level (each of these levels is a record of that
-// one field), replaces it with value and writes the record back.
-static CommandResult ReplaceGroupField(const wchar_t* name, DWORD level, const wchar_t* value,
-                                       const wchar_t* readCaption, const wchar_t* writeCaption)
+// Replaces one string field of the group: reads it at readLevel, then writes
+// value as a one-field record at writeLevel. LOCALGROUP_INFO_0 and
+// LOCALGROUP_INFO_1002 each consist of that one string pointer. The comment is
+// read at level 1 because NetLocalGroupGetInfo answers ERROR_INVALID_LEVEL for
+// the one-field level 1002, which exists for NetLocalGroupSetInfo alone.
+static CommandResult ReplaceGroupField(const wchar_t* name, DWORD readLevel, DWORD writeLevel,
+                                       const wchar_t* value, const wchar_t* readCaption,
+                                       const wchar_t* writeCaption)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetLocalGroupGetInfo(nullptr, name, level, &buffer);
+    NET_API_STATUS status = NetLocalGroupGetInfo(nullptr, name, readLevel, &buffer);
     if (status != NERR_Success) {
         PrintNetError(readCaption, status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
-    *reinterpret_cast<LPWSTR*>(buffer) = const_cast<LPWSTR>(value);
-    status = NetLocalGroupSetInfo(nullptr, name, level, buffer, nullptr);
+    LPWSTR field = const_cast<LPWSTR>(value);
+    status =
+        NetLocalGroupSetInfo(nullptr, name, writeLevel, reinterpret_cast<LPBYTE>(&field), nullptr);
     FreeNetBuffer(buffer);
     if (status != NERR_Success) {
         PrintNetError(writeCaption, status);
@@ -120,13 +125,13 @@ static CommandResult ReplaceGroupField(const wchar_t* name, DWORD level, const w
 
 CommandResult RenameGroup(const wchar_t* name, const wchar_t* newName)
 {
-    return ReplaceGroupField(name, 0, newName, L"ローカル グループ名を取得できませんでした。",
+    return ReplaceGroupField(name, 0, 0, newName, L"ローカル グループ名を取得できませんでした。",
                              L"ローカル グループ名を変更できませんでした。");
 }
 
 CommandResult SetGroupComment(const wchar_t* name, const wchar_t* comment)
 {
-    return ReplaceGroupField(name, 1002, comment,
+    return ReplaceGroupField(name, 1, 1002, comment,
                              L"ローカル グループのコメントを取得できませんでした。",
                              L"ローカル グループのコメントを設定できませんでした。");
 }

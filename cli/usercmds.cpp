@@ -138,20 +138,25 @@ CommandResult AddUser(const wchar_t* name, const wchar_t* fullName)
     return ResultSuccess;
 }
 
-// Reads one string field at level (each of these levels is a record of that
-// one field), replaces it with value and writes the record back.
-static CommandResult ReplaceUserField(const wchar_t* name, DWORD level, const wchar_t* value,
-                                      const wchar_t* readCaption, const wchar_t* writeCaption)
+// Replaces one string field of the account: reads it at readLevel, then writes
+// value as a one-field record at writeLevel. USER_INFO_0, USER_INFO_1007 and
+// USER_INFO_1011 each consist of that one string pointer. The read levels
+// differ from the write levels because NetUserGetInfo serves only the whole
+// records (0-4, 10, 11, 20, 23, 24) and answers ERROR_INVALID_LEVEL for the
+// one-field levels, which exist for NetUserSetInfo alone.
+static CommandResult ReplaceUserField(const wchar_t* name, DWORD readLevel, DWORD writeLevel,
+                                      const wchar_t* value, const wchar_t* readCaption,
+                                      const wchar_t* writeCaption)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, level, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, readLevel, &buffer);
     if (status != NERR_Success) {
         PrintNetError(readCaption, status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
-    *reinterpret_cast<LPWSTR*>(buffer) = const_cast<LPWSTR>(value);
-    status = NetUserSetInfo(nullptr, name, level, buffer, nullptr);
+    LPWSTR field = const_cast<LPWSTR>(value);
+    status = NetUserSetInfo(nullptr, name, writeLevel, reinterpret_cast<LPBYTE>(&field), nullptr);
     FreeNetBuffer(buffer);
     if (status != NERR_Success) {
         PrintNetError(writeCaption, status);
@@ -162,20 +167,21 @@ static CommandResult ReplaceUserField(const wchar_t* name, DWORD level, const wc
 
 CommandResult RenameUser(const wchar_t* name, const wchar_t* newName)
 {
-    return ReplaceUserField(name, 0, newName, L"ユーザー名を取得できませんでした。",
+    return ReplaceUserField(name, 0, 0, newName, L"ユーザー名を取得できませんでした。",
                             L"ユーザー名を変更できませんでした。");
 }
 
+// Level 10 carries the full name and the comment.
 CommandResult SetUserFullName(const wchar_t* name, const wchar_t* fullName)
 {
-    return ReplaceUserField(name, 1011, fullName,
+    return ReplaceUserField(name, 10, 1011, fullName,
                             L"ユーザー アカウントのフル ネームを取得できませんでした。",
                             L"ユーザー アカウントのフル ネームを設定できませんでした。");
 }
 
 CommandResult SetUserComment(const wchar_t* name, const wchar_t* comment)
 {
-    return ReplaceUserField(name, 1007, comment,
+    return ReplaceUserField(name, 10, 1007, comment,
                             L"ユーザー アカウントのコメントを取得できませんでした。",
                             L"ユーザー アカウントのコメントを設定できませんでした。");
 }
@@ -336,24 +342,26 @@ CommandResult ChangeUserGroups(const wchar_t* name, const wchar_t* localGroups, 
     return allDone ? ResultSuccess : ResultFailure;
 }
 
+// The flags are read at level 1: NetUserGetInfo does not serve the one-field
+// level 1008, which exists for NetUserSetInfo alone.
 CommandResult UnlockUser(const wchar_t* name)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 1008, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 1, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントのロックアウト状態を取得できませんでした。", status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
-    auto* flags = reinterpret_cast<USER_INFO_1008*>(buffer);
-    if (!(flags->usri1008_flags & UF_LOCKOUT)) {
-        FreeNetBuffer(buffer);
+    USER_INFO_1008 flags = {};
+    flags.usri1008_flags = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_flags;
+    FreeNetBuffer(buffer);
+    if (!(flags.usri1008_flags & UF_LOCKOUT)) {
         PrintFormatted(L"ユーザー %s はロックアウトされていません。\n", name);
         return ResultSuccess;
     }
-    flags->usri1008_flags &= ~static_cast<DWORD>(UF_LOCKOUT);
-    status = NetUserSetInfo(nullptr, name, 1008, buffer, nullptr);
-    FreeNetBuffer(buffer);
+    flags.usri1008_flags &= ~static_cast<DWORD>(UF_LOCKOUT);
+    status = NetUserSetInfo(nullptr, name, 1008, reinterpret_cast<LPBYTE>(&flags), nullptr);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントのロックアウトを解除できませんでした。", status);
         return ResultFailure;

@@ -952,6 +952,60 @@ class Members(AmbcmdCase):
         self.assertNotIn('長すぎます', run.text)
 
 
+# ---------------------------------------------------------------- one-field changes
+
+
+class SingleFields(AmbcmdCase):
+    """The one-field commands on a platform that, like Windows, reads accounts only
+    as whole records: each succeeds and changes its field and nothing else."""
+
+    def changes(self, before, after):
+        """{(account, key): new value} for every account field that differs; the
+        rest of the world (apart from its clock and generation) must be equal."""
+        found = {}
+        for kind in ('users', 'groups'):
+            old = {e['name']: e for e in before[kind]}
+            new = {e['name']: e for e in after[kind]}
+            self.assertEqual(sorted(old), sorted(new), kind)
+            for name, entry in old.items():
+                for key in entry.keys() | new[name].keys():
+                    if entry.get(key) != new[name].get(key):
+                        found[(name, key)] = new[name].get(key)
+        rest = lambda dump: {k: v for k, v in dump.items()
+                             if k not in ('users', 'groups', 'now', 'generation')}
+        self.assertEqual(rest(after), rest(before))
+        return found
+
+    def test_each_command_changes_exactly_its_field(self):
+        self.world.ctl('user', 'add', 'taro', '--full-name', '山田 太郎', '--comment', '営業担当')
+        self.world.ctl('group', 'add', '営業部', '--comment', '営業の担当者')
+        self.world.ctl('lockout', 'taro')
+        flags = self.world.user('taro')['flags']
+        self.assertTrue(flags & 0x10)
+        cases = [
+            (('/user', '/fullname', 'taro', '山田 次郎'),
+             'ユーザー taro のフル ネームを 山田 次郎 に設定しました。\n\n',
+             {('taro', 'fullName'): '山田 次郎'}),
+            (('/user', '/comment', 'taro', '経理担当'), 'ユーザー taro のコメントを設定しました。\n\n',
+             {('taro', 'comment'): '経理担当'}),
+            (('/user', '/flags', 'taro', 'D'), 'ユーザー taro のフラグを設定しました。\n\n',
+             {('taro', 'flags'): flags | 0x2, ('taro', 'disabled'): True}),
+            (('/user', '/unlock', 'taro'), 'ユーザー taro のロックアウトは解除されました。\n\n',
+             {('taro', 'flags'): (flags | 0x2) & ~0x10, ('taro', 'locked'): False}),
+            (('/group', '/comment', '営業部', '販売の担当者'),
+             'ローカル グループ 営業部 のコメントを設定しました。\n\n',
+             {('営業部', 'comment'): '販売の担当者'}),
+        ]
+        for args, done, expected in cases:
+            with self.subTest(args=args):
+                before = self.world.dump()
+                self.expect(self.world.run(*args, '/s'), done, 0, banner=False)
+                changed = self.changes(before, self.world.dump())
+                # Clearing a lockout also forgets the failed logons that caused it.
+                changed.pop(('taro', 'badPwCount'), None)
+                self.assertEqual(changed, expected)
+
+
 # ---------------------------------------------------------------- platform failures
 
 
@@ -1086,6 +1140,7 @@ GROUPS = {
     'userflags': [UserFlags],
     'usergroups': [UserGroups],
     'groupcmds': [GroupCommands],
+    'fields': [SingleFields],
     'members': [Members],
     'faults': [Faults],
 }
