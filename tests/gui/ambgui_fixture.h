@@ -69,6 +69,7 @@ protected:
         if (!SimControlBuilt())
             GTEST_SKIP()
                 << "bin/sim/AmbSimCtl.exe is not built: the simulated world cannot be set up";
+        ASSERT_FALSE(world.Dir().empty()) << "no temporary folder for the world";
         ASSERT_TRUE(world.Run(L"reset")) << "AmbSimCtl reset: " << Narrow(world.LastOutput());
         settings::DeleteKey();
     }
