@@ -6,6 +6,8 @@
 #include "globals.h"
 #include "mainwindow.h"
 #include "resource.h"
+#include "errortext.h"
+#include "textformat.h"
 
 namespace {
 // Personal mode has no remote management: leaving the remote computer is part
@@ -56,6 +58,106 @@ INT_PTR CALLBACK OperatingModeDialogProc(HWND dialog, UINT message, WPARAM wPara
             EndDialog(dialog, 2);
             return TRUE;
         }
+        break;
+    }
+    return FALSE;
+}
+
+namespace {
+// Whether the computer answers: an account lookup of the empty name with the
+// typed text as system name, in the usual two steps. The empty text is the
+// local computer. On failure the last error is that of the second call.
+bool TargetAnswers(LPCWSTR computer)
+{
+    DWORD sidSize = 0;
+    DWORD domainChars = 0;
+    SID_NAME_USE use;
+    if (LookupAccountNameW(computer, L"", nullptr, &sidSize, nullptr, &domainChars, &use))
+        return true;
+    void* sid = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize + 1);
+    LPWSTR domain = AllocBuffer(domainChars + 1);
+    bool answered = sid != nullptr && domain != nullptr &&
+                    LookupAccountNameW(computer, L"", sid, &sidSize, domain, &domainChars, &use);
+    DWORD error = GetLastError();
+    FreeBuffer(domain);
+    FreeBuffer(sid);
+    SetLastError(error);
+    return answered;
+}
+
+void ReportUnreachableTarget(HWND dialog, DWORD error)
+{
+    LPWSTR message = AllocBuffer(ErrorMessageChars);
+    LPWSTR detail = FormatErrorText(error);
+    if (message != nullptr) {
+        FormatBounded(message, ErrorMessageChars,
+                      L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : %s)",
+                      detail != nullptr ? detail : L"");
+        AMBMessageBoxW(dialog, message, L"接続エラー", MB_ICONWARNING);
+    }
+    if (detail != nullptr)
+        LocalFree(detail);
+    FreeBuffer(message);
+}
+
+// OK: the typed computer becomes the target once it answers; otherwise the
+// dialog stays open with the text as typed.
+void AcceptRemoteTarget(HWND dialog)
+{
+    WCHAR typed[TargetServerChars] = {};
+    GetDlgItemTextW(dialog, IDC_REMOTE_NAME, typed, static_cast<int>(TargetServerChars));
+    SetWindowTextW(dialog, L"リモート管理 (接続中...)");
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    bool answered = TargetAnswers(typed);
+    DWORD error = GetLastError();
+    SetCursor(previous);
+    if (answered) {
+        FormatBounded(TargetServer, TargetServerChars, L"%s", typed);
+        EndDialog(dialog, 1);
+        return;
+    }
+    ReportUnreachableTarget(dialog, error);
+    SetWindowTextW(dialog, L"リモート管理");
+}
+
+void InitRemoteDialog(HWND dialog)
+{
+    SendDlgItemMessageW(dialog, IDC_REMOTE_NAME, EM_LIMITTEXT, TargetServerChars - 1, 0);
+    SetDlgItemTextW(dialog, IDC_REMOTE_NAME, TargetServer);
+    HICON icon = static_cast<HICON>(
+        LoadImageW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)),
+                   MAKEINTRESOURCEW(IDI_REMOTE), IMAGE_ICON, 16, 16, 0));
+    SendDlgItemMessageW(dialog, IDC_REMOTE_NOTE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon),
+                        0);
+}
+
+void ReleaseRemoteDialogIcon(HWND dialog)
+{
+    auto icon = reinterpret_cast<HICON>(
+        SendDlgItemMessageW(dialog, IDC_REMOTE_NOTE_ICON, STM_SETICON, 0, 0));
+    if (icon != nullptr)
+        DestroyIcon(icon);
+}
+} // namespace
+
+INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitRemoteDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            AcceptRemoteTarget(dialog);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 2);
+            return TRUE;
+        }
+        break;
+    case WM_DESTROY:
+        ReleaseRemoteDialogIcon(dialog);
         break;
     }
     return FALSE;

@@ -4,3 +4,8 @@
 // Template 507: chooses personal or advanced mode (AppSettings.Advanced).
 // Ends with 1 on OK, 2 on Cancel.
 INT_PTR CALLBACK OperatingModeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Template 506: chooses the computer whose accounts are managed and stores it
+// in TargetServer once it answers. Ends with 1 when a target was stored, 2 on
+// Cancel.
+INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -73,6 +73,10 @@
 #define IDC_MODE_PERSONAL 1000
 #define IDC_MODE_ADVANCED 1001
 
+// Controls of the remote-management dialog
+#define IDC_REMOTE_NAME 1000
+#define IDC_REMOTE_NOTE_ICON 1001
+
 // Controls of the elevation dialog
 #define IDC_ELEVATION_ICON 1000
 
