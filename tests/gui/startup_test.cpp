@@ -2,6 +2,8 @@
 // single-instance check, the administrator check and the elevation dialog.
 #include "ambgui_fixture.h"
 
+#include <memory>
+
 #include <nlohmann/json.hpp>
 
 namespace ambtest {
@@ -326,9 +328,14 @@ TEST_F(StartupTest, RestrictedAdministratorAcceptingConsentStartsAnElevatedCopy)
     EXPECT_EQ(code, 0u);
     std::vector<std::pair<HWND, DWORD>> copies;
     WaitFor([&] { return !(copies = FindWindowsOfClass(L"Ambgui")).empty(); }, 15000);
-    ASSERT_EQ(copies.size(), 1u) << "no elevated copy came up";
-    App elevated;
-    ASSERT_TRUE(elevated.Attach(copies[0].second));
+    // Every copy that came up is taken over, so that it ends with the test.
+    std::vector<std::unique_ptr<App>> started;
+    for (const auto& copy : copies) {
+        started.emplace_back(new App());
+        started.back()->Attach(copy.second);
+    }
+    ASSERT_EQ(copies.size(), 1u) << "exactly one elevated copy comes up";
+    App& elevated = *started[0];
     ASSERT_NE(elevated.WaitMainWindow(), nullptr);
     EXPECT_TEXT(elevated.Title(), L"Ambrelle - ローカル コンピュータ");
     EXPECT_TRUE(elevated.NoDialog(kElevationTitle, 300)) << "the new copy runs elevated";
