@@ -80,6 +80,54 @@ TEST_F(ModeTest, PersonalAndBackTwiceKeepsExactlyOneRemoteItem)
     EXPECT_EQ(advanced, 1u);
 }
 
+// Leaving a remote computer is part of the way to personal mode: the question,
+// No keeping the dialog open, Yes going back to the local computer; the menu
+// then follows the mode whichever way it went.
+TEST_F(ModeTest, PersonalModeFromARemoteTargetAsksAndReturnsToTheLocalComputer)
+{
+    ASSERT_TRUE(Sim(L"computer add SRV02"));
+    ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV02"));
+    PrepareSettings(0, 1);
+    ASSERT_TRUE(StartReady());
+    app.Command(kRemote);
+    HWND remote = app.WaitDialog(L"リモート管理", 3000);
+    if (remote == nullptr)
+        GTEST_SKIP() << "the remote-management dialog is not there yet";
+    App::SetEditText(remote, 1000, L"SRV02");
+    App::PressButton(remote, IDOK);
+    ASSERT_TRUE(App::WaitGone(remote));
+    app.Settle();
+    ASSERT_TEXT_EQ(app.Title(), L"Ambrelle - リモート コンピュータ (SRV02)");
+    ASSERT_TRUE(Listed(L"remoteonly"));
+
+    app.Command(kOperatingMode);
+    HWND mode = app.WaitDialog(L"動作モードの選択");
+    ASSERT_NE(mode, nullptr);
+    App::Tick(mode, 1000, true);
+    App::PressButton(mode, IDOK);
+    HWND question = app.WaitDialog(L"動作モード切替確認");
+    ASSERT_NE(question, nullptr);
+    App::PressButton(question, IDNO);
+    ASSERT_TRUE(App::WaitGone(question));
+    Sleep(200);
+    ASSERT_TRUE(IsWindowVisible(mode)) << "No keeps the dialog open";
+    App::PressButton(mode, IDOK);
+    question = app.WaitDialog(L"動作モード切替確認");
+    ASSERT_NE(question, nullptr);
+    App::PressButton(question, IDYES);
+    ASSERT_TRUE(App::WaitGone(mode));
+    app.Settle();
+    EXPECT_TEXT(app.Title(), L"Ambrelle - ローカル コンピュータ");
+    EXPECT_FALSE(Listed(L"remoteonly"));
+    EXPECT_TRUE(Listed(L"kanri"));
+    ExpectRemoteCommand(false);
+
+    // Back in advanced mode the command returns once; the target stays local.
+    ChooseMode(1001);
+    ExpectRemoteCommand(true);
+    EXPECT_TEXT(app.Title(), L"Ambrelle - ローカル コンピュータ");
+}
+
 class AboutTest : public AmbguiTest
 {
 protected:
