@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "guidriver.h"
@@ -69,6 +70,8 @@ protected:
         if (!SimControlBuilt())
             GTEST_SKIP()
                 << "bin/sim/AmbSimCtl.exe is not built: the simulated world cannot be set up";
+        if (int ended = EndLeftoverPrograms(L"Ambgui"))
+            std::printf("ended %d Ambgui left running by an earlier test\n", ended);
         ASSERT_FALSE(world.Dir().empty()) << "no temporary folder for the world";
         ASSERT_TRUE(world.Run(L"reset")) << "AmbSimCtl reset: " << Narrow(world.LastOutput());
         settings::DeleteKey();

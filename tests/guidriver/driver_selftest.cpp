@@ -151,6 +151,13 @@ TEST_F(DriverTest, CheckBoxesInAList)
     EXPECT_EQ(app.Title(), L"check 21");
 }
 
+TEST_F(DriverTest, LeftoverProgramsAreEnded)
+{
+    EXPECT_EQ(EndLeftoverPrograms(L"AmbDriverTestWin"), 1);
+    EXPECT_TRUE(app.WaitExit(5000));
+    EXPECT_EQ(EndLeftoverPrograms(L"AmbDriverTestWin"), 0);
+}
+
 TEST_F(DriverTest, ScreenshotAndClose)
 {
     std::wstring path = ShotPath(L"guidriver_selftest.png");

@@ -537,6 +537,41 @@ static BOOL CALLBACK CollectClass(HWND hwnd, LPARAM param)
     return TRUE;
 }
 
+static BOOL CALLBACK CollectClassAnyState(HWND hwnd, LPARAM param)
+{
+    ClassSearch* search = reinterpret_cast<ClassSearch*>(param);
+    wchar_t className[128] = {};
+    GetClassNameW(hwnd, className, 127);
+    if (lstrcmpW(className, search->className) == 0) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        search->out->emplace_back(hwnd, pid);
+    }
+    return TRUE;
+}
+
+int EndLeftoverPrograms(const wchar_t* className)
+{
+    std::vector<std::pair<HWND, DWORD>> found;
+    ClassSearch search = {className, &found};
+    TestDesktopName();
+    EnumWindows(CollectClassAnyState, reinterpret_cast<LPARAM>(&search));
+    int ended = 0;
+    for (const auto& window : found) {
+        if (window.second == GetCurrentProcessId())
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, window.second);
+        if (!process)
+            continue;
+        if (TerminateProcess(process, 98)) {
+            WaitForSingleObject(process, 5000);
+            ++ended;
+        }
+        CloseHandle(process);
+    }
+    return ended;
+}
+
 std::vector<std::pair<HWND, DWORD>> FindWindowsOfClass(const wchar_t* className)
 {
     std::vector<std::pair<HWND, DWORD>> found;

@@ -291,6 +291,11 @@ private:
 // with their process ids.
 std::vector<std::pair<HWND, DWORD>> FindWindowsOfClass(const wchar_t* className);
 
+// Ends programs that an earlier test on this desktop left behind (a test that
+// was killed on timeout cannot end the program it started): every process with a
+// top-level window of the class, visible or not. Returns how many were ended.
+int EndLeftoverPrograms(const wchar_t* className);
+
 // The desktop the window tests run on (created and entered on first use; the
 // empty string when the default desktop is used).
 const wchar_t* TestDesktopName();
