@@ -225,6 +225,17 @@ void DeleteSelectedGroup(HWND window)
              L"グループ削除完了");
 }
 
+// The dialog stores the new TargetServer itself. The lists of the new target
+// are read while the title says so, which is all the window shows meanwhile.
+void ManageRemoteComputer(HWND window)
+{
+    if (AMBDialogBoxParamW(WindowInstance(window), IDD_REMOTE, window, RemoteDialogProc, 0) != 1)
+        return;
+    SetLoadingTitle(window);
+    SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
+    SetMainWindowTitle(window);
+}
+
 // Lays the window out again: the toolbar may have changed its height. The
 // first size differs from the current one so that the second is not skipped.
 void Relayout(HWND window)
@@ -259,6 +270,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_DELETE_GROUP:
         DeleteSelectedGroup(window);
+        break;
+    case CMD_REMOTE:
+        ManageRemoteComputer(window);
         break;
     case CMD_OPERATING_MODE:
         SwitchOperatingMode(window);
