@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,9 +22,16 @@ static void Trace(const wchar_t* what, const std::wstring& detail, DWORD startTi
         const char* value = std::getenv("AMB_DRIVER_TRACE");
         enabled = value && *value == '1';
     }
-    if (enabled)
-        PrintFormatted(L"[driver] %s %s: %lu ms\n", what, detail.c_str(),
-                       GetTickCount() - startTick);
+    if (!enabled)
+        return;
+    wchar_t line[512] = {};
+    FormatBounded(line, 512, L"[driver] %s %s: %lu ms\n", what, detail.c_str(),
+                  GetTickCount() - startTick);
+    // As UTF-8 bytes: the CRT's wide output stops at what the console code page lacks.
+    char bytes[1536] = {};
+    WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof(bytes) - 1, nullptr, nullptr);
+    fputs(bytes, stdout);
+    fflush(stdout);
 }
 
 // ---- Paths and environment ------------------------------------------------
@@ -442,6 +450,19 @@ bool UseDesktop(const wchar_t* name, int width, int height)
     if (!desktop || !SetThreadDesktop(desktop))
         return false;
     FormatBounded(g_desktopName, 64, L"%s", name);
+    // The desktop's shell starts on first use; until it is up, top-level windows
+    // fail to open (error 1400). Open one here until that works, so that the
+    // programs started next find the desktop ready.
+    WaitFor(
+        [] {
+            HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            if (!probe)
+                return false;
+            DestroyWindow(probe);
+            return true;
+        },
+        20000, 100);
     return true;
 }
 
@@ -671,10 +692,13 @@ bool App::Settle(DWORD timeoutMs) const
     // with it; the second send can only be taken once that dispatch returned
     // (or entered a modal loop of its own).
     bool ok = true;
+    DWORD start = GetTickCount();
     for (int i = 0; i < 3 && ok; ++i) {
         DWORD_PTR result = 0;
         ok = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
     }
+    if (GetTickCount() - start > 200)
+        Trace(L"Settle (slow)", std::wstring(), start);
     return ok;
 }
 
@@ -1322,7 +1346,10 @@ bool App::PressButtonByText(HWND dialog, const std::wstring& caption)
 
 bool App::WaitGone(HWND hwnd, DWORD timeoutMs)
 {
-    return WaitFor([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+    DWORD start = GetTickCount();
+    bool gone = WaitFor([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+    Trace(L"WaitGone", std::wstring(), start);
+    return gone;
 }
 
 // ---- List boxes, combo boxes, check boxes in lists, date pickers ----
