@@ -86,23 +86,34 @@ void ReleaseInstanceMutex()
     }
 }
 
+namespace {
+// Reads a REG_DWORD of exactly four bytes; anything else is left alone.
+bool ReadDwordValue(HKEY key, const wchar_t* name, LONG* value)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(DWORD))
+        return false;
+    DWORD data = 0;
+    size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(DWORD))
+        return false;
+    *value = static_cast<LONG>(data);
+    return true;
+}
+} // namespace
+
 int LoadSettings()
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     for (const SettingValue& setting : SettingValues) {
-        DWORD type = 0;
-        DWORD size = 0;
-        if (RegQueryValueExW(key, setting.name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-            type == REG_DWORD && size == sizeof(DWORD)) {
-            DWORD data = 0;
-            size = sizeof(data);
-            if (RegQueryValueExW(key, setting.name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                                 &size) == ERROR_SUCCESS &&
-                type == REG_DWORD && size == sizeof(DWORD))
-                *setting.value = static_cast<LONG>(data);
-        }
+        if (!ReadDwordValue(key, setting.name, setting.value))
+            continue; // missing or of another type or size: the default stays
         // A window partly off the left or top edge comes back at the edge.
         if ((setting.value == &AppSettings.X || setting.value == &AppSettings.Y) &&
             *setting.value < 0)

@@ -128,3 +128,12 @@ TEST_F(SettingsTest, ValuesOfAnotherTypeOrSizeAreIgnored)
     EXPECT_EQ(0, AppSettings.Welcome);
     EXPECT_EQ(1, AppSettings.IsShowBuiltinAccount);
 }
+
+TEST_F(SettingsTest, MissingPositionValuesKeepThePlatformDefault)
+{
+    StoreDword(L"Welcome", 1);
+    ASSERT_EQ(1, LoadSettings());
+    EXPECT_EQ(static_cast<LONG>(CW_USEDEFAULT), AppSettings.X);
+    EXPECT_EQ(static_cast<LONG>(CW_USEDEFAULT), AppSettings.Y);
+    EXPECT_EQ(1, AppSettings.Welcome);
+}
