@@ -218,7 +218,7 @@ void SendViewCommand(HWND window)
     }
 }
 
-bool ShowFirstRunWelcome(HWND window, HINSTANCE instance)
+void ShowFirstRunWelcome(HWND window, HINSTANCE instance)
 {
     MessageBoxW(
         window,
@@ -230,7 +230,6 @@ bool ShowFirstRunWelcome(HWND window, HINSTANCE instance)
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPERATING_MODE), window, OperatingModeDialogProc,
                     0);
     AppSettings.Welcome = 1;
-    return true;
 }
 
 LRESULT OnCreate(HWND window, HINSTANCE instance)
