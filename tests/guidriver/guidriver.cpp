@@ -463,6 +463,9 @@ bool UseDesktop(const wchar_t* name, int width, int height)
             return true;
         },
         20000, 100);
+    // The shell has read the size by now; leave the prefix's registry as it was.
+    if (width > 0 && height > 0)
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", name);
     return true;
 }
 
