@@ -13,6 +13,11 @@ case "$action" in
     if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
       DISPLAY= wineboot -i >/dev/null 2>&1
     fi
+    # Caption buttons need Marlett, which this Wine does not find by itself.
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+      cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    fi
     wineserver -p 120 </dev/null >/dev/null 2>&1 || true
     # A trivial start proves the prefix answers.
     DISPLAY= wine cmd /c exit 0 </dev/null >/dev/null 2>&1
