@@ -22,12 +22,6 @@ rm -f "$out"
 export AMB_WINEPREFIX="$build/wineprefix"
 export AMB_BIN_DIR="$build/bin" AMB_SIM_BIN_DIR="$build/bin/sim"
 "$source_dir/tests/bed/prefix.sh" setup "$AMB_WINEPREFIX"
-# Wine draws the caption buttons with Marlett, which this Wine does not find in
-# its own data folder: without it they show as "0 1 r".
-fonts="$AMB_WINEPREFIX/drive_c/windows/Fonts"
-if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
-fi
 display_file=$(mktemp)
 cleanup() {
   "$source_dir/tests/bed/xvfb.sh" stop "$display_file" || true
