@@ -12,6 +12,10 @@ case "$action" in
     mkdir -p "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
       DISPLAY= wineboot -i >/dev/null 2>&1
+      # Let the boot's server and its desktop process end: a desktop process
+      # started without a display stays for the server's life, and windows of
+      # the tests then open on new desktops only after long waits.
+      wineserver -w
     fi
     # Caption buttons need Marlett, which this Wine does not find by itself.
     fonts="$WINEPREFIX/drive_c/windows/Fonts"
