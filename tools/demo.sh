@@ -11,11 +11,10 @@ step "The simulated computer"
 amb sim dump | python3 -c '
 import json, sys
 world = json.load(sys.stdin)
-for c in world.get("computers", []):
-    print("computer", c.get("name"), "(local)" if c.get("local") else "")
-    print("  users :", ", ".join(u.get("name", "?") for u in c.get("users", [])))
-    print("  groups:", ", ".join(g.get("name", "?") for g in c.get("groups", [])))
-' 2>/dev/null || amb sim dump | head -40
+print("computer", world["computer"], world["sid"])
+print("  users :", ", ".join(u["name"] for u in world["users"]))
+print("  groups:", ", ".join(g["name"] for g in world["groups"]))
+'
 
 step "Ambcmd: add a user, put it in a group, show its details"
 # The first run shows the banner; "/s" after the fourth argument silences the rest.
