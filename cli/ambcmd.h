@@ -23,6 +23,10 @@ int AskYesNo();
 // Prints the error block for a failed platform call.
 void PrintNetError(const wchar_t* caption, DWORD code);
 
+// The paragraph of both deletion warnings on security identifiers: a deleted
+// account's SID is gone for good, even when the name is created again.
+void PrintSidWarning();
+
 // Number of items of a semicolon-separated list: empty items are skipped,
 // spaces belong to the names. A null or empty list counts 0.
 size_t CountListItems(const wchar_t* list);

@@ -52,6 +52,16 @@ int AskYesNo()
     return (answer[0] == L'Y' || answer[0] == L'y') ? IDYES : IDNO;
 }
 
+void PrintSidWarning()
+{
+    fputws(L"ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n",
+           stdout);
+    fputws(L"と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n",
+           stdout);
+    fputws(L"削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n", stdout);
+    fputws(L"システム上ではまったく異なるものとして扱われます。\n\n", stdout);
+}
+
 void PrintNetError(const wchar_t* caption, DWORD code)
 {
     LPWSTR text = FormatErrorText(code);

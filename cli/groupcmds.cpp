@@ -140,12 +140,7 @@ static void PrintDeleteGroupWarning(const wchar_t* name)
 {
     fputws(L"！注意！\n", stdout);
     PrintFormatted(L"ローカル グループ %s を削除しようとしています。\n\n", name);
-    fputws(L"ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n",
-           stdout);
-    fputws(L"と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n",
-           stdout);
-    fputws(L"削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n", stdout);
-    fputws(L"システム上ではまったく異なるものとして扱われます。\n\n", stdout);
+    PrintSidWarning();
     fputws(L"なお、ローカル グループを削除してもユーザーは削除されませんが、削除しようと\n",
            stdout);
     fputws(L"しているグループ名を使って NTFS アクセス制限を行っている場合、ファイルやフォルダ",
