@@ -11,4 +11,18 @@ if [ -n "${AMB_DISPLAY_FILE:-}" ] && [ -s "$AMB_DISPLAY_FILE" ]; then
   DISPLAY="$(cat "$AMB_DISPLAY_FILE")"
   export DISPLAY
 fi
-exec wine "$@"
+# Now and then Wine fails before any program code runs ("failed to map the
+# shared user data"); such a start did nothing, so it is safe to try again.
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+for attempt in 1 2 3; do
+  wine "$@" 2>"$errors"
+  status=$?
+  cat "$errors" >&2
+  if [ "$status" -ne 0 ] && grep -q 'failed to map the shared user data' "$errors"; then
+    echo "wine-run: Wine failed to start (attempt $attempt); starting again" >&2
+    continue
+  fi
+  break
+done
+exit "$status"
