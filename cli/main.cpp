@@ -90,29 +90,10 @@ struct SubCommand
     const wchar_t* failureLine;
 };
 
-static CommandResult RunAddUser(const wchar_t* name, const wchar_t* second)
-{
-    return AddUser(name, second);
-}
-static CommandResult RunRenameUser(const wchar_t* name, const wchar_t* second)
-{
-    return RenameUser(name, second);
-}
+// Adapters for the operations whose parameters differ from a handler's.
 static CommandResult RunDeleteUser(const wchar_t* name, const wchar_t*)
 {
     return DeleteUser(name);
-}
-static CommandResult RunSetUserFullName(const wchar_t* name, const wchar_t* second)
-{
-    return SetUserFullName(name, second);
-}
-static CommandResult RunSetUserComment(const wchar_t* name, const wchar_t* second)
-{
-    return SetUserComment(name, second);
-}
-static CommandResult RunSetUserFlags(const wchar_t* name, const wchar_t* second)
-{
-    return SetUserFlags(name, second);
 }
 static CommandResult RunAssignUserGroups(const wchar_t* name, const wchar_t* second)
 {
@@ -130,52 +111,27 @@ static CommandResult RunResetUserPassword(const wchar_t* name, const wchar_t*)
 {
     return ResetUserPassword(name);
 }
-static CommandResult RunAddGroup(const wchar_t* name, const wchar_t* second)
-{
-    return AddGroup(name, second);
-}
-static CommandResult RunRenameGroup(const wchar_t* name, const wchar_t* second)
-{
-    return RenameGroup(name, second);
-}
 static CommandResult RunDeleteGroup(const wchar_t* name, const wchar_t*)
 {
     return DeleteGroup(name);
 }
-static CommandResult RunSetGroupComment(const wchar_t* name, const wchar_t* second)
-{
-    return SetGroupComment(name, second);
-}
-static CommandResult RunAddGroupMembers(const wchar_t* name, const wchar_t* second)
-{
-    return AddGroupMembers(name, second);
-}
-static CommandResult RunSetGroupMembers(const wchar_t* name, const wchar_t* second)
-{
-    return SetGroupMembers(name, second);
-}
-static CommandResult RunDelGroupMembers(const wchar_t* name, const wchar_t* second)
-{
-    return DelGroupMembers(name, second);
-}
 
 // In matching order: the first match wins.
 static const SubCommand UserCommands[] = {
-    {L"/add", nullptr, RunAddUser, OptionalSecond, L"ユーザー %s は正常に作成されました。\n\n",
+    {L"/add", nullptr, AddUser, OptionalSecond, L"ユーザー %s は正常に作成されました。\n\n",
      L"エラー : ユーザー %s を作成できませんでした。\n\n"},
-    {L"/rename", nullptr, RunRenameUser, RequiredSecond,
+    {L"/rename", nullptr, RenameUser, RequiredSecond,
      L"ユーザー名を %s から %s に変更しました。\n\n",
      L"エラー : ユーザー名を %s から %s に変更できませんでした。\n\n"},
     {L"/remove", L"/delete", RunDeleteUser, NoSecond, L"ユーザー %s は正常に削除されました。\n\n",
      L"エラー : ユーザー %s を削除できませんでした。\n\n"},
-    {L"/fullname", nullptr, RunSetUserFullName, RequiredSecond,
+    {L"/fullname", nullptr, SetUserFullName, RequiredSecond,
      L"ユーザー %s のフル ネームを %s に設定しました。\n\n",
      L"エラー : ユーザー %s のフル ネームを設定できませんでした。\n\n"},
-    {L"/comment", L"/description", RunSetUserComment, RequiredSecond,
+    {L"/comment", L"/description", SetUserComment, RequiredSecond,
      L"ユーザー %s のコメントを設定しました。\n\n",
      L"エラー : ユーザー %s のコメントを設定できませんでした。\n\n"},
-    {L"/flags", nullptr, RunSetUserFlags, RequiredSecond,
-     L"ユーザー %s のフラグを設定しました。\n\n",
+    {L"/flags", nullptr, SetUserFlags, RequiredSecond, L"ユーザー %s のフラグを設定しました。\n\n",
      L"エラー : ユーザー %s のフラグを設定できませんでした。\n\n"},
     {L"/setgroup", nullptr, RunAssignUserGroups, RequiredSecond,
      L"ユーザー %s を指定されたローカル グループへ割り当てました。\n\n",
@@ -192,25 +148,25 @@ static const SubCommand UserCommands[] = {
 };
 
 static const SubCommand GroupCommands[] = {
-    {L"/add", nullptr, RunAddGroup, OptionalSecond,
+    {L"/add", nullptr, AddGroup, OptionalSecond,
      L"ローカル グループ名 %s は正常に作成されました。\n\n",
      L"エラー : ローカル グループ名 %s を作成できませんでした。\n\n"},
-    {L"/rename", nullptr, RunRenameGroup, RequiredSecond,
+    {L"/rename", nullptr, RenameGroup, RequiredSecond,
      L"ローカル グループ名を %s から %s に変更しました。\n\n",
      L"エラー : ローカル グループ名を %s から %s に変更できませんでした。\n\n"},
     {L"/remove", L"/delete", RunDeleteGroup, NoSecond,
      L"ローカル グループ %s は正常に削除されました。\n\n",
      L"エラー : ローカル グループ %s を削除できませんでした。\n\n"},
-    {L"/comment", L"/description", RunSetGroupComment, RequiredSecond,
+    {L"/comment", L"/description", SetGroupComment, RequiredSecond,
      L"ローカル グループ %s のコメントを設定しました。\n\n",
      L"エラー : ローカル グループ %s のコメントを設定できませんでした。\n\n"},
-    {L"/adduser", nullptr, RunAddGroupMembers, RequiredSecond,
+    {L"/adduser", nullptr, AddGroupMembers, RequiredSecond,
      L"ローカル グループ %s のメンバーシップは正しく追加されました。\n\n",
      L"エラー : ローカル グループ %s のメンバーシップを追加できませんでした\n\n"},
-    {L"/setuser", nullptr, RunSetGroupMembers, RequiredSecond,
+    {L"/setuser", nullptr, SetGroupMembers, RequiredSecond,
      L"ローカル グループ %s のメンバーシップ置換は正常に終了しました。\n\n",
      L"エラー : ローカル グループ %s のメンバーシップ置換ができませんでした。\n\n"},
-    {L"/deluser", nullptr, RunDelGroupMembers, RequiredSecond,
+    {L"/deluser", nullptr, DelGroupMembers, RequiredSecond,
      L"ローカル グループ %s からメンバーシップが削除されました。\n\n",
      L"エラー : ローカル グループ %s からメンバーシップを削除できませんでした。\n\n"},
 };
