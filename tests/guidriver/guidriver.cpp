@@ -694,12 +694,13 @@ bool App::Settle(DWORD timeoutMs) const
 {
     if (!main_)
         return false;
-    // A posted message is dispatched after the sent messages that were waiting
-    // with it; the second send can only be taken once that dispatch returned
-    // (or entered a modal loop of its own).
+    // Sent messages are taken before posted ones, so each send lets at most one
+    // posted message through: one more send than the most input a driver call
+    // posts (a double click posts four) is needed before the last of it has
+    // been dispatched (or has entered a modal loop of its own).
     bool ok = true;
     DWORD start = GetTickCount();
-    for (int i = 0; i < 3 && ok; ++i) {
+    for (int i = 0; i < 6 && ok; ++i) {
         DWORD_PTR result = 0;
         ok = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
     }
