@@ -11,6 +11,7 @@
 //       line as one UTF-8 line to the file named by AMB_PAUSE_LOG, and writes
 //       "[PAUSE]" to the standard output it shares with its caller, so that the
 //       caller's transcript shows where the pause fell.
+#include "start_process.h"
 #include "errortext.h"
 
 #include <windows.h>
@@ -93,8 +94,7 @@ static int RunWithComspec(wchar_t** argv)
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessRetrying(nullptr, &command[0], TRUE, 0, &startup, &process))
         return 100;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 101;

@@ -1,3 +1,4 @@
+#include "start_process.h"
 #include "core_world.h"
 
 #include <commctrl.h>
@@ -91,14 +92,12 @@ bool CoreWorld::Sim(const std::wstring& args)
                              OPEN_EXISTING, 0, nullptr);
     startup.hStdOutput = nul;
     startup.hStdError = nul;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    (void)inherit;
     SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(L'\0');
-    bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process) != FALSE;
+    bool started = CreateProcessRetrying(nullptr, line.data(), TRUE, CREATE_NO_WINDOW, &startup,
+                                         &process) != FALSE;
     DWORD exitCode = 1;
     if (started) {
         if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)

@@ -1,5 +1,6 @@
 // Profiles, logons, elevation, injected faults and the store itself: atomic
 // replacement, damaged documents, concurrent writers, a killed writer, speed.
+#include "start_process.h"
 #include <algorithm>
 #include <cstdio>
 
@@ -132,8 +133,7 @@ TEST_F(Platform, TwoProcessesAddingAtOnceLoseNothing)
         buf.push_back(0);
         STARTUPINFOW si = {};
         si.cb = sizeof si;
-        ASSERT_TRUE(CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &si, &pi[i]));
+        ASSERT_TRUE(CreateProcessRetrying(nullptr, buf.data(), FALSE, 0, &si, &pi[i]));
     }
     for (auto& p : pi) {
         ASSERT_EQ(WaitForSingleObject(p.hProcess, 240000), WAIT_OBJECT_0);
@@ -166,8 +166,7 @@ TEST_F(Platform, KilledWriterLeavesAReadableStore)
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &si, &pi));
+        ASSERT_TRUE(CreateProcessRetrying(nullptr, buf.data(), FALSE, 0, &si, &pi));
         Sleep(700 + 230 * round);
         TerminateProcess(pi.hProcess, 9);
         WaitForSingleObject(pi.hProcess, 10000);

@@ -1,3 +1,4 @@
+#include "start_process.h"
 #include "simtest.h"
 
 namespace simtest {
@@ -64,8 +65,7 @@ int Run(const std::wstring& commandLine, DWORD timeoutMs)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    if (!CreateProcessRetrying(nullptr, line.data(), FALSE, 0, &si, &pi))
         return -1;
     CloseHandle(pi.hThread);
     DWORD code = static_cast<DWORD>(-1);
