@@ -73,6 +73,15 @@ TEST_F(DriverTest, ClickSelectsAndUpdatesDetailsAndStates)
     EXPECT_EQ(app.DetailValue(L"名前"), L"経理グループ");
 }
 
+TEST_F(DriverTest, SettleWaitsForAllPostedInputAndWhatItPosts)
+{
+    // Slow input piled up in the queue, each posting a follow-up of its own.
+    for (int i = 0; i < 12; ++i)
+        PostMessageW(app.Main(), WM_COMMAND, CMD_COUNT, 0);
+    ASSERT_TRUE(app.Settle());
+    EXPECT_EQ(app.Title(), L"counted 12");
+}
+
 TEST_F(DriverTest, KeysReachListAndAccelerators)
 {
     app.ClickRow(list, 0);

@@ -1,4 +1,5 @@
 // The window-test driver: see guidriver.h.
+#include "start_process.h"
 #include "guidriver.h"
 
 #include <commctrl.h>
@@ -169,8 +170,8 @@ static bool RunConsole(const std::wstring& exe, const std::wstring& args, DWORD 
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     std::wstring commandLine = L"\"" + exe + L"\" " + args;
     PROCESS_INFORMATION info = {};
-    BOOL started = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+    BOOL started = CreateProcessRetrying(exe.c_str(), &commandLine[0], TRUE, CREATE_NO_WINDOW,
+                                         &startup, &info);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
@@ -524,14 +525,14 @@ bool App::Start(const std::wstring& exe, const std::wstring& args)
     if (!desktopName.empty())
         startup.lpDesktop = &desktopName[0];
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
+    if (!CreateProcessRetrying(path.c_str(), &commandLine[0], FALSE, 0, &startup, &info))
         return false;
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     pid_ = info.dwProcessId;
     main_ = nullptr;
     probeRemote_ = nullptr;
+    markerRemote_ = nullptr;
     return true;
 }
 
@@ -639,6 +640,7 @@ void App::Kill()
     process_ = nullptr;
     main_ = nullptr;
     probeRemote_ = nullptr;
+    markerRemote_ = nullptr;
 }
 
 bool App::Close(DWORD timeoutMs)
@@ -690,22 +692,50 @@ std::wstring App::Title() const
     return Text(main_);
 }
 
+// Posts a marker behind everything posted so far and waits until the
+// program's thread has taken it from its queue.
+bool App::PassMarker(DWORD timeoutMs) const
+{
+    static const UINT marker = RegisterWindowMessageW(kProbeMarkerMessage);
+    LONG id = ++markerSent_;
+    if (!PostMessageW(main_, marker, static_cast<WPARAM>(id), 0))
+        return false;
+    DWORD start = GetTickCount();
+    for (;;) {
+        LONG seen = 0;
+        if (!ReadProcessMemory(process_, markerRemote_, &seen, sizeof(seen), nullptr))
+            return false;
+        if (seen == id)
+            return true;
+        if (GetTickCount() - start > timeoutMs || !Running())
+            return false;
+        Sleep(1);
+    }
+}
+
 bool App::Settle(DWORD timeoutMs) const
 {
     if (!main_)
         return false;
-    // Sent messages are taken before posted ones, so each send lets at most one
-    // posted message through: one more send than the most input a driver call
-    // posts (a double click posts four) is needed before the last of it has
-    // been dispatched (or has entered a modal loop of its own).
-    bool ok = true;
     DWORD start = GetTickCount();
-    for (int i = 0; i < 6 && ok; ++i) {
-        DWORD_PTR result = 0;
-        ok = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    bool ok = true;
+    if (WatchMarkers()) {
+        // Posted messages are taken in order: once the marker is taken, the
+        // input posted before it has been dispatched (or has entered a modal
+        // loop of its own). A second marker lets through what the program
+        // posted to itself while handling that input.
+        ok = PassMarker(timeoutMs) && PassMarker(timeoutMs);
+    } else {
+        // Without the probe: sent messages are taken before posted ones, so
+        // each send lets at least one posted message through when the program
+        // waits in its own loop.
+        for (int i = 0; i < 6 && ok; ++i) {
+            DWORD_PTR result = 0;
+            ok = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+        }
     }
-    if (GetTickCount() - start > 200)
-        Trace(L"Settle (slow)", std::wstring(), start);
+    if (GetTickCount() - start > 200 || !ok)
+        Trace(ok ? L"Settle (slow)" : L"Settle (timed out)", std::wstring(), start);
     return ok;
 }
 
@@ -1112,6 +1142,21 @@ bool App::EnsureProbe() const
         probeRemote_ = nullptr;
         return false;
     }
+    return true;
+}
+
+bool App::WatchMarkers() const
+{
+    if (markerRemote_)
+        return true;
+    if (!main_ || !EnsureProbe())
+        return false;
+    ProbeRequest request = {};
+    request.op = kProbeWatchMarkers;
+    request.window = reinterpret_cast<UINT_PTR>(main_);
+    if (!CallProbe(&request, sizeof(request)) || request.result != 1)
+        return false;
+    markerRemote_ = reinterpret_cast<void*>(static_cast<UINT_PTR>(request.answer));
     return true;
 }
 

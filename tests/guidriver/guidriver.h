@@ -280,11 +280,15 @@ private:
     bool EmptyPoint(HWND list, POINT* pt) const;
     bool EnsureProbe() const;
     bool CallProbe(void* request, size_t size) const;
+    bool WatchMarkers() const;
+    bool PassMarker(DWORD timeoutMs) const;
 
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     HWND main_ = nullptr;
-    mutable void* probeRemote_ = nullptr; // the probe's entry point in the target
+    mutable void* probeRemote_ = nullptr;  // the probe's entry point in the target
+    mutable void* markerRemote_ = nullptr; // where the probe records the last marker taken
+    mutable LONG markerSent_ = 0;
 };
 
 // Visible top-level windows of a class in any process of the test desktop,

@@ -8,6 +8,59 @@
 
 namespace {
 
+volatile LONG g_lastMarker = 0;
+HHOOK g_markerHook = nullptr;
+UINT g_markerMessage = 0;
+
+// Called in the program's thread for every message its loops take.
+LRESULT CALLBACK MarkerHook(int code, WPARAM removal, LPARAM param)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(param);
+    if (code == HC_ACTION && removal == PM_REMOVE && msg->message == g_markerMessage)
+        InterlockedExchange(&g_lastMarker, static_cast<LONG>(msg->wParam));
+    return CallNextHookEx(nullptr, code, removal, param);
+}
+
+struct HookStart
+{
+    DWORD thread;
+    HANDLE done;
+};
+
+// A hook ends with the thread that set it, and the probe's calls run on
+// short-lived threads: this one sets the hook and then stays.
+DWORD WINAPI HookKeeper(LPVOID parameter)
+{
+    HookStart* start = static_cast<HookStart*>(parameter);
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&MarkerHook), &self);
+    g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, MarkerHook, self, start->thread);
+    SetEvent(start->done);
+    if (g_markerHook)
+        Sleep(INFINITE);
+    return 0;
+}
+
+bool WatchMarkers(HWND window)
+{
+    if (g_markerHook)
+        return true;
+    g_markerMessage = RegisterWindowMessageW(kProbeMarkerMessage);
+    HookStart start = {GetWindowThreadProcessId(window, nullptr),
+                       CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    if (!start.thread || !g_markerMessage || !start.done)
+        return false;
+    HANDLE keeper = CreateThread(nullptr, 0, HookKeeper, &start, 0, nullptr);
+    if (keeper) {
+        WaitForSingleObject(start.done, INFINITE);
+        CloseHandle(keeper);
+    }
+    CloseHandle(start.done);
+    return g_markerHook != nullptr;
+}
+
 void CopyText(wchar_t* to, const wchar_t* from)
 {
     int i = 0;
@@ -85,6 +138,10 @@ extern "C" __declspec(dllexport) DWORD WINAPI ProbeEntry(LPVOID parameter)
             SendMessageW(window, request->command, static_cast<WPARAM>(request->wParam),
                          static_cast<LPARAM>(request->lParam));
         request->result = 1;
+        return 1;
+    case kProbeWatchMarkers:
+        request->result = WatchMarkers(window) ? 1 : 0;
+        request->answer = static_cast<int64_t>(reinterpret_cast<UINT_PTR>(&g_lastMarker));
         return 1;
     case kProbeEndMenu:
         request->result = EndMenu() ? 1 : 0;

@@ -13,7 +13,14 @@ enum ProbeOp : uint32_t {
     kProbeEndMenu = 5,       // EndMenu()
     kProbeSendMessage = 6,   // SendMessageW(window, command, wParam, lParam) from inside,
                              // for messages the platform does not carry across processes
+    kProbeWatchMarkers = 7,  // hooks the thread of `window` so that each retrieval of a
+                             // kProbeMarkerMessage records its wParam; answers the
+                             // address of that record (a LONG)
 };
+
+// Posted by the driver behind its input: once the program's thread has taken
+// it from the queue, everything posted before it has been dispatched.
+const wchar_t* const kProbeMarkerMessage = L"AmbrelleGuiProbeMarker";
 
 const uint32_t kProbeMagic = 0x41504D42; // "BMPA"
 const int kProbeMaxItems = 40;

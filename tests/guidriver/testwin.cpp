@@ -242,6 +242,18 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case CMD_OPEN:
             DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_TESTDLG), window, TestDialogProc, 0);
             return 0;
+        case CMD_COUNT: {
+            static int count = 0;
+            Sleep(20);
+            Report(window, L"count %d", ++count);
+            PostMessageW(window, WM_COMMAND, CMD_COUNTED, 0);
+            return 0;
+        }
+        case CMD_COUNTED: {
+            static int counted = 0;
+            Report(window, L"counted %d", ++counted);
+            return 0;
+        }
         case CMD_REFRESH:
             MessageBoxW(window, L"更新しました。\n次の行です。", L"テスト", MB_ICONINFORMATION);
             Report(window, L"cmd %d", CMD_REFRESH);
