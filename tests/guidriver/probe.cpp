@@ -64,7 +64,7 @@ bool WatchMarkers(HWND window)
 void CopyText(wchar_t* to, const wchar_t* from)
 {
     int i = 0;
-    for (; from[i] && i < kProbeTextChars - 1; ++i)
+    for (; i < kProbeTextChars - 1 && from[i]; ++i)
         to[i] = from[i];
     to[i] = 0;
 }
