@@ -1,5 +1,4 @@
 // The window-test driver: see guidriver.h.
-#include "start_process.h"
 #include "guidriver.h"
 
 #include <commctrl.h>
@@ -11,9 +10,14 @@
 #include <cstring>
 
 #include "probe_protocol.h"
+#include "start_process.h"
 #include "textformat.h"
 
 namespace guidriver {
+
+// Output straight through: a window test that hangs is ended by CTest, and
+// what it had printed must not die with it in a buffer.
+static const int g_unbufferedOutput = setvbuf(stdout, nullptr, _IONBF, 0);
 
 // AMB_DRIVER_TRACE=1 prints how long each wait took, to find slow steps.
 static void Trace(const wchar_t* what, const std::wstring& detail, DWORD startTick)

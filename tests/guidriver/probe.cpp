@@ -32,14 +32,14 @@ struct HookStart
 DWORD WINAPI HookKeeper(LPVOID parameter)
 {
     HookStart* start = static_cast<HookStart*>(parameter);
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&MarkerHook), &self);
-    g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, MarkerHook, self, start->thread);
+    // A thread of this process and a procedure in it: no module, so calling the
+    // hook never has to look one up (under the loader lock) in the program's thread.
+    g_markerHook = SetWindowsHookExW(WH_GETMESSAGE, MarkerHook, nullptr, start->thread);
     SetEvent(start->done);
-    if (g_markerHook)
-        Sleep(INFINITE);
+    // Waiting alertably keeps this thread in a wait that the platform can
+    // interrupt, as a thread in its message loop is.
+    while (g_markerHook)
+        SleepEx(INFINITE, TRUE);
     return 0;
 }
 
