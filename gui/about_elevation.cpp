@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "ambcore.h"
+#include "dialogicon.h"
 #include "globals.h"
 #include "resource.h"
 #include "textformat.h"
@@ -79,11 +80,7 @@ void ShowVersionValue(HWND dialog, int id, LPCWSTR value)
 
 void InitAboutDialog(HWND dialog)
 {
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
-    // Not shared: the dialog owns the icon and destroys it when it closes.
-    HICON icon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR));
-    SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    ShowDialogIcon(dialog, IDC_ABOUT_ICON, IDI_APP, 48);
 
     LPWSTR programPath = AllocBuffer(PathChars);
     LPWSTR versionLine = AllocBuffer(VersionLineChars);
@@ -125,14 +122,6 @@ void OpenWithShell(HWND dialog, LPCWSTR target, LPCWSTR failure)
         AMBMessageBoxW(dialog, failure, L"Ambrelle", MB_ICONWARNING);
 }
 
-// Takes the icon back from its static control and destroys it; once only.
-void DestroyAboutIcon(HWND dialog)
-{
-    HICON icon =
-        reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, IDC_ABOUT_ICON, STM_SETICON, 0, 0));
-    if (icon != nullptr)
-        DestroyIcon(icon);
-}
 } // namespace
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -152,13 +141,13 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return TRUE;
         case IDOK:
         case IDCANCEL: // Esc and the close box end it like OK
-            DestroyAboutIcon(dialog);
+            DestroyDialogIcon(dialog, IDC_ABOUT_ICON);
             EndDialog(dialog, 1);
             return TRUE;
         }
         break;
     case WM_DESTROY:
-        DestroyAboutIcon(dialog);
+        DestroyDialogIcon(dialog, IDC_ABOUT_ICON);
         break;
     }
     return FALSE;

@@ -3,6 +3,7 @@
 
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dialogicon.h"
 #include "globals.h"
 #include "mainwindow.h"
 #include "resource.h"
@@ -124,20 +125,9 @@ void InitRemoteDialog(HWND dialog)
 {
     SendDlgItemMessageW(dialog, IDC_REMOTE_NAME, EM_LIMITTEXT, TargetServerChars - 1, 0);
     SetDlgItemTextW(dialog, IDC_REMOTE_NAME, TargetServer);
-    HICON icon = static_cast<HICON>(
-        LoadImageW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)),
-                   MAKEINTRESOURCEW(IDI_REMOTE), IMAGE_ICON, 16, 16, 0));
-    SendDlgItemMessageW(dialog, IDC_REMOTE_NOTE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon),
-                        0);
+    ShowDialogIcon(dialog, IDC_REMOTE_NOTE_ICON, IDI_REMOTE, 16);
 }
 
-void ReleaseRemoteDialogIcon(HWND dialog)
-{
-    auto icon = reinterpret_cast<HICON>(
-        SendDlgItemMessageW(dialog, IDC_REMOTE_NOTE_ICON, STM_SETICON, 0, 0));
-    if (icon != nullptr)
-        DestroyIcon(icon);
-}
 } // namespace
 
 INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -157,7 +147,7 @@ INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         }
         break;
     case WM_DESTROY:
-        ReleaseRemoteDialogIcon(dialog);
+        DestroyDialogIcon(dialog, IDC_REMOTE_NOTE_ICON);
         break;
     }
     return FALSE;

@@ -1,0 +1,16 @@
+#include "dialogicon.h"
+
+void ShowDialogIcon(HWND dialog, int controlId, int iconId, int size)
+{
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
+    HICON icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    SendDlgItemMessageW(dialog, controlId, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+}
+
+void DestroyDialogIcon(HWND dialog, int controlId)
+{
+    HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, controlId, STM_SETICON, 0, 0));
+    if (icon != nullptr)
+        DestroyIcon(icon);
+}
