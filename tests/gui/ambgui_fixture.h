@@ -147,6 +147,47 @@ protected:
         }
     }
 
+    // The message box that must open now.
+    HWND ExpectBox(const std::wstring& caption)
+    {
+        HWND box = app.WaitDialog(caption, 5000);
+        EXPECT_NE(box, nullptr) << "no box " << Narrow(caption);
+        return box;
+    }
+
+    static void Answer(HWND box, int button)
+    {
+        ASSERT_NE(box, nullptr);
+        App::PressButton(box, button);
+        ASSERT_TRUE(App::WaitGone(box, 5000));
+    }
+
+    // Nothing else opens, and the window is free again.
+    void ExpectNoMoreBoxes()
+    {
+        EXPECT_EQ(WaitAnyDialog(600), nullptr) << "an unexpected box opened";
+        app.Settle();
+    }
+
+    // Starts Ambgui in advanced mode and turns it to `computer` through the
+    // remote-management dialog. Skips the test while that dialog is missing;
+    // callers check IsSkipped() and HasFatalFailure().
+    void StartOnRemote(const std::wstring& computer)
+    {
+        PrepareSettings(0, 1);
+        ASSERT_TRUE(StartReady());
+        app.Command(kRemote);
+        HWND remote = app.WaitDialog(L"リモート管理", 3000);
+        if (remote == nullptr)
+            GTEST_SKIP() << "the remote-management dialog is not there yet";
+        App::SetEditText(remote, 1000, computer);
+        App::PressButton(remote, IDOK);
+        ASSERT_TRUE(App::WaitGone(remote));
+        app.Settle();
+        ASSERT_EQ(Narrow(app.Title()),
+                  Narrow(L"Ambrelle - リモート コンピュータ (" + computer + L")"));
+    }
+
     bool Listed(const std::wstring& name) const
     {
         return app.FindRow(app.AccountList(), name) >= 0;

@@ -81,8 +81,7 @@ protected:
     // The message box that must open now, with its text checked.
     HWND ExpectBox(const std::wstring& caption, const std::wstring& text)
     {
-        HWND box = app.WaitDialog(caption, 5000);
-        EXPECT_NE(box, nullptr) << "no box " << Narrow(caption);
+        HWND box = AmbguiTest::ExpectBox(caption);
         if (box != nullptr) {
             EXPECT_TEXT(App::MessageText(box), text);
         }
@@ -100,20 +99,6 @@ protected:
     {
         EXPECT_TRUE(IsDefault(box, IDNO));
         EXPECT_FALSE(IsDefault(box, IDYES));
-    }
-
-    static void Answer(HWND box, int button)
-    {
-        ASSERT_NE(box, nullptr);
-        App::PressButton(box, button);
-        ASSERT_TRUE(App::WaitGone(box, 5000));
-    }
-
-    // Nothing else opens, and the window is free again.
-    void ExpectNoMoreBoxes()
-    {
-        EXPECT_EQ(WaitAnyDialog(600), nullptr) << "an unexpected box opened";
-        app.Settle();
     }
 
     cmdtest::WorldState World()

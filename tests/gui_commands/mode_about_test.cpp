@@ -87,17 +87,9 @@ TEST_F(ModeTest, PersonalModeFromARemoteTargetAsksAndReturnsToTheLocalComputer)
 {
     ASSERT_TRUE(Sim(L"computer add SRV02"));
     ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV02"));
-    PrepareSettings(0, 1);
-    ASSERT_TRUE(StartReady());
-    app.Command(kRemote);
-    HWND remote = app.WaitDialog(L"リモート管理", 3000);
-    if (remote == nullptr)
-        GTEST_SKIP() << "the remote-management dialog is not there yet";
-    App::SetEditText(remote, 1000, L"SRV02");
-    App::PressButton(remote, IDOK);
-    ASSERT_TRUE(App::WaitGone(remote));
-    app.Settle();
-    ASSERT_TEXT_EQ(app.Title(), L"Ambrelle - リモート コンピュータ (SRV02)");
+    StartOnRemote(L"SRV02");
+    if (IsSkipped() || HasFatalFailure())
+        return;
     ASSERT_TRUE(Listed(L"remoteonly"));
 
     app.Command(kOperatingMode);

@@ -22,53 +22,17 @@ protected:
         ASSERT_TRUE(Sim(L"group add eigyo"));
     }
 
-    // Advanced mode, managing SRV01 through the remote-management dialog.
-    void StartOnRemote()
-    {
-        PrepareSettings(0, 1);
-        ASSERT_TRUE(StartReady());
-        app.Command(kRemote);
-        HWND remote = app.WaitDialog(L"リモート管理", 3000);
-        if (remote == nullptr)
-            GTEST_SKIP() << "the remote-management dialog is not there yet";
-        App::SetEditText(remote, 1000, L"SRV01");
-        App::PressButton(remote, IDOK);
-        ASSERT_TRUE(App::WaitGone(remote));
-        app.Settle();
-        ASSERT_TEXT_EQ(app.Title(), L"Ambrelle - リモート コンピュータ (SRV01)");
-    }
-
     void Select(const std::wstring& name)
     {
         int row = app.FindRow(app.AccountList(), name);
         ASSERT_GE(row, 0) << Narrow(name) << " is not listed";
         ASSERT_TRUE(app.ClickRow(app.AccountList(), row));
     }
-
-    HWND ExpectBox(const std::wstring& caption)
-    {
-        HWND box = app.WaitDialog(caption, 5000);
-        EXPECT_NE(box, nullptr) << "no box " << Narrow(caption);
-        return box;
-    }
-
-    static void Answer(HWND box, int button)
-    {
-        ASSERT_NE(box, nullptr);
-        App::PressButton(box, button);
-        ASSERT_TRUE(App::WaitGone(box, 5000));
-    }
-
-    void ExpectNoMoreBoxes()
-    {
-        EXPECT_EQ(WaitAnyDialog(600), nullptr) << "an unexpected box opened";
-        app.Settle();
-    }
 };
 
 TEST_F(RemoteDeleteTest, AccountNamedLikeTheRunningUserIsRefusedThereToo)
 {
-    StartOnRemote();
+    StartOnRemote(L"SRV01");
     if (IsSkipped() || HasFatalFailure())
         return;
     Select(L"kanri");
@@ -83,7 +47,7 @@ TEST_F(RemoteDeleteTest, AccountNamedLikeTheRunningUserIsRefusedThereToo)
 
 TEST_F(RemoteDeleteTest, UserGoesOnThatComputerWithoutAProfileQuestion)
 {
-    StartOnRemote();
+    StartOnRemote(L"SRV01");
     if (IsSkipped() || HasFatalFailure())
         return;
     Select(L"jiro");
@@ -105,7 +69,7 @@ TEST_F(RemoteDeleteTest, UserGoesOnThatComputerWithoutAProfileQuestion)
 
 TEST_F(RemoteDeleteTest, GroupGoesOnThatComputerOnly)
 {
-    StartOnRemote();
+    StartOnRemote(L"SRV01");
     if (IsSkipped() || HasFatalFailure())
         return;
     Select(L"eigyo");
