@@ -439,25 +439,69 @@ int IsRemoteTarget()
     return TargetServer != nullptr && TargetServer[0] != L'\0' ? 1 : 0;
 }
 
+namespace {
+// The local computer's name, asked for its size first.
+int LocalComputerName(LPWSTR buffer, size_t chars)
+{
+    DWORD size = 0;
+    GetComputerNameW(nullptr, &size); // learns the size
+    if (size == 0 || size > chars)
+        return 0;
+    size = static_cast<DWORD>(chars);
+    return GetComputerNameW(buffer, &size) ? 1 : 0;
+}
+
+// The account domain of the remote target, as the target itself names it: the
+// domain that an account lookup of the empty name reports there.
+int RemoteAccountDomainName(LPWSTR buffer, size_t chars)
+{
+    DWORD sidSize = 0;
+    DWORD domainChars = 0;
+    SID_NAME_USE use;
+    LookupAccountNameW(TargetServer, L"", nullptr, &sidSize, nullptr, &domainChars, &use);
+    if (sidSize == 0 || domainChars == 0 || domainChars > chars)
+        return 0;
+    void* sid = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize);
+    int result = 0;
+    if (sid != nullptr) {
+        domainChars = static_cast<DWORD>(chars);
+        result = LookupAccountNameW(TargetServer, L"", sid, &sidSize, buffer, &domainChars,
+                                    &use) &&
+                         buffer[0] != L'\0'
+                     ? 1
+                     : 0;
+        HeapFree(GetProcessHeap(), 0, sid);
+    }
+    return result;
+}
+} // namespace
+
+int QualifyingComputerName(LPWSTR buffer, size_t chars)
+{
+    if (buffer == nullptr || chars == 0)
+        return 0;
+    buffer[0] = L'\0';
+    if (!IsRemoteTarget())
+        return LocalComputerName(buffer, chars);
+    if (RemoteAccountDomainName(buffer, chars))
+        return 1;
+    // The target does not say: its name as typed is the best guess left.
+    return FormatBounded(buffer, chars, L"%s", TargetServer) >= 0 ? 1 : 0;
+}
+
 int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars)
 {
     if (buffer == nullptr || chars == 0)
         return 0;
     buffer[0] = L'\0';
-    if (IsRemoteTarget())
-        return FormatBounded(buffer, chars, L"%s\\%s", TargetServer, accountName) >= 0 ? 1 : 0;
-
     LPWSTR computer = AllocBuffer(NameChars);
     if (computer == nullptr)
         return 0;
-    DWORD size = 0;
-    GetComputerNameW(computer, &size); // learns the size
     int result = 0;
-    if (size > 0 && size <= NameChars) {
-        size = static_cast<DWORD>(NameChars);
-        if (GetComputerNameW(computer, &size))
-            result = FormatBounded(buffer, chars, L"%s\\%s", computer, accountName) >= 0 ? 1 : 0;
-    }
+    if (QualifyingComputerName(computer, NameChars))
+        result = FormatBounded(buffer, chars, L"%s\\%s", computer, accountName) >= 0 ? 1 : 0;
+    if (!result)
+        buffer[0] = L'\0';
     FreeBuffer(computer);
     return result;
 }

@@ -37,8 +37,14 @@ int GetAccountKind(LPCWSTR name);
 int IsCurrentUser(LPCWSTR name);
 // 1 while a remote computer is managed.
 int IsRemoteTarget();
+// The name that qualifies the target's own accounts: the local computer's
+// name, or the account domain that the remote target reports for itself (an
+// address as typed is not a name that member calls accept); the typed name
+// when the target does not say. Returns 1 when a name was stored.
+int QualifyingComputerName(LPWSTR buffer, size_t chars);
 // "computer\account" for NetLocalGroupAddMembers level 3, into `buffer` of
-// `chars` WCHAR. Returns 1 when the whole name fitted.
+// `chars` WCHAR, qualified by QualifyingComputerName. Returns 1 when the whole
+// name fitted (else the buffer is empty).
 int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars);
 // 1 when some entry of the list box equals `text` (A-Z without regard to case).
 int ListBoxContains(HWND listBox, LPCWSTR text);

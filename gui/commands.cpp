@@ -1,5 +1,6 @@
-// The account commands of the main window: deleting users and local groups,
-// switching the operating mode and the About box.
+// The account commands of the main window: the dialogs that add, change and
+// rename users and local groups, deleting them, the target computer, the
+// operating mode and the About box.
 #include "commands.h"
 
 #include <commctrl.h>
@@ -10,10 +11,12 @@
 #include "ambcore.h"
 #include "errortext.h"
 #include "globals.h"
+#include "group_dialogs.h"
 #include "mainwindow.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
 #include "textformat.h"
+#include "user_dialogs.h"
 
 namespace {
 const wchar_t DeleteUserConfirmation[] =
@@ -256,6 +259,84 @@ void SwitchOperatingMode(HWND window)
     Relayout(window);
 }
 
+// One run of an add command: the dialog, and on success the refresh, the note
+// and the question whether to add another. Returns true when the user wants
+// another one.
+struct AddFlow
+{
+    UINT advancedTemplate;
+    UINT personalTemplate;
+    DLGPROC procedure;
+    const wchar_t* done;
+    const wchar_t* again;
+    const wchar_t* caption;
+};
+
+const AddFlow AddUserFlow = {IDD_ADD_USER, IDD_ADD_USER_PERSONAL, AddUserDialogProc,
+                             L"ユーザーは正常に追加されました。",
+                             L"続けてユーザーを追加しますか？", L"ユーザーの追加"};
+const AddFlow AddGroupFlow = {IDD_ADD_GROUP, IDD_ADD_GROUP, AddGroupDialogProc,
+                              L"グループは正常に追加されました。",
+                              L"続けてグループを追加しますか？", L"グループの追加"};
+
+bool AddOneAccount(HWND window, const AddFlow& flow)
+{
+    UINT templateId = AppSettings.Advanced != 0 ? flow.advancedTemplate : flow.personalTemplate;
+    if (AMBDialogBoxParamW(WindowInstance(window), templateId, window, flow.procedure, 0) != 1)
+        return false;
+    SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
+    AMBMessageBoxW(window, flow.done, flow.caption, MB_ICONINFORMATION);
+    return AMBMessageBoxW(window, flow.again, flow.caption, MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+// Yes to "add another" runs the whole flow again (as command 40001 or 40004
+// sent again would), without growing the stack.
+void AddAccounts(HWND window, const AddFlow& flow)
+{
+    while (AddOneAccount(window, flow)) {
+    }
+}
+
+// The settings dialog of the selected account, with its name as parameter.
+void OpenSettings(HWND window, UINT templateId, DLGPROC procedure)
+{
+    LPWSTR name = AllocBuffer(AccountNameChars);
+    if (name != nullptr && ReadSelectedAccountName(window, name) &&
+        AMBDialogBoxParamW(WindowInstance(window), templateId, window, procedure,
+                           reinterpret_cast<LPARAM>(name)) == 1)
+        SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
+    FreeBuffer(name);
+}
+
+void OpenUserSettings(HWND window)
+{
+    OpenSettings(window,
+                 AppSettings.Advanced != 0 ? IDD_USER_SETTINGS : IDD_USER_SETTINGS_PERSONAL,
+                 UserSettingsDialogProc);
+}
+
+// The rename dialog takes the list item record: its text and its image, which
+// tells a local group from a user.
+void RenameSelectedAccount(HWND window)
+{
+    HWND list = AccountList(window);
+    int row = SelectedRow(list);
+    LPWSTR name = AllocBuffer(AccountNameChars);
+    if (row >= 0 && name != nullptr) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = row;
+        item.pszText = name;
+        item.cchTextMax = static_cast<int>(AccountNameChars);
+        if (SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
+            name[0] != L'\0' &&
+            AMBDialogBoxParamW(WindowInstance(window), IDD_RENAME, window, RenameDialogProc,
+                               reinterpret_cast<LPARAM>(&item)) == 1)
+            SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
+    }
+    FreeBuffer(name);
+}
+
 void ShowAbout(HWND window)
 {
     AMBDialogBoxParamW(WindowInstance(window), IDD_ABOUT, window, AboutDialogProc, 0);
@@ -265,6 +346,21 @@ void ShowAbout(HWND window)
 void RunAccountCommand(HWND window, int command)
 {
     switch (command) {
+    case CMD_ADD_USER:
+        AddAccounts(window, AddUserFlow);
+        break;
+    case CMD_USER_SETTINGS:
+        OpenUserSettings(window);
+        break;
+    case CMD_ADD_GROUP:
+        AddAccounts(window, AddGroupFlow);
+        break;
+    case CMD_GROUP_SETTINGS:
+        OpenSettings(window, IDD_GROUP_SETTINGS, GroupSettingsDialogProc);
+        break;
+    case CMD_RENAME:
+        RenameSelectedAccount(window);
+        break;
     case CMD_DELETE_USER:
         DeleteSelectedUser(window);
         break;

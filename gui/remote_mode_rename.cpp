@@ -152,3 +152,13 @@ INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     return FALSE;
 }
+
+// STUB: the rename dialog comes with its template.
+INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        EndDialog(dialog, 2);
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -9,3 +9,8 @@ INT_PTR CALLBACK OperatingModeDialogProc(HWND dialog, UINT message, WPARAM wPara
 // in TargetServer once it answers. Ends with 1 when a target was stored, 2 on
 // Cancel.
 INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Template 513; the parameter is the main list's LVITEMW of the selected
+// account (its text the current name, image 2 a local group). Ends with 1
+// when the name was changed, 2 on Cancel.
+INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

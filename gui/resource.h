@@ -37,7 +37,13 @@
 #define IDD_GROUP_SETTINGS 505
 #define IDD_REMOTE 506
 #define IDD_OPERATING_MODE 507
+#define IDD_PICKER 508
+#define IDD_PASSWORD_RESET 509
+#define IDD_PROFILE 510
+#define IDD_LOGON_HOURS 511
+#define IDD_ACCOUNT_EXPIRY 512
 #define IDD_RENAME 513
+#define IDD_TYPED_NAMES 514
 #define IDD_ADD_USER_PERSONAL 700
 #define IDD_USER_SETTINGS_PERSONAL 701
 
@@ -59,6 +65,10 @@
 #define CMD_VIEW_GROUPS 40014
 #define CMD_REFRESH 40015
 #define CMD_RENAME 40016
+
+// Commands of the member popup of the group dialogs
+#define CMD_PICK_USERS 50000
+#define CMD_TYPE_NAMES 50001
 
 // Command id of the toolbar separator after the remote-management button, so
 // that both can be hidden together.

@@ -8,38 +8,12 @@
 #include <string>
 
 #include "core_world.h"
+#include "dialog_harness.h"
 #include "globals.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
 
 namespace {
-struct SeenMessage
-{
-    HDESK desktop = nullptr; // the test's desktop, where the box opens
-    std::wstring text;
-    bool seen = false;
-};
-
-// Waits for the message box captioned `caption`, keeps its text and presses OK.
-DWORD WINAPI AnswerMessageBox(LPVOID context)
-{
-    auto* seen = static_cast<SeenMessage*>(context);
-    SetThreadDesktop(seen->desktop);
-    for (int i = 0; i < 200; ++i) {
-        HWND box = FindWindowW(L"#32770", L"接続エラー");
-        if (box != nullptr) {
-            wchar_t text[1024] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 1024);
-            seen->text = text;
-            seen->seen = true;
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return 0;
-        }
-        Sleep(50);
-    }
-    return 1;
-}
-
 class RemoteDialogTest : public ::testing::Test
 {
 protected:
@@ -102,18 +76,23 @@ TEST_F(RemoteDialogTest, OpensWithTheCurrentTargetAndTheEmptyTextMeansLocal)
 TEST_F(RemoteDialogTest, SilentComputerIsReportedAndNothingChanges)
 {
     wcscpy(TargetServer, L"OLD");
-    Type(L"NOSUCHPC");
-    SeenMessage seen;
-    seen.desktop = GetThreadDesktop(GetCurrentThreadId());
-    HANDLE answer = CreateThread(nullptr, 0, AnswerMessageBox, &seen, 0, nullptr);
-    PressOk();
-    WaitForSingleObject(answer, 15000);
-    CloseHandle(answer);
-    ASSERT_TRUE(seen.seen);
-    EXPECT_EQ(0u,
-              seen.text.rfind(L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : ", 0))
-        << std::string(seen.text.begin(), seen.text.end());
-    EXPECT_EQ(L')', seen.text.back());
+    dialogtest::DialogHarness harness;
+    std::wstring titleAfter;
+    INT_PTR result = harness.Run(IDD_REMOTE, RemoteDialogProc, 0, [&](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_REMOTE_NAME, L"NOSUCHPC");
+        dialogtest::Press(dialog, IDOK);
+        wchar_t title[128] = {};
+        GetWindowTextW(dialog, title, 128);
+        titleAfter = title;
+    });
+    EXPECT_EQ(2, result) << "the dialog stays open until cancelled";
+    ASSERT_EQ(1u, harness.boxes.size());
+    const dialogtest::Box& box = harness.boxes[0];
+    EXPECT_EQ(L"接続エラー", box.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), box.style);
+    EXPECT_EQ(0u, box.text.rfind(L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : ", 0))
+        << dialogtest::Utf8(box.text);
+    EXPECT_EQ(L')', box.text.back());
     EXPECT_STREQ(L"OLD", TargetServer);
-    EXPECT_EQ(L"リモート管理", Title());
+    EXPECT_EQ(L"リモート管理", titleAfter);
 }

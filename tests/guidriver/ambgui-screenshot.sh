@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # ambgui-screenshot.sh BUILD_DIR OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
+#                      [--dialog COMMAND [--press ID]... [--post ID]...]
 #
 # A PNG of Ambgui's main window (sim build) with a populated list and the
 # details pane of the selected row, for a person to look at. Uses the build
@@ -8,7 +9,7 @@
 # ambgui_shot built in BUILD_DIR.
 set -eu
 if [ $# -lt 2 ]; then
-  sed -n '2,9p' "$0" >&2
+  sed -n '2,10p' "$0" >&2
   exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)

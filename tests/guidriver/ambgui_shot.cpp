@@ -1,10 +1,18 @@
 // ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
+//                [--dialog COMMAND [--press ID]... [--post ID]...]
 //
 // Takes a picture of the sim build of Ambgui for a person to look at: starts it
 // inside a Wine virtual desktop (decorated windows), on the world named by
 // AMBRELLE_SIM_DIR or, when that is not set, on a small demo computer with
 // Japanese names, selects a row so that the details pane is filled, and writes
 // the desktop as a PNG. Run it through tests/guidriver/ambgui-screenshot.sh.
+//
+// With --dialog, the main window's command COMMAND (40001 add user, 40002 user
+// settings, ...) is chosen and the picture shows the dialog it opens. Each
+// --press ID then clicks button ID of the frontmost dialog or message box (6 is
+// Yes), and each --post ID sends it command ID (a popup menu's choice), in the
+// order given, each waiting for the next window to come up: so
+// "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -22,6 +30,58 @@ int Fail(const wchar_t* what)
 {
     PrintFormatted(L"ambgui_shot: %s\n", what);
     return 1;
+}
+
+// One step towards the dialog to show.
+struct DialogStep
+{
+    bool post; // false: click button `id`; true: send command `id`
+    int id;
+};
+
+// The program's frontmost visible dialog or message box, if any.
+HWND FrontDialog(const App& app)
+{
+    for (const TopWindow& w : app.Windows(true))
+        if (w.className == L"#32770")
+            return w.hwnd;
+    return nullptr;
+}
+
+// Waits for a dialog or message box other than `previous`.
+HWND WaitNewDialog(const App& app, HWND previous)
+{
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            found = FrontDialog(app);
+            return found != nullptr && found != previous;
+        },
+        8000);
+    return found != previous ? found : nullptr;
+}
+
+// Opens the dialog of `command` and walks the steps; false when a window that
+// should open does not.
+bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
+{
+    app.Command(command);
+    HWND dialog = WaitNewDialog(app, nullptr);
+    if (dialog == nullptr)
+        return false;
+    for (const DialogStep& step : steps) {
+        if (step.post)
+            PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(step.id), 0);
+        else
+            App::PressButton(dialog, step.id);
+        app.Settle();
+        HWND next = WaitNewDialog(app, dialog);
+        if (next == nullptr)
+            return false;
+        dialog = next;
+    }
+    app.Settle();
+    return true;
 }
 
 bool MakeDemoWorld(SimWorld& world)
@@ -97,7 +157,7 @@ int wmain(int argc, wchar_t** argv)
     _wsetlocale(LC_ALL, L"");
     if (argc < 2)
         return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
-                    L"[--size WxH]");
+                    L"[--size WxH] [--dialog COMMAND [--press ID]... [--post ID]...]");
     std::wstring out = argv[1];
     if (!out.empty() && out[0] == L'/') {
         std::string unix(out.begin(), out.end());
@@ -106,9 +166,15 @@ int wmain(int argc, wchar_t** argv)
     std::wstring select = L"yamada";
     DWORD view = 0, advanced = 1;
     int width = 1000, height = 720;
+    UINT dialogCommand = 0;
+    std::vector<DialogStep> steps;
     for (int i = 2; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--select" && i + 1 < argc)
+        if (arg == L"--dialog" && i + 1 < argc)
+            dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
+        else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
+            steps.push_back({arg == L"--post", _wtoi(argv[++i])});
+        else if (arg == L"--select" && i + 1 < argc)
             select = argv[++i];
         else if (arg == L"--view" && i + 1 < argc)
             view = static_cast<DWORD>(_wtoi(argv[++i]));
@@ -124,6 +190,8 @@ int wmain(int argc, wchar_t** argv)
         } else
             return Fail(L"unknown argument");
     }
+    if (!steps.empty() && dialogCommand == 0)
+        return Fail(L"--press and --post need --dialog");
     if (width < 400 || height < 300)
         return Fail(L"the size must be at least 400x300");
 
@@ -155,6 +223,11 @@ int wmain(int argc, wchar_t** argv)
     if (row >= 0)
         app.ClickRow(app.AccountList(), row);
     app.Settle();
+    if (dialogCommand != 0 && !OpenDialog(app, dialogCommand, steps)) {
+        app.Kill();
+        RestoreSettingsKey(hadSettings, saved);
+        return Fail(L"the dialog did not open");
+    }
     Sleep(700); // let the last paint reach the screen
     bool written = SaveScreenshotPng(out);
     app.Close(5000);
