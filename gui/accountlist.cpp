@@ -525,20 +525,23 @@ int ListBoxContains(HWND listBox, LPCWSTR text)
         return entry[i] == text[i];
     };
 
+    // Only an entry of the same length can be equal; it is read into a buffer
+    // of its own size, so names of every length are compared whole.
+    size_t textLength = wcslen(text);
     int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
-    LPWSTR entry = AllocBuffer(NameChars);
     int found = 0;
-    for (int i = 0; entry != nullptr && i < count && !found; ++i) {
-        // Entries too long for the buffer cannot be read into it safely.
+    for (int i = 0; i < count && !found; ++i) {
         LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, i, 0);
-        if (length == LB_ERR || length >= static_cast<LRESULT>(NameChars))
+        if (length == LB_ERR || static_cast<size_t>(length) != textLength)
             continue;
-        entry[0] = L'\0';
+        LPWSTR entry = AllocBuffer(textLength + 1);
+        if (entry == nullptr)
+            break;
         if (SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry)) != LB_ERR &&
             equal(entry))
             found = 1;
+        FreeBuffer(entry);
     }
-    FreeBuffer(entry);
     return found;
 }
 

@@ -234,11 +234,19 @@ TEST_F(AccountListTest, CurrentUserRemoteTargetAndMemberNames)
     EXPECT_EQ(0, IsRemoteTarget());
     ASSERT_EQ(1, MemberName(L"taro", member, NameChars));
     EXPECT_STREQ(L"AMBPC01\\taro", member);
+    // A remote target typed as an address: its accounts are qualified with the
+    // name the target gives its own account domain, which member calls accept.
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 10.0.0.5"));
     wcscpy(TargetServer, L"10.0.0.5");
     EXPECT_EQ(1, IsRemoteTarget());
     ASSERT_EQ(1, MemberName(L"taro", member, NameChars));
-    EXPECT_STREQ(L"10.0.0.5\\taro", member);
+    EXPECT_STREQ(L"SRV01\\taro", member);
+    // A target that does not say keeps the name as typed.
+    wcscpy(TargetServer, L"10.0.0.9");
+    ASSERT_EQ(1, MemberName(L"taro", member, NameChars));
+    EXPECT_STREQ(L"10.0.0.9\\taro", member);
     EXPECT_EQ(0, MemberName(L"a-name-that-does-not-fit", member, 8));
+    EXPECT_STREQ(L"", member) << "a name cut short is no name";
 }
 
 TEST_F(AccountListTest, ListBoxContainsFoldsOnlyLatinLetters)
@@ -256,6 +264,8 @@ TEST_F(AccountListTest, ListBoxContainsFoldsOnlyLatinLetters)
     EXPECT_EQ(1, ListBoxContains(box, L"ａｂｃ"));
     EXPECT_EQ(0, ListBoxContains(box, L"ＡＢＣ"));
     EXPECT_EQ(0, ListBoxContains(box, L"xxx"));
+    EXPECT_EQ(1, ListBoxContains(box, std::wstring(400, L'X').c_str())) << "long names compare whole";
+    EXPECT_EQ(0, ListBoxContains(box, std::wstring(399, L'x').c_str()));
     DestroyWindow(parent);
 }
 
