@@ -25,16 +25,7 @@ protected:
     {
         ASSERT_TRUE(Sim(L"computer add SRV01"));
         ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV01"));
-        PrepareSettings(0, 1);
-        ASSERT_TRUE(StartReady());
-        app.Command(kRemote);
-        HWND remote = app.WaitDialog(L"リモート管理", 2000);
-        if (!remote)
-            GTEST_SKIP() << "remote management (command 40007) comes later";
-        App::SetEditText(remote, 1000, L"SRV01");
-        App::PressButton(remote, IDOK);
-        ASSERT_TRUE(App::WaitGone(remote));
-        app.Settle();
+        AmbguiTest::StartOnRemote(L"SRV01");
         ASSERT_TEXT_EQ(app.Title(), kRemoteTitle);
         ASSERT_TRUE(Listed(L"remoteonly"));
     }
