@@ -2,6 +2,8 @@
 #include <windows.h>
 
 // Controls of the picker (508) and typed-names (514) templates.
+#define IDC_PICKER_LIST 1000
+#define IDC_TYPED_NAMES 1000
 
 #ifndef RC_INVOKED
 // Template 508: the local groups of the target computer; the checked ones are
