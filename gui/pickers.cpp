@@ -9,12 +9,15 @@
 #include "accountlist.h"
 #include "ambcore.h"
 #include "globals.h"
-#include "group_dialogs.h"
 #include "resource.h"
 #include "textformat.h"
-#include "user_dialogs.h"
 
 namespace {
+
+// The opener's list that receives the names: the group list of the user
+// dialogs, the member list of the group dialogs.
+constexpr int OwnerGroupList = 1005;
+constexpr int OwnerMemberList = 1002;
 
 constexpr int PickerImageAccount = 0;
 constexpr int PickerImageDisabled = 1;
@@ -113,11 +116,11 @@ bool FillUsers(HWND list)
 const PickerKind GroupPickerKind = {
     L"グループの追加", L"グループ名",
     L"説明",           FillLocalGroups,
-    IDC_USER_GROUPS,   L"次のグループ名は長すぎるため追加できません (255 文字まで)。\n%s"};
+    OwnerGroupList,    L"次のグループ名は長すぎるため追加できません (255 文字まで)。\n%s"};
 const PickerKind UserPickerKind = {
     L"ユーザーの追加",       L"ユーザー名",
     L"フル ネーム (通称名)", FillUsers,
-    IDC_GROUP_MEMBERS,       L"次のユーザー名は長すぎるため追加できません (255 文字まで)。\n%s"};
+    OwnerMemberList,         L"次のユーザー名は長すぎるため追加できません (255 文字まで)。\n%s"};
 
 HWND OwnerListBox(HWND dialog, int id)
 {
@@ -329,7 +332,7 @@ bool AppendTypedNames(HWND dialog)
             return false;
         }
     }
-    HWND target = OwnerListBox(dialog, IDC_GROUP_MEMBERS);
+    HWND target = OwnerListBox(dialog, OwnerMemberList);
     position = 0;
     while (NextToken(text, &position, &start, &length)) {
         for (size_t i = 0; i < length; ++i)
