@@ -1,6 +1,9 @@
 // Dialogs of the target computer, the operating mode and renaming.
 #include "remote_mode_rename.h"
 
+#include <commctrl.h>
+#include <lm.h>
+
 #include "accountlist.h"
 #include "ambcore.h"
 #include "dialogicon.h"
@@ -101,12 +104,34 @@ void ReportUnreachableTarget(HWND dialog, DWORD error)
     FreeBuffer(message);
 }
 
+bool IsBlank(WCHAR c)
+{
+    return c == L' ' || c == L'\t' || c == L'\x3000';
+}
+
+// The server argument adds its own "\\": a name typed as "\\PC1" or with blanks
+// around it would reach every account call as "\\\\PC1" or " PC1 " and fail
+// there, after the check had let it through. Only the bare name is checked
+// and kept.
+void CleanComputerName(LPWSTR text)
+{
+    size_t start = 0;
+    while (text[start] == L'\\' || IsBlank(text[start]))
+        ++start;
+    size_t end = wcslen(text);
+    while (end > start && IsBlank(text[end - 1]))
+        --end;
+    memmove(text, text + start, (end - start) * sizeof(WCHAR));
+    text[end - start] = L'\0';
+}
+
 // OK: the typed computer becomes the target once it answers; otherwise the
 // dialog stays open with the text as typed.
 void AcceptRemoteTarget(HWND dialog)
 {
     WCHAR typed[TargetServerChars] = {};
     GetDlgItemTextW(dialog, IDC_REMOTE_NAME, typed, static_cast<int>(TargetServerChars));
+    CleanComputerName(typed);
     SetWindowTextW(dialog, L"リモート管理 (接続中...)");
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     bool answered = TargetAnswers(typed);
@@ -153,12 +178,121 @@ INT_PTR CALLBACK RemoteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-// STUB: the rename dialog comes with its template.
-INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+namespace {
+// Local group names take 256 characters, user names 20; read with the terminator.
+constexpr size_t RenameChars = NameChars + 1;
+constexpr WPARAM GroupNameLimit = 256;
+constexpr WPARAM UserNameLimit = 20;
+
+bool RenamesGroup(HWND dialog)
 {
-    if (message == WM_INITDIALOG) {
-        EndDialog(dialog, 2);
-        return TRUE;
+    return GetWindowLongPtrW(dialog, DWLP_USER) != 0;
+}
+
+void ReportRenameFailure(HWND dialog, bool group, DWORD status)
+{
+    LPWSTR message = AllocBuffer(ErrorMessageChars);
+    LPWSTR detail = FormatErrorText(status);
+    if (message != nullptr) {
+        FormatBounded(message, ErrorMessageChars,
+                      group ? L"ローカル グループの名前を変更できませんでした。\n(エラー詳細 : %s)"
+                            : L"ユーザー名を変更できませんでした。\n(エラー詳細 : %s)",
+                      detail != nullptr ? detail : L"");
+        AMBMessageBoxW(dialog, message, L"名前の変更エラー", MB_ICONWARNING);
+    }
+    if (detail != nullptr)
+        LocalFree(detail);
+    FreeBuffer(message);
+}
+
+// The level-0 record carries the new name into the set call; a record that
+// cannot be read (the account is gone or was renamed meanwhile) is reported
+// like a failed rename.
+NET_API_STATUS RenameGroup(LPCWSTR server, LPCWSTR current, LPWSTR newName)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetLocalGroupGetInfo(server, current, 0, &buffer);
+    if (status == NERR_Success && buffer != nullptr) {
+        reinterpret_cast<LOCALGROUP_INFO_0*>(buffer)->lgrpi0_name = newName;
+        status = NetLocalGroupSetInfo(server, current, 0, buffer, nullptr);
+    }
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    return status;
+}
+
+NET_API_STATUS RenameUser(LPCWSTR server, LPCWSTR current, LPWSTR newName)
+{
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = NetUserGetInfo(server, current, 0, &buffer);
+    if (status == NERR_Success && buffer != nullptr) {
+        reinterpret_cast<USER_INFO_0*>(buffer)->usri0_name = newName;
+        status = NetUserSetInfo(server, current, 0, buffer, nullptr);
+    }
+    if (buffer != nullptr)
+        NetApiBufferFree(buffer);
+    return status;
+}
+
+void RenameAccount(HWND dialog)
+{
+    LPWSTR current = AllocBuffer(RenameChars);
+    LPWSTR newName = AllocBuffer(RenameChars);
+    LPWSTR server = AllocServerArgument();
+    if (current != nullptr && newName != nullptr && (server != nullptr || !IsRemoteTarget())) {
+        GetDlgItemTextW(dialog, IDC_RENAME_CURRENT, current, static_cast<int>(RenameChars));
+        GetDlgItemTextW(dialog, IDC_RENAME_NEW, newName, static_cast<int>(RenameChars));
+        bool group = RenamesGroup(dialog);
+        if (newName[0] != L'\0') {
+            NET_API_STATUS status = group ? RenameGroup(server, current, newName)
+                                          : RenameUser(server, current, newName);
+            if (status == NERR_Success)
+                EndDialog(dialog, 1);
+            else
+                ReportRenameFailure(dialog, group, status);
+        }
+    }
+    FreeBuffer(server);
+    FreeBuffer(newName);
+    FreeBuffer(current);
+}
+
+// The parameter is the main list's item: its text the current name, image 2 a
+// local group.
+void InitRenameDialog(HWND dialog, const LVITEMW* item)
+{
+    bool group = item != nullptr && item->iImage == AccountImageGroup;
+    SetWindowLongPtrW(dialog, DWLP_USER, group ? 1 : 0);
+    SetDlgItemTextW(dialog, IDC_RENAME_CURRENT,
+                    item != nullptr && item->pszText != nullptr ? item->pszText : L"");
+    SendDlgItemMessageW(dialog, IDC_RENAME_NEW, EM_LIMITTEXT,
+                        group ? GroupNameLimit : UserNameLimit, 0);
+    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    SetFocus(GetDlgItem(dialog, IDC_RENAME_NEW));
+}
+} // namespace
+
+INT_PTR CALLBACK RenameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitRenameDialog(dialog, reinterpret_cast<const LVITEMW*>(lParam));
+        return FALSE; // the focus stays on the new name
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_RENAME_NEW:
+            if (HIWORD(wParam) == EN_CHANGE || HIWORD(wParam) == EN_UPDATE)
+                EnableWindow(GetDlgItem(dialog, IDOK),
+                             GetWindowTextLengthW(GetDlgItem(dialog, IDC_RENAME_NEW)) > 0);
+            return TRUE;
+        case IDOK:
+            RenameAccount(dialog);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 2);
+            return TRUE;
+        }
+        break;
     }
     return FALSE;
 }

@@ -87,6 +87,10 @@
 #define IDC_REMOTE_NAME 1000
 #define IDC_REMOTE_NOTE_ICON 1001
 
+// Controls of the rename dialog
+#define IDC_RENAME_CURRENT 1000
+#define IDC_RENAME_NEW 1001
+
 // Controls of the elevation dialog
 #define IDC_ELEVATION_ICON 1000
 

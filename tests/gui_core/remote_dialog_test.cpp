@@ -1,7 +1,11 @@
 // The remote-management dialog (506), run modeless in-process: what it stores
 // in TargetServer for a computer that answers, for the empty text, and what it
-// says for one that does not.
+// says for one that does not. The rename dialog (513), run modally: which
+// account it renames, its limits and its messages.
 #include <windows.h>
+
+#include <commctrl.h>
+#include <lm.h>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +63,18 @@ TEST_F(RemoteDialogTest, AnsweringComputerBecomesTheTargetAsTyped)
     EXPECT_STREQ(L"SRV01", TargetServer);
 }
 
+// Kept as typed, \\SRV01 would reach the account calls as \\\\SRV01.
+TEST_F(RemoteDialogTest, LeadingBackslashesAndSurroundingBlanksAreNotKept)
+{
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    for (const wchar_t* typed : {L"\\\\SRV01", L" SRV01 ", L"\\\\ SRV01\t"}) {
+        TargetServer[0] = L'\0';
+        Type(typed);
+        PressOk();
+        EXPECT_STREQ(L"SRV01", TargetServer) << dialogtest::Utf8(typed);
+    }
+}
+
 TEST_F(RemoteDialogTest, OpensWithTheCurrentTargetAndTheEmptyTextMeansLocal)
 {
     DestroyWindow(dialog_);
@@ -90,9 +106,111 @@ TEST_F(RemoteDialogTest, SilentComputerIsReportedAndNothingChanges)
     const dialogtest::Box& box = harness.boxes[0];
     EXPECT_EQ(L"接続エラー", box.caption);
     EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), box.style);
-    EXPECT_EQ(0u, box.text.rfind(L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : ", 0))
+    EXPECT_EQ(0u,
+              box.text.rfind(L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : ", 0))
         << dialogtest::Utf8(box.text);
     EXPECT_EQ(L')', box.text.back());
     EXPECT_STREQ(L"OLD", TargetServer);
     EXPECT_EQ(L"リモート管理", titleAfter);
+}
+
+namespace {
+class RenameDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ResetAmbguiGlobals();
+        ASSERT_TRUE(world_.Sim(L"user add taro"));
+        ASSERT_TRUE(world_.Sim(L"user add hanako"));
+        ASSERT_TRUE(world_.Sim(L"group add keiri"));
+    }
+    void TearDown() override
+    {
+        FreeAmbguiGlobals();
+    }
+    // Opens the dialog as the main window does, with the list's item record.
+    INT_PTR Rename(const wchar_t* name, int image, const dialogtest::Script& script)
+    {
+        std::wstring text(name);
+        text.resize(257);
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.pszText = &text[0];
+        item.iImage = image;
+        return harness_.Run(IDD_RENAME, RenameDialogProc, reinterpret_cast<LPARAM>(&item), script);
+    }
+    static bool UserExists(LPCWSTR name)
+    {
+        LPBYTE buffer = nullptr;
+        NET_API_STATUS status = NetUserGetInfo(nullptr, name, 0, &buffer);
+        NetApiBufferFree(buffer);
+        return status == NERR_Success;
+    }
+    static bool GroupExists(LPCWSTR name)
+    {
+        LPBYTE buffer = nullptr;
+        NET_API_STATUS status = NetLocalGroupGetInfo(nullptr, name, 0, &buffer);
+        NetApiBufferFree(buffer);
+        return status == NERR_Success;
+    }
+    void ExpectFailures(size_t count, const std::wstring& text)
+    {
+        ASSERT_EQ(count, harness_.boxes.size());
+        for (const dialogtest::Box& box : harness_.boxes) {
+            EXPECT_EQ(0u, box.text.rfind(text + L"\n(エラー詳細 : ", 0))
+                << dialogtest::Utf8(box.text);
+            EXPECT_EQ(L"名前の変更エラー", box.caption);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), box.style);
+        }
+    }
+
+    CoreWorld world_;
+    dialogtest::DialogHarness harness_;
+};
+} // namespace
+
+TEST_F(RenameDialogTest, GroupNameTakes256CharactersAndOkWaitsForText)
+{
+    EXPECT_EQ(1, Rename(L"keiri", 2, [](HWND dialog) {
+                  EXPECT_EQ(L"keiri", dialogtest::Text(dialog, IDC_RENAME_CURRENT));
+                  EXPECT_EQ(256, dialogtest::Limit(dialog, IDC_RENAME_NEW));
+                  EXPECT_EQ(GetDlgItem(dialog, IDC_RENAME_NEW), GetFocus());
+                  EXPECT_FALSE(dialogtest::Enabled(dialog, IDOK));
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"経理部");
+                  EXPECT_TRUE(dialogtest::Enabled(dialog, IDOK));
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"");
+                  EXPECT_FALSE(dialogtest::Enabled(dialog, IDOK));
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"経理部");
+                  dialogtest::Press(dialog, IDOK);
+              }));
+    EXPECT_TRUE(GroupExists(L"経理部"));
+    EXPECT_FALSE(GroupExists(L"keiri"));
+    // A group that is gone by now: its record cannot be read.
+    EXPECT_EQ(2, Rename(L"keiri", 2, [](HWND dialog) {
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"会計部");
+                  dialogtest::Press(dialog, IDOK);
+              }));
+    ExpectFailures(1, L"ローカル グループの名前を変更できませんでした。");
+    EXPECT_FALSE(GroupExists(L"会計部"));
+}
+
+TEST_F(RenameDialogTest, UserNameTakes20CharactersAndFailuresKeepTheDialogOpen)
+{
+    EXPECT_EQ(1, Rename(L"taro", 0, [](HWND dialog) {
+                  EXPECT_EQ(20, dialogtest::Limit(dialog, IDC_RENAME_NEW));
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"hanako");
+                  dialogtest::Press(dialog, IDOK);
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"jiro");
+                  dialogtest::Press(dialog, IDOK);
+              }));
+    EXPECT_EQ(2, Rename(L"ghost", 1, [](HWND dialog) {
+                  dialogtest::SetText(dialog, IDC_RENAME_NEW, L"spirit");
+                  dialogtest::Press(dialog, IDOK);
+              }));
+    ExpectFailures(2, L"ユーザー名を変更できませんでした。");
+    EXPECT_TRUE(UserExists(L"jiro"));
+    EXPECT_FALSE(UserExists(L"taro"));
+    EXPECT_TRUE(UserExists(L"hanako"));
+    EXPECT_FALSE(UserExists(L"spirit"));
 }
