@@ -22,9 +22,6 @@ constexpr size_t PasswordChars = 128;
 // Full name, description and local-group names take 256 characters and the
 // terminator.
 constexpr size_t TextChars = NameChars + 1;
-// Failed group names take at most half of the warning, so that the
-// platform's text still fits behind them.
-constexpr size_t FailedNamesChars = MessageChars / 2;
 
 const wchar_t AddErrorCaption[] = L"ユーザー作成エラー";
 const wchar_t SettingsErrorCaption[] = L"ユーザー アカウント設定エラー";
@@ -154,12 +151,12 @@ void NoteFailure(MembershipFailures* failures, LPCWSTR group, DWORD status)
     if (used >= 4 && wcscmp(failures->names + used - 4, more) == 0)
         return;
     size_t needed = (used > 0 ? 1 : 0) + wcslen(group);
-    size_t room = FailedNamesChars - (sizeof(more) / sizeof(more[0]));
+    size_t room = FailedGroupNamesChars - (sizeof(more) / sizeof(more[0]));
     if (used + needed < room)
-        FormatBounded(failures->names + used, FailedNamesChars - used, used > 0 ? L"\n%s" : L"%s",
-                      group);
+        FormatBounded(failures->names + used, FailedGroupNamesChars - used,
+                      used > 0 ? L"\n%s" : L"%s", group);
     else
-        FormatBounded(failures->names + used, FailedNamesChars - used, L"%s", more);
+        FormatBounded(failures->names + used, FailedGroupNamesChars - used, L"%s", more);
 }
 
 void ShowMembershipFailures(HWND dialog, const MembershipFailures& failures, LPCWSTR caption)
@@ -310,7 +307,7 @@ void FinishNewUser(HWND dialog, LPCWSTR server, LPCWSTR name)
 {
     if (IsAdvancedMode() && IsChecked(dialog, IDC_USER_MUST_CHANGE))
         RequirePasswordChange(server, name);
-    MembershipFailures failures = {AllocBuffer(FailedNamesChars), 0, 0};
+    MembershipFailures failures = {AllocBuffer(FailedGroupNamesChars), 0, 0};
     AddToListedGroups(dialog, server, name, &failures);
     ShowMembershipFailures(dialog, failures, AddErrorCaption);
     FreeBuffer(failures.names);
@@ -514,7 +511,7 @@ void StoreUserSettings(HWND dialog)
         FreeBuffer(server);
         return;
     }
-    MembershipFailures failures = {AllocBuffer(FailedNamesChars), 0, 0};
+    MembershipFailures failures = {AllocBuffer(FailedGroupNamesChars), 0, 0};
     RemoveUnlistedGroups(GetDlgItem(dialog, IDC_USER_GROUPS), server, name, &failures);
     AddToListedGroups(dialog, server, name, &failures);
     ShowMembershipFailures(dialog, failures, SettingsErrorCaption);

@@ -30,10 +30,12 @@ INT_PTR CALLBACK AddUserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 INT_PTR CALLBACK UserSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Membership changes that did not take: the group names, one per line, and
-// the platform's code of the first failure.
+// the platform's code of the first failure. The names take at most half of
+// the composed warning, so that the platform's text still fits behind them.
+constexpr size_t FailedGroupNamesChars = 1024;
 struct MembershipFailures
 {
-    LPWSTR names; // MessageChars buffer, owned by the caller
+    LPWSTR names; // FailedGroupNamesChars buffer or null, owned by the caller
     DWORD firstError;
     int count;
 };
