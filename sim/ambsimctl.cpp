@@ -52,7 +52,10 @@ const char kHelp[] =
     "  user add NAME [--password P] [--full-name F] [--comment C] [--disabled]\n"
     "           [--computer C]\n"
     "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
-    "           [--disable] [--expire-password] [--computer C]\n"
+    "           [--disable] [--expire-password] [--expires TIME|never]\n"
+    "           [--logon-hours HEX42] [--computer C]\n"
+    "      --expires: the account expires at TIME (never: 0xFFFFFFFF).\n"
+    "      --logon-hours: the 21 bytes of the weekly bitmap as 42 hex digits.\n"
     "  user del NAME [--computer C]\n"
     "  users add-many COUNT [--prefix P] [--computer C]\n"
     "      COUNT users named P00001, P00002, ... (prefix \"user\").\n"
@@ -216,6 +219,26 @@ bool ParseTime(const std::wstring& text, int64_t now, int64_t& out)
     t.HighPart = ft.dwHighDateTime;
     out = static_cast<int64_t>(t.QuadPart / 10000000ULL) - 11644473600LL;
     return out >= 0;
+}
+
+// The weekly logon-hours bitmap as 42 hex digits, byte 0 first.
+bool ParseLogonHours(const std::wstring& hex, std::array<BYTE, 21>& hours)
+{
+    if (hex.size() != 42)
+        return false;
+    std::array<BYTE, 21> parsed{};
+    for (size_t i = 0; i < hex.size(); ++i) {
+        wchar_t ch = hex[i];
+        int nibble = ch >= L'0' && ch <= L'9'   ? ch - L'0'
+                     : ch >= L'a' && ch <= L'f' ? ch - L'a' + 10
+                     : ch >= L'A' && ch <= L'F' ? ch - L'A' + 10
+                                                : -1;
+        if (nibble < 0)
+            return false;
+        parsed[i / 2] = static_cast<BYTE>(parsed[i / 2] * 16 + nibble);
+    }
+    hours = parsed;
+    return true;
 }
 
 Computer* PickComputer(World& w, const Args& a, std::string& error)
@@ -517,6 +540,15 @@ int CmdUser(const Args& a)
             u->flags |= UF_ACCOUNTDISABLE;
         if (a.Has(L"--expire-password"))
             u->passwordExpired = true;
+        if (a.Has(L"--expires")) {
+            int64_t t = kTimeqForever;
+            if (a.Get(L"--expires") != L"never" &&
+                (!ParseTime(a.Get(L"--expires"), w.Now(), t) || t > kTimeqForever))
+                return "invalid time: " + U(a.Get(L"--expires"));
+            u->acctExpires = static_cast<DWORD>(t);
+        }
+        if (a.Has(L"--logon-hours") && !ParseLogonHours(a.Get(L"--logon-hours"), u->logonHours))
+            return "invalid logon hours (42 hex digits): " + U(a.Get(L"--logon-hours"));
         return std::string();
     });
 }
@@ -639,7 +671,8 @@ int wmain(int argc, wchar_t** argv)
         {L"clock", CmdClock, {}, {}},
         {L"user",
          CmdUser,
-         {L"--password", L"--full-name", L"--comment", L"--computer"},
+         {L"--password", L"--full-name", L"--comment", L"--computer", L"--expires",
+          L"--logon-hours"},
          {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
         {L"users", CmdUsers, {L"--prefix", L"--computer"}, {}},
         {L"group", CmdGroup, {L"--comment", L"--computer"}, {}},

@@ -66,6 +66,9 @@ with tempfile.TemporaryDirectory() as world:
         ("consent", "deny"),
         ("fail", "NetUserAdd", "5", "--nth", "2"),
         ("member", "add", "Users", "REMOTE1\\Guest"),
+        ("user", "set", "taro", "--expires", "2100-01-02T00:00:00",
+         "--logon-hours", "fe" + "ff" * 19 + "7F"),
+        ("user", "set", "kanri", "--expires", "0"),
     ]
     for s in steps:
         rc, _, err = ctl(world, *s)
@@ -77,6 +80,9 @@ with tempfile.TemporaryDirectory() as world:
     check(taro["flags"] & 0x10 and taro["flags"] & 0x2, "taro's flags show lockout and disabled")
     check(taro["lastLogon"] == 1704164645, "last logon from an ISO time")
     check("bulk00030" in users, "30 bulk users")
+    check(taro["acctExpires"] == 4102531200 and taro["logonHours"] == "fe" + "ff" * 19 + "7f",
+          "expiry after 2038 and logon hours set")
+    check(users["kanri"]["acctExpires"] == 0, "expiry 0 kept as given")
     check("総務" in taro["groups"], "taro in the renamed group")
     check(d["policy"] == {"minLength": 6, "maxAgeDays": 42, "lockoutThreshold": 5}, "policy")
     check(d["session"] == {"user": "taro", "admin": False, "elevated": False}, "session set")
@@ -91,11 +97,20 @@ with tempfile.TemporaryDirectory() as world:
 
     for bad in [("frobnicate",), ("lockout",), ("lockout", "nobody"), ("session", "--admin", "2"),
                 ("policy", "min-length", "x"), ("fail", "NetUserAdd"), ("user", "add", "a*b"),
+                ("user", "set", "taro", "--logon-hours", "ff" * 20),
+                ("user", "set", "taro", "--logon-hours", "ff" * 20 + "fg"),
+                ("user", "set", "taro", "--expires", "2106-02-08T00:00:00"),
                 ("user", "add", "taro"), ("reset", "--bogus"), ("computer", "add", "REMOTE1"),
                 ("consent", "maybe"), ("group", "add", "Users"), ()]:
         rc, _, err = ctl(world, *bad)
         check(rc != 0 and err.strip() != "", "refused: " + " ".join(bad))
-    check(json.loads(ctl(world, "dump")[1])["session"]["user"] == "taro", "refusals changed nothing")
+    d = json.loads(ctl(world, "dump")[1])
+    taro = [u for u in d["users"] if u["name"] == "taro"][0]
+    check(d["session"]["user"] == "taro" and taro["acctExpires"] == 4102531200 and
+          taro["logonHours"] == "fe" + "ff" * 19 + "7f", "refusals changed nothing")
+    check(ctl(world, "user", "set", "taro", "--expires", "never")[0] == 0 and
+          [u for u in json.loads(ctl(world, "dump")[1])["users"]
+           if u["name"] == "taro"][0]["acctExpires"] == 0xFFFFFFFF, "expires never")
 
     check(ctl(world, "reset", "--computer", "OTHERPC", "--user", "boss")[0] == 0, "reset with names")
     d = json.loads(ctl(world, "dump")[1])
