@@ -17,6 +17,7 @@
 #include "resource.h"
 
 using namespace dialogtest;
+using Names = std::vector<std::wstring>;
 
 namespace {
 class GroupDialogTest : public ::testing::Test
@@ -27,17 +28,18 @@ protected:
         ResetAmbguiGlobals();
         AppSettings.Advanced = 1;
         ASSERT_TRUE(world_.Sim(L"user add taro"));
-        ASSERT_TRUE(world_.Sim(L"user add hanako"));
+        ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+        ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
+        ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 経理"));
     }
     void TearDown() override
     {
         FreeAmbguiGlobals();
     }
-
-    // Members of a group as the platform names them (server as the dialogs give it).
-    static std::vector<std::wstring> Members(LPCWSTR group, LPCWSTR server = nullptr)
+    // Members as the platform names them, and the description ("-" without the group).
+    static Names Members(LPCWSTR group, LPCWSTR server = nullptr)
     {
-        std::vector<std::wstring> names;
+        Names names;
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
         if (NetLocalGroupGetMembers(server, group, 3, &buffer, MAX_PREFERRED_LENGTH, &read, &total,
@@ -48,12 +50,11 @@ protected:
         NetApiBufferFree(buffer);
         return names;
     }
-    // The group's description, or "(none)" when there is no such group.
-    static std::wstring Comment(LPCWSTR group, LPCWSTR server = nullptr)
+    static std::wstring Comment(LPCWSTR group)
     {
         LPBYTE buffer = nullptr;
-        if (NetLocalGroupGetInfo(server, group, 1, &buffer) != NERR_Success)
-            return L"(none)";
+        if (NetLocalGroupGetInfo(nullptr, group, 1, &buffer) != NERR_Success)
+            return L"-";
         std::wstring comment = reinterpret_cast<LOCALGROUP_INFO_1*>(buffer)->lgrpi1_comment;
         NetApiBufferFree(buffer);
         return comment;
@@ -66,92 +67,75 @@ protected:
     {
         name.resize(NameChars + 1);
         return harness_.Run(IDD_GROUP_SETTINGS, GroupSettingsDialogProc,
-                            reinterpret_cast<LPARAM>(name.data()), script);
+                            reinterpret_cast<LPARAM>(&name[0]), script);
     }
-    void ExpectBox(size_t index, const std::wstring& text, const std::wstring& caption)
+    // The texts (up to the platform's part) and captions of the boxes shown.
+    void ExpectBoxes(const std::vector<std::pair<std::wstring, std::wstring>>& expected)
     {
-        ASSERT_LT(index, harness_.boxes.size());
-        EXPECT_EQ(Utf8(text), Utf8(harness_.boxes[index].text.substr(0, text.size())));
-        EXPECT_EQ(Utf8(caption), Utf8(harness_.boxes[index].caption));
-        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), harness_.boxes[index].style);
+        ASSERT_EQ(expected.size(), harness_.boxes.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const Box& box = harness_.boxes[i];
+            EXPECT_EQ(Utf8(expected[i].first), Utf8(box.text.substr(0, expected[i].first.size())));
+            EXPECT_EQ(Utf8(expected[i].second), Utf8(box.caption));
+            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), box.style);
+        }
     }
 
     CoreWorld world_;
     DialogHarness harness_;
 };
+
+const wchar_t AddError[] = L"グループ作成エラー";
+const wchar_t SettingsError[] = L"グループ設定エラー";
 } // namespace
 
-TEST_F(GroupDialogTest, AddGroupRefusesAnEmptyNameAndCallsTheMemberStepAlsoForNoMembers)
+TEST_F(GroupDialogTest, AddGroupRefusesEmptyAndExistingNamesAndCallsTheMemberStepForNoMembers)
 {
     ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupAddMembers 5"));
-    INT_PTR result = AddGroup([&](HWND dialog) {
-        EXPECT_EQ(256, Limit(dialog, IDC_GROUP_NAME));
-        Press(dialog, IDOK);
-        SetText(dialog, IDC_GROUP_NAME, L"総務部");
-        SetText(dialog, IDC_GROUP_COMMENT, L"総務");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(1, result) << "the group exists although its member step failed";
-    ASSERT_EQ(2u, harness_.boxes.size());
-    ExpectBox(0, L"グループ名を入力してください。", L"グループ作成エラー");
-    ExpectBox(
-        1,
-        L"ローカル グループの作成は完了しましたが、ユーザーを追加できませんでした。\n(エラー詳細 : ",
-        L"グループ作成エラー");
+    EXPECT_EQ(1, AddGroup([&](HWND dialog) {
+                  EXPECT_EQ(256, Limit(dialog, IDC_GROUP_NAME));
+                  Press(dialog, IDOK);
+                  SetText(dialog, IDC_GROUP_NAME, L"経理部");
+                  Press(dialog, IDOK);
+                  SetText(dialog, IDC_GROUP_NAME, L"総務部");
+                  SetText(dialog, IDC_GROUP_COMMENT, L"総務");
+                  Press(dialog, IDOK);
+              }))
+        << "the group exists although its member step failed";
+    ExpectBoxes(
+        {{L"グループ名を入力してください。", AddError},
+         {L"ローカル グループを作成できませんでした。\n(エラー詳細 : ", AddError},
+         {L"ローカル グループの作成は完了しましたが、ユーザーを追加できませんでした。\n(エラー詳細 : ",
+          AddError}});
     EXPECT_EQ(L"総務", Comment(L"総務部"));
-    EXPECT_TRUE(Members(L"総務部").empty());
 }
 
-// A member of another domain ("SRV01\bob") goes as typed, not "AMBPC01\SRV01\bob".
-TEST_F(GroupDialogTest, AddGroupQualifiesBareEntriesOnlyAndReportsAnExistingName)
+// "SRV01\bob" goes as typed, not as "AMBPC01\SRV01\bob"; an entry that the
+// computer's name makes too long stops the whole OK.
+TEST_F(GroupDialogTest, AddGroupQualifiesBareEntriesOnlyAndRefusesOverLongNames)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
-    ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
-    ASSERT_TRUE(world_.Sim(L"group add 経理部"));
-    INT_PTR result = AddGroup([&](HWND dialog) {
-        AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
-        AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"SRV01\\bob");
-        SetText(dialog, IDC_GROUP_NAME, L"経理部");
-        Press(dialog, IDOK);
-        SetText(dialog, IDC_GROUP_NAME, L"開発部");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(1, result);
-    ASSERT_EQ(1u, harness_.boxes.size());
-    ExpectBox(0, L"ローカル グループを作成できませんでした。\n(エラー詳細 : ",
-              L"グループ作成エラー");
-    EXPECT_EQ((std::vector<std::wstring>{L"AMBPC01\\taro", L"SRV01\\bob"}), Members(L"開発部"));
-}
-
-TEST_F(GroupDialogTest, MemberNamesTooLongForThePlatformAreRefusedAndNothingIsStored)
-{
-    ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 旧"));
-    std::wstring longEntry(250, L'a'); // "AMBPC01\" makes it 258 characters
-    EXPECT_EQ(2, AddGroup([&](HWND dialog) {
+    std::wstring longEntry(250, L'a');
+    EXPECT_EQ(1, AddGroup([&](HWND dialog) {
                   SetText(dialog, IDC_GROUP_NAME, L"開発部");
                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, longEntry);
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"SRV01\\bob");
+                  Press(dialog, IDOK);
+                  EXPECT_EQ(L"-", Comment(L"開発部"));
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 0);
+                  Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
                   Press(dialog, IDOK);
               }));
-    EXPECT_EQ(2, GroupSettings(L"経理部", [&](HWND dialog) {
-                  SetText(dialog, IDC_GROUP_COMMENT, L"新");
-                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, longEntry);
-                  Press(dialog, IDOK);
-              }));
-    ASSERT_EQ(2u, harness_.boxes.size());
-    ExpectBox(0, L"メンバー名が長すぎます。\n" + longEntry, L"グループ作成エラー");
-    ExpectBox(1, L"メンバー名が長すぎます。\n" + longEntry, L"グループ設定エラー");
-    EXPECT_EQ(L"(none)", Comment(L"開発部"));
-    EXPECT_EQ(L"旧", Comment(L"経理部"));
+    ExpectBoxes({{L"メンバー名が長すぎます。\n" + longEntry, AddError}});
+    EXPECT_EQ((Names{L"AMBPC01\\taro", L"SRV01\\bob"}), Members(L"開発部"));
 }
 
-TEST_F(GroupDialogTest, SettingsListOwnMembersBareRemoveSelectedAndReplaceTheMembership)
+TEST_F(GroupDialogTest, SettingsListOwnMembersBareAndReplaceTheWholeMembership)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
-    ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
-    ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 経理"));
-    for (const wchar_t* member : {L"taro", L"SRV01\\bob", L"NT AUTHORITY\\INTERACTIVE"})
-        ASSERT_TRUE(world_.Sim(std::wstring(L"member add 経理部 \"") + member + L"\""));
-    std::vector<std::wstring> shown;
+    for (const wchar_t* member : {L"taro", L"SRV01\\bob", L"\"NT AUTHORITY\\INTERACTIVE\""})
+        ASSERT_TRUE(world_.Sim(std::wstring(L"member add 経理部 ") + member));
+    ASSERT_TRUE(world_.Sim(L"user add hanako"));
+    Names shown;
     EXPECT_EQ(1, GroupSettings(L"経理部", [&](HWND dialog) {
                   EXPECT_EQ(L"経理部", Text(dialog, IDC_GROUP_NAME));
                   EXPECT_EQ(L"経理", Text(dialog, IDC_GROUP_COMMENT));
@@ -164,14 +148,12 @@ TEST_F(GroupDialogTest, SettingsListOwnMembersBareRemoveSelectedAndReplaceTheMem
                   SetText(dialog, IDC_GROUP_COMMENT, L"経理課");
                   Press(dialog, IDOK);
               }));
-    EXPECT_EQ((std::vector<std::wstring>{L"taro", L"SRV01\\bob", L"NT AUTHORITY\\INTERACTIVE"}),
-              shown);
-    EXPECT_EQ((std::vector<std::wstring>{L"SRV01\\bob", L"AMBPC01\\hanako"}), Members(L"経理部"));
+    EXPECT_EQ((Names{L"taro", L"SRV01\\bob", L"NT AUTHORITY\\INTERACTIVE"}), shown);
+    EXPECT_EQ((Names{L"SRV01\\bob", L"AMBPC01\\hanako"}), Members(L"経理部"));
     EXPECT_EQ(L"経理課", Comment(L"経理部"));
-
     EXPECT_EQ(1, GroupSettings(L"経理部", [&](HWND dialog) {
-                  for (int i = 0; i < 2; ++i)
-                      SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, i);
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 0);
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 1);
                   Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
                   Press(dialog, IDOK);
               }));
@@ -181,64 +163,51 @@ TEST_F(GroupDialogTest, SettingsListOwnMembersBareRemoveSelectedAndReplaceTheMem
 
 TEST_F(GroupDialogTest, SettingsReportWhatCannotBeReadOrStored)
 {
-    ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 経理"));
-    ASSERT_TRUE(world_.Sim(L"member add 経理部 taro"));
     EXPECT_EQ(2, GroupSettings(L"消えた部", [](HWND) { ADD_FAILURE() << "opened"; }));
+    ASSERT_TRUE(world_.Sim(L"member add 経理部 SRV01\\bob"));
     ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupSetMembers 5"));
-    EXPECT_EQ(2, GroupSettings(L"経理部",
-                               [&](HWND dialog) {
-                                   SetText(dialog, IDC_GROUP_COMMENT, L"経理課");
-                                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"hanako");
-                                   Press(dialog, IDOK);
-                               }))
-        << "stays open after the failure";
-    ASSERT_EQ(2u, harness_.boxes.size());
-    ExpectBox(0, L"ローカル グループの情報を取得できませんでした。\n(エラー詳細 : ",
-              L"グループ設定エラー");
-    ExpectBox(1, L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : ",
-              L"グループ設定エラー");
+    const std::wstring longEntry(250, L'a');
+    EXPECT_EQ(2, GroupSettings(L"経理部", [&](HWND dialog) {
+                  SetText(dialog, IDC_GROUP_COMMENT, L"経理課");
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, longEntry);
+                  Press(dialog, IDOK);
+                  EXPECT_EQ(L"経理", Comment(L"経理部")) << "an over-long member stores nothing";
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 1);
+                  Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
+                  Press(dialog, IDOK);
+              }));
+    ExpectBoxes(
+        {{L"ローカル グループの情報を取得できませんでした。\n(エラー詳細 : ", SettingsError},
+         {L"メンバー名が長すぎます。\n" + longEntry, SettingsError},
+         {L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : ", SettingsError}});
     EXPECT_EQ(L"経理課", Comment(L"経理部")) << "the description was stored first";
-    EXPECT_EQ((std::vector<std::wstring>{L"AMBPC01\\taro"}), Members(L"経理部"));
+    EXPECT_EQ(Names{L"SRV01\\bob"}, Members(L"経理部"));
 }
 
-// On a target typed as an address, members are qualified with the name the
-// target gives itself, not with the address (which member calls refuse).
+// Members come back under the name the target gives itself, not the address
+// it was typed as (which member calls refuse).
 TEST_F(GroupDialogTest, RemoteTargetTypedAsAnAddressShowsAndStoresMembersUnderItsOwnName)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
-    ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
     ASSERT_TRUE(world_.Sim(L"user add carol --computer SRV01"));
     ASSERT_TRUE(world_.Sim(L"group add team --computer SRV01"));
     ASSERT_TRUE(world_.Sim(L"member add team bob --computer SRV01"));
     wcscpy(TargetServer, L"192.0.2.7");
-    std::vector<std::wstring> shown;
+    Names shown;
     EXPECT_EQ(1, GroupSettings(L"team", [&](HWND dialog) {
                   shown = ListBoxItems(dialog, IDC_GROUP_MEMBERS);
                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"carol");
                   Press(dialog, IDOK);
               }));
-    EXPECT_EQ(1, AddGroup([&](HWND dialog) {
-                  SetText(dialog, IDC_GROUP_NAME, L"new");
-                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"bob");
-                  Press(dialog, IDOK);
-              }));
-    EXPECT_TRUE(harness_.boxes.empty()) << Utf8(harness_.boxes.front().text);
-    EXPECT_EQ(std::vector<std::wstring>{L"bob"}, shown);
-    EXPECT_EQ((std::vector<std::wstring>{L"SRV01\\bob", L"SRV01\\carol"}),
-              Members(L"team", L"\\\\192.0.2.7"));
-    EXPECT_EQ(std::vector<std::wstring>{L"SRV01\\bob"}, Members(L"new", L"\\\\192.0.2.7"));
+    ExpectBoxes({});
+    EXPECT_EQ(Names{L"bob"}, shown);
+    EXPECT_EQ((Names{L"SRV01\\bob", L"SRV01\\carol"}), Members(L"team", L"\\\\192.0.2.7"));
 }
 
-TEST_F(GroupDialogTest, PersonalModeOpensTheUserListAtOnceAndTheMenuChoicesOpenTheirDialogs)
+TEST_F(GroupDialogTest, PersonalModeOpensTheUserListAtOnce)
 {
     AppSettings.Advanced = 0;
-    AddGroup([&](HWND dialog) {
-        Click(dialog, IDC_GROUP_ADD_MEMBERS);
-        Press(dialog, CMD_PICK_USERS);
-        Press(dialog, CMD_TYPE_NAMES);
-    });
-    ASSERT_EQ(3u, harness_.opened.size());
+    AddGroup([&](HWND dialog) { Click(dialog, IDC_GROUP_ADD_MEMBERS); });
+    ASSERT_EQ(1u, harness_.opened.size());
     EXPECT_EQ(static_cast<UINT>(IDD_PICKER), harness_.opened[0].templateId);
-    EXPECT_EQ(static_cast<UINT>(IDD_PICKER), harness_.opened[1].templateId);
-    EXPECT_EQ(static_cast<UINT>(IDD_TYPED_NAMES), harness_.opened[2].templateId);
 }
