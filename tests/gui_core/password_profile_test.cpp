@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "core_world.h"
@@ -19,80 +20,60 @@
 using namespace dialogtest;
 
 namespace {
-const UINT kQuestion308 = MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2;
-
-std::wstring PlatformText(DWORD code)
+std::wstring WithPlatformText(const std::wstring& text, DWORD code)
 {
-    LPWSTR text = FormatErrorText(code);
-    std::wstring result = text != nullptr ? text : L"";
-    LocalFree(text);
+    LPWSTR detail = FormatErrorText(code);
+    std::wstring result = text + L"\n(エラー詳細 : " + detail + L")";
+    LocalFree(detail);
     return result;
 }
 
-struct HomeFields
-{
-    std::wstring profile, script, home, drive;
-};
-
-std::wstring Str(LPCWSTR text)
-{
-    return text != nullptr ? text : L"";
-}
+// Profile path, script path, home folder and home drive of a local user.
+using HomeFields = std::array<std::wstring, 4>;
 
 HomeFields ReadFields(const wchar_t* user)
 {
-    HomeFields fields;
     LPBYTE buffer = nullptr;
-    EXPECT_EQ(NERR_Success, NetUserGetInfo(nullptr, user, 4, &buffer));
-    if (auto* info = reinterpret_cast<USER_INFO_4*>(buffer)) {
-        fields = {Str(info->usri4_profile), Str(info->usri4_script_path), Str(info->usri4_home_dir),
-                  Str(info->usri4_home_dir_drive)};
-        NetApiBufferFree(buffer);
-    }
+    if (NetUserGetInfo(nullptr, user, 4, &buffer) != NERR_Success)
+        return {L"unreadable"};
+    auto* u = reinterpret_cast<USER_INFO_4*>(buffer);
+    HomeFields fields = {u->usri4_profile, u->usri4_script_path, u->usri4_home_dir,
+                         u->usri4_home_dir_drive};
+    NetApiBufferFree(buffer);
     return fields;
 }
 
-void WriteFields(const wchar_t* user, HomeFields fields)
+void WriteFields(const wchar_t* user, HomeFields f)
 {
     LPBYTE buffer = nullptr;
     ASSERT_EQ(NERR_Success, NetUserGetInfo(nullptr, user, 4, &buffer));
-    auto* info = reinterpret_cast<USER_INFO_4*>(buffer);
-    info->usri4_profile = &fields.profile[0];
-    info->usri4_script_path = &fields.script[0];
-    info->usri4_home_dir = &fields.home[0];
-    info->usri4_home_dir_drive = &fields.drive[0];
+    auto* u = reinterpret_cast<USER_INFO_4*>(buffer);
+    u->usri4_profile = &f[0][0];
+    u->usri4_script_path = &f[1][0];
+    u->usri4_home_dir = &f[2][0];
+    u->usri4_home_dir_drive = &f[3][0];
     EXPECT_EQ(NERR_Success, NetUserSetInfo(nullptr, user, 4, buffer, nullptr));
     NetApiBufferFree(buffer);
 }
 
-// A logon with the password: the platform refuses a wrong one with
-// ERROR_LOGON_FAILURE before it looks for the program.
+// A logon: the platform refuses a wrong password before it looks for the program.
 bool PasswordIs(const wchar_t* user, const wchar_t* password)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     wchar_t command[] = L"none";
-    if (CreateProcessWithLogonW(user, L".", password, 0, L"Z:\\no\\such.exe", command, 0, nullptr,
-                                nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return true;
-    }
-    return GetLastError() != ERROR_LOGON_FAILURE;
+    return !CreateProcessWithLogonW(user, L".", password, 0, L"Z:\\no.exe", command, 0, nullptr,
+                                    nullptr, &startup, &process) &&
+           GetLastError() != ERROR_LOGON_FAILURE;
 }
 
 bool HasProfileFolder(const wchar_t* user)
 {
     wchar_t dir[MAX_PATH] = {};
     GetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", dir, MAX_PATH);
-    DWORD attributes = GetFileAttributesW((std::wstring(dir) + L"\\Profiles\\" + user).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring SelectedDrive(HWND dialog)
-{
-    return Text(dialog, IDC_PROFILE_DRIVE);
+    return GetFileAttributesW((std::wstring(dir) + L"\\Profiles\\" + user).c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
 }
 
 class PasswordProfileTest : public ::testing::Test
@@ -112,12 +93,17 @@ protected:
     {
         return harness_.Run(IDD_PROFILE, ProfileDialogProc, reinterpret_cast<LPARAM>(user), script);
     }
-    void ExpectBox(size_t index, const std::wstring& text, const std::wstring& caption, UINT style)
+    // "caption|style|text" of a box shown, for one comparison per box.
+    std::string Shown(size_t index)
     {
-        ASSERT_LT(index, harness_.boxes.size());
-        EXPECT_EQ(Utf8(text), Utf8(harness_.boxes[index].text));
-        EXPECT_EQ(Utf8(caption), Utf8(harness_.boxes[index].caption));
-        EXPECT_EQ(style, harness_.boxes[index].style);
+        if (index >= harness_.boxes.size())
+            return "(no box)";
+        const Box& b = harness_.boxes[index];
+        return Utf8(b.caption + L"|" + std::to_wstring(b.style) + L"|" + b.text);
+    }
+    static std::string Expected(const std::wstring& caption, UINT style, const std::wstring& text)
+    {
+        return Utf8(caption + L"|" + std::to_wstring(style) + L"|" + text);
     }
 
     CoreWorld world_;
@@ -125,118 +111,73 @@ protected:
 };
 } // namespace
 
-TEST_F(PasswordProfileTest, ResetPassesTheWarningTheComparisonAndTheFinalQuestion)
+TEST_F(PasswordProfileTest, ResetComparesAsksTwiceAndStaysOpenOnFailure)
 {
-    RunPasswordReset(nullptr, L"sato"); // the warning's default answer, No, opens nothing
-    ASSERT_EQ(1u, harness_.boxes.size());
-    EXPECT_EQ(0u,
-              harness_.boxes[0].text.rfind(
-                  L"ユーザー sato のパスワードを強制的にリセットすることを選択しました。\n", 0));
-    EXPECT_EQ(L"パスワードのリセット", harness_.boxes[0].caption);
-    EXPECT_EQ(kQuestion308, harness_.boxes[0].style);
+    RunPasswordReset(nullptr, L"sato");  // No, the warning's default, opens nothing
+    RunPasswordReset(nullptr, L"kanri"); // the running account gets no question at all
     EXPECT_TRUE(harness_.opened.empty());
-
+    ASSERT_TRUE(world_.Sim(L"fail NetUserSetInfo 5"));
     bool keptAfterNo = false;
     harness_.OnDialog(IDD_PASSWORD_RESET, [&](HWND dialog) {
-        EXPECT_EQ(127, Limit(dialog, IDC_RESET_PASSWORD));
         SetText(dialog, IDC_RESET_PASSWORD, L"Secret1");
         SetText(dialog, IDC_RESET_CONFIRMATION, L"secret1");
         Press(dialog, IDOK); // differs in case
         SetText(dialog, IDC_RESET_CONFIRMATION, L"Secret1");
-        Press(dialog, IDOK); // final question: No
-        keptAfterNo = IsWindow(dialog) && Text(dialog, IDC_RESET_PASSWORD) == L"Secret1" &&
-                      Text(dialog, IDC_RESET_CONFIRMATION) == L"Secret1" &&
-                      PasswordIs(L"sato", L"old");
-        harness_.Answer({IDYES});
-        Press(dialog, IDOK);
-    });
-    harness_.Answer({IDYES});
-    RunPasswordReset(nullptr, L"sato");
-    ASSERT_EQ(6u, harness_.boxes.size());
-    ExpectBox(2, L"パスワードと確認用が一致しません。\n再度パスワードを入力してください。",
-              L"パスワード リセットエラー", MB_ICONWARNING);
-    EXPECT_EQ(0u, harness_.boxes[3].text.rfind(
-                      L"パスワードをリセットします。\n本当によろしいですか？\n", 0));
-    EXPECT_EQ(L"パスワード リセット最終確認", harness_.boxes[3].caption);
-    EXPECT_EQ(kQuestion308, harness_.boxes[3].style);
-    ExpectBox(5, L"パスワードはリセットされました。", L"パスワード リセット完了",
-              MB_ICONINFORMATION);
-    EXPECT_TRUE(keptAfterNo) << "No keeps the dialog, its input and the old password";
-    EXPECT_TRUE(PasswordIs(L"sato", L"Secret1"));
-    EXPECT_FALSE(PasswordIs(L"sato", L"old"));
-}
-
-TEST_F(PasswordProfileTest, FailedResetStaysOpenAndAnEmptyPasswordIsHandedOn)
-{
-    ASSERT_TRUE(world_.Sim(L"fail NetUserSetInfo 5"));
-    harness_.OnDialog(IDD_PASSWORD_RESET, [&](HWND dialog) {
-        SetText(dialog, IDC_RESET_PASSWORD, L"new");
-        SetText(dialog, IDC_RESET_CONFIRMATION, L"new");
-        harness_.Answer({IDYES});
-        Press(dialog, IDOK);
-        ASSERT_TRUE(IsWindow(dialog));
+        Press(dialog, IDOK); // No, the final question's default
+        keptAfterNo = Text(dialog, IDC_RESET_PASSWORD) == L"Secret1" && PasswordIs(L"sato", L"old");
+        harness_.Answer({IDYES, IDOK, IDYES});
+        Press(dialog, IDOK); // fails and stays open
         SetText(dialog, IDC_RESET_PASSWORD, L"");
         SetText(dialog, IDC_RESET_CONFIRMATION, L"");
-        harness_.Answer({IDYES});
         Press(dialog, IDOK);
     });
     harness_.Answer({IDYES});
     RunPasswordReset(nullptr, L"sato");
-    ASSERT_EQ(5u, harness_.boxes.size());
-    ExpectBox(2, L"パスワードをリセットできませんでした。\n(エラー詳細 : " + PlatformText(5) + L")",
-              L"パスワード リセットエラー", MB_ICONWARNING);
-    EXPECT_EQ(L"パスワード リセット完了", harness_.boxes[4].caption);
-    EXPECT_TRUE(PasswordIs(L"sato", L""));
-
-    // The running account never gets there, whoever calls.
-    harness_.boxes.clear();
-    harness_.opened.clear();
-    RunPasswordReset(nullptr, L"kanri");
-    EXPECT_TRUE(harness_.boxes.empty());
-    EXPECT_TRUE(harness_.opened.empty());
+    ASSERT_EQ(8u, harness_.boxes.size()) << "the completion comes last, once";
+    EXPECT_EQ(0u, Shown(1).find(Expected(L"パスワードのリセット", 308,
+                                         L"ユーザー sato のパスワードを強制的にリセット")));
+    EXPECT_EQ(Expected(L"パスワード リセットエラー", 48,
+                       L"パスワードと確認用が一致しません。\n再度パスワードを入力してください。"),
+              Shown(2));
+    EXPECT_EQ(0u, Shown(3).find(Expected(L"パスワード リセット最終確認", 308,
+                                         L"パスワードをリセットします。\n本当によろしいですか？")));
+    EXPECT_EQ(Expected(L"パスワード リセットエラー", 48,
+                       WithPlatformText(L"パスワードをリセットできませんでした。", 5)),
+              Shown(5));
+    EXPECT_TRUE(keptAfterNo) << "No keeps the dialog, its input and the old password";
+    EXPECT_TRUE(PasswordIs(L"sato", L"")) << "an empty password is handed on";
 }
 
 TEST_F(PasswordProfileTest, LocalHomeOpensWithAllDrivesAndNetworkModeNeedsAPath)
 {
     WriteFields(L"sato", {L"\\\\srv\\p\\sato", L"logon.cmd", L"C:\\Home\\sato", L""});
-    std::vector<std::wstring> drives;
-    INT_PTR result = RunProfile(L"sato", [&](HWND dialog) {
-        EXPECT_EQ(L"\\\\srv\\p\\sato", Text(dialog, IDC_PROFILE_PATH));
-        EXPECT_EQ(L"logon.cmd", Text(dialog, IDC_PROFILE_SCRIPT));
-        EXPECT_EQ(L"C:\\Home\\sato", Text(dialog, IDC_PROFILE_LOCAL_PATH));
-        for (int id : {IDC_PROFILE_PATH, IDC_PROFILE_SCRIPT, IDC_PROFILE_LOCAL_PATH,
-                       IDC_PROFILE_NETWORK_PATH})
-            EXPECT_EQ(260, Limit(dialog, id));
-        HWND list = GetDlgItem(dialog, IDC_PROFILE_DRIVE);
-        for (int i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
-            wchar_t entry[8] = {};
-            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-            drives.push_back(entry);
-        }
-        EXPECT_EQ(L"Z:", SelectedDrive(dialog));
-        EXPECT_TRUE(Checked(dialog, IDC_PROFILE_HOME_LOCAL));
-        EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
-        for (int id : {IDC_PROFILE_DRIVE, IDC_PROFILE_NETWORK_LABEL, IDC_PROFILE_NETWORK_PATH})
-            EXPECT_FALSE(Enabled(dialog, id));
-        EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_CREATE));
-        EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_DELETE));
-
-        Click(dialog, IDC_PROFILE_HOME_NETWORK);
-        EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
-        for (int id : {IDC_PROFILE_DRIVE, IDC_PROFILE_NETWORK_LABEL, IDC_PROFILE_NETWORK_PATH})
-            EXPECT_TRUE(Enabled(dialog, id));
-        EXPECT_EQ(GetDlgItem(dialog, IDC_PROFILE_DRIVE), GetFocus());
-        SetText(dialog, IDC_PROFILE_PATH, L"D:\\changed");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(2, result) << "the dialog stays open";
-    ASSERT_EQ(26u, drives.size());
-    EXPECT_EQ(L"A:", drives[0]);
-    EXPECT_EQ(L"H:", drives[7]);
-    ASSERT_EQ(1u, harness_.boxes.size());
-    ExpectBox(0, L"ネットワーク ドライブ指定時はネットワーク パスを入力してください。",
-              L"プロファイル設定エラー", MB_ICONWARNING);
-    EXPECT_EQ(L"\\\\srv\\p\\sato", ReadFields(L"sato").profile) << "nothing is written";
+    std::wstring drives;
+    EXPECT_EQ(2, RunProfile(L"sato", [&](HWND dialog) {
+                  EXPECT_EQ(L"\\\\srv\\p\\sato", Text(dialog, IDC_PROFILE_PATH));
+                  EXPECT_EQ(L"logon.cmd", Text(dialog, IDC_PROFILE_SCRIPT));
+                  EXPECT_EQ(L"C:\\Home\\sato", Text(dialog, IDC_PROFILE_LOCAL_PATH));
+                  EXPECT_EQ(260, Limit(dialog, IDC_PROFILE_NETWORK_PATH));
+                  for (int i = 0; i < 26; ++i) {
+                      wchar_t entry[8] = {};
+                      SendDlgItemMessageW(dialog, IDC_PROFILE_DRIVE, CB_GETLBTEXT, i,
+                                          reinterpret_cast<LPARAM>(entry));
+                      drives += entry;
+                  }
+                  EXPECT_EQ(L"Z:", Text(dialog, IDC_PROFILE_DRIVE));
+                  EXPECT_TRUE(Checked(dialog, IDC_PROFILE_HOME_LOCAL));
+                  EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_NETWORK_LABEL));
+                  EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_CREATE));
+                  Click(dialog, IDC_PROFILE_HOME_NETWORK);
+                  EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
+                  EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_NETWORK_PATH));
+                  SetText(dialog, IDC_PROFILE_PATH, L"D:\\changed");
+                  Press(dialog, IDOK);
+              }));
+    EXPECT_EQ(L"A:B:C:D:E:F:G:H:I:J:K:L:M:N:O:P:Q:R:S:T:U:V:W:X:Y:Z:", drives);
+    EXPECT_EQ(Expected(L"プロファイル設定エラー", 48,
+                       L"ネットワーク ドライブ指定時はネットワーク パスを入力してください。"),
+              Shown(0));
+    EXPECT_EQ(L"\\\\srv\\p\\sato", ReadFields(L"sato")[0]) << "nothing is written";
 }
 
 TEST_F(PasswordProfileTest, LowerCaseDriveOpensOnItsLetterAndAnUntouchedOkKeepsIt)
@@ -245,16 +186,12 @@ TEST_F(PasswordProfileTest, LowerCaseDriveOpensOnItsLetterAndAnUntouchedOkKeepsI
     EXPECT_EQ(1, RunProfile(L"sato", [&](HWND dialog) {
                   EXPECT_TRUE(Checked(dialog, IDC_PROFILE_HOME_NETWORK));
                   EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
-                  EXPECT_EQ(L"\\\\srv\\home\\sato", Text(dialog, IDC_PROFILE_NETWORK_PATH));
-                  EXPECT_EQ(L"H:", SelectedDrive(dialog));
+                  EXPECT_EQ(L"H:", Text(dialog, IDC_PROFILE_DRIVE));
                   Press(dialog, IDOK);
               }));
-    HomeFields fields = ReadFields(L"sato");
-    EXPECT_EQ(L"H:", fields.drive);
-    EXPECT_EQ(L"\\\\srv\\home\\sato", fields.home);
-
+    EXPECT_EQ((HomeFields{L"", L"", L"\\\\srv\\home\\sato", L"H:"}), ReadFields(L"sato"));
     WriteFields(L"sato", {L"", L"", L"\\\\srv\\home\\sato", L"1:"});
-    RunProfile(L"sato", [&](HWND dialog) { EXPECT_EQ(L"Z:", SelectedDrive(dialog)); });
+    RunProfile(L"sato", [&](HWND dialog) { EXPECT_EQ(L"Z:", Text(dialog, IDC_PROFILE_DRIVE)); });
 }
 
 TEST_F(PasswordProfileTest, SwitchingToALocalPathWritesAnEmptyDriveAndFailuresAreReported)
@@ -263,29 +200,20 @@ TEST_F(PasswordProfileTest, SwitchingToALocalPathWritesAnEmptyDriveAndFailuresAr
     ASSERT_TRUE(world_.Sim(L"fail NetUserSetInfo 5"));
     EXPECT_EQ(1, RunProfile(L"sato", [&](HWND dialog) {
                   Click(dialog, IDC_PROFILE_HOME_LOCAL);
-                  EXPECT_EQ(GetDlgItem(dialog, IDC_PROFILE_LOCAL_PATH), GetFocus());
-                  EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_NETWORK_PATH));
+                  EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_DRIVE));
                   SetText(dialog, IDC_PROFILE_LOCAL_PATH, L"C:\\Users\\sato");
                   SetText(dialog, IDC_PROFILE_SCRIPT, L"run.bat");
                   Press(dialog, IDOK); // fails, stays open
                   Press(dialog, IDOK);
               }));
-    ASSERT_EQ(1u, harness_.boxes.size());
-    ExpectBox(0, L"プロファイルを設定できませんでした。\n(エラー詳細 : " + PlatformText(5) + L")",
-              L"プロファイル設定エラー", MB_ICONWARNING);
-    HomeFields fields = ReadFields(L"sato");
-    EXPECT_EQ(L"", fields.drive);
-    EXPECT_EQ(L"C:\\Users\\sato", fields.home);
-    EXPECT_EQ(L"run.bat", fields.script);
+    std::string failure = Expected(L"プロファイル設定エラー", 48,
+                                   WithPlatformText(L"プロファイルを設定できませんでした。", 5));
+    EXPECT_EQ(failure, Shown(0));
+    EXPECT_EQ((HomeFields{L"", L"run.bat", L"C:\\Users\\sato", L""}), ReadFields(L"sato"));
 
-    // An account that cannot be read is reported and the dialog ends.
-    harness_.boxes.clear();
-    EXPECT_EQ(2, RunProfile(L"nobody", nullptr));
-    ASSERT_EQ(1u, harness_.boxes.size());
-    ExpectBox(0,
-              L"プロファイルを設定できませんでした。\n(エラー詳細 : " +
-                  PlatformText(NERR_UserNotFound) + L")",
-              L"プロファイル設定エラー", MB_ICONWARNING);
+    ASSERT_TRUE(world_.Sim(L"fail NetUserGetInfo 5")); // while opening: reported, then Cancel
+    EXPECT_EQ(2, RunProfile(L"sato", nullptr));
+    EXPECT_EQ(failure, Shown(1));
 }
 
 TEST_F(PasswordProfileTest, ProfileIsCreatedAndDeletedOnTheSpot)
@@ -293,30 +221,24 @@ TEST_F(PasswordProfileTest, ProfileIsCreatedAndDeletedOnTheSpot)
     RunProfile(L"sato", [&](HWND dialog) {
         Click(dialog, IDC_PROFILE_CREATE); // No
         EXPECT_FALSE(HasProfileFolder(L"sato"));
-        harness_.Answer({IDYES});
+        harness_.Answer({IDYES, IDOK, IDYES, IDOK, IDYES, IDOK, IDYES});
         Click(dialog, IDC_PROFILE_CREATE);
         EXPECT_TRUE(HasProfileFolder(L"sato"));
-        harness_.Answer({IDYES});
+        EXPECT_EQ(L"ユーザー プロファイル作成完了", harness_.boxes.back().caption);
         Click(dialog, IDC_PROFILE_CREATE); // exists already
-        harness_.Answer({IDYES});
         Click(dialog, IDC_PROFILE_DELETE);
         EXPECT_FALSE(HasProfileFolder(L"sato"));
-        harness_.Answer({IDYES});
+        EXPECT_EQ(L"ユーザー プロファイル削除完了", harness_.boxes.back().caption);
         Click(dialog, IDC_PROFILE_DELETE); // nothing left
     });
-    ASSERT_EQ(9u, harness_.boxes.size());
-    ExpectBox(0, L"ユーザー プロファイルを作成します。\nよろしいですか？",
-              L"ユーザー プロファイルの作成", MB_ICONQUESTION | MB_YESNO);
-    ExpectBox(2, L"ユーザー プロファイルは正常に作成されました。", L"ユーザー プロファイル作成完了",
-              MB_ICONINFORMATION);
-    ExpectBox(4, L"ユーザー プロファイルを作成できませんでした。",
-              L"ユーザー プロファイル作成エラー", MB_ICONWARNING);
-    EXPECT_EQ(L"ユーザー プロファイルの削除", harness_.boxes[5].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING | MB_YESNO), harness_.boxes[5].style);
-    ExpectBox(6, L"ユーザー プロファイルは正常に削除されました。", L"ユーザー プロファイル削除完了",
-              MB_ICONINFORMATION);
-    ExpectBox(8, L"ユーザー プロファイルを削除できませんでした。",
-              L"ユーザー プロファイル削除エラー", MB_ICONWARNING);
+    EXPECT_EQ(0u, Shown(1).find(Expected(L"ユーザー プロファイルの作成", 36, L"")));
+    EXPECT_EQ(Expected(L"ユーザー プロファイル作成エラー", 48,
+                       L"ユーザー プロファイルを作成できませんでした。"),
+              Shown(4));
+    EXPECT_EQ(0u, Shown(5).find(Expected(L"ユーザー プロファイルの削除", 52, L"")));
+    EXPECT_EQ(Expected(L"ユーザー プロファイル削除エラー", 48,
+                       L"ユーザー プロファイルを削除できませんでした。"),
+              Shown(8));
 }
 
 TEST_F(PasswordProfileTest, ProfileButtonsAreOffForTheRunningAccountAndOnARemoteTarget)
