@@ -154,7 +154,6 @@ TEST_F(PasswordProfileTest, LocalHomeOpensWithAllDrivesAndNetworkModeNeedsAPath)
     std::wstring drives;
     EXPECT_EQ(2, RunProfile(L"sato", [&](HWND dialog) {
                   EXPECT_EQ(L"\\\\srv\\p\\sato", Text(dialog, IDC_PROFILE_PATH));
-                  EXPECT_EQ(L"logon.cmd", Text(dialog, IDC_PROFILE_SCRIPT));
                   EXPECT_EQ(L"C:\\Home\\sato", Text(dialog, IDC_PROFILE_LOCAL_PATH));
                   EXPECT_EQ(260, Limit(dialog, IDC_PROFILE_NETWORK_PATH));
                   for (int i = 0; i < 26; ++i) {
@@ -166,7 +165,6 @@ TEST_F(PasswordProfileTest, LocalHomeOpensWithAllDrivesAndNetworkModeNeedsAPath)
                   EXPECT_EQ(L"Z:", Text(dialog, IDC_PROFILE_DRIVE));
                   EXPECT_TRUE(Checked(dialog, IDC_PROFILE_HOME_LOCAL));
                   EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_NETWORK_LABEL));
-                  EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_CREATE));
                   Click(dialog, IDC_PROFILE_HOME_NETWORK);
                   EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
                   EXPECT_TRUE(Enabled(dialog, IDC_PROFILE_NETWORK_PATH));
@@ -180,23 +178,17 @@ TEST_F(PasswordProfileTest, LocalHomeOpensWithAllDrivesAndNetworkModeNeedsAPath)
     EXPECT_EQ(L"\\\\srv\\p\\sato", ReadFields(L"sato")[0]) << "nothing is written";
 }
 
-TEST_F(PasswordProfileTest, LowerCaseDriveOpensOnItsLetterAndAnUntouchedOkKeepsIt)
+TEST_F(PasswordProfileTest, LowerCaseDriveKeepsItsLetterAndALocalPathDropsTheDrive)
 {
-    WriteFields(L"sato", {L"", L"", L"\\\\srv\\home\\sato", L"h:"});
+    WriteFields(L"sato", {L"", L"", L"\\\\srv\\home", L"h:"});
     EXPECT_EQ(1, RunProfile(L"sato", [&](HWND dialog) {
                   EXPECT_TRUE(Checked(dialog, IDC_PROFILE_HOME_NETWORK));
                   EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_LOCAL_PATH));
                   EXPECT_EQ(L"H:", Text(dialog, IDC_PROFILE_DRIVE));
-                  Press(dialog, IDOK);
+                  Press(dialog, IDOK); // untouched
               }));
-    EXPECT_EQ((HomeFields{L"", L"", L"\\\\srv\\home\\sato", L"H:"}), ReadFields(L"sato"));
-    WriteFields(L"sato", {L"", L"", L"\\\\srv\\home\\sato", L"1:"});
-    RunProfile(L"sato", [&](HWND dialog) { EXPECT_EQ(L"Z:", Text(dialog, IDC_PROFILE_DRIVE)); });
-}
+    EXPECT_EQ((HomeFields{L"", L"", L"\\\\srv\\home", L"H:"}), ReadFields(L"sato"));
 
-TEST_F(PasswordProfileTest, SwitchingToALocalPathWritesAnEmptyDriveAndFailuresAreReported)
-{
-    WriteFields(L"sato", {L"", L"", L"\\\\srv\\home\\sato", L"H:"});
     ASSERT_TRUE(world_.Sim(L"fail NetUserSetInfo 5"));
     EXPECT_EQ(1, RunProfile(L"sato", [&](HWND dialog) {
                   Click(dialog, IDC_PROFILE_HOME_LOCAL);
@@ -214,6 +206,8 @@ TEST_F(PasswordProfileTest, SwitchingToALocalPathWritesAnEmptyDriveAndFailuresAr
     ASSERT_TRUE(world_.Sim(L"fail NetUserGetInfo 5")); // while opening: reported, then Cancel
     EXPECT_EQ(2, RunProfile(L"sato", nullptr));
     EXPECT_EQ(failure, Shown(1));
+    WriteFields(L"sato", {L"", L"", L"\\\\srv\\home", L"1:"}); // no letter: Z:
+    RunProfile(L"sato", [&](HWND dialog) { EXPECT_EQ(L"Z:", Text(dialog, IDC_PROFILE_DRIVE)); });
 }
 
 TEST_F(PasswordProfileTest, ProfileIsCreatedAndDeletedOnTheSpot)
@@ -248,8 +242,7 @@ TEST_F(PasswordProfileTest, ProfileButtonsAreOffForTheRunningAccountAndOnARemote
         EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_DELETE));
     };
     RunProfile(L"KANRI", expectOff);
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
-    ASSERT_TRUE(world_.Sim(L"user add taro --computer SRV01"));
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01") && world_.Sim(L"user add taro --computer SRV01"));
     wcscpy(TargetServer, L"SRV01");
     EXPECT_EQ(2, RunProfile(L"taro", expectOff));
     EXPECT_TRUE(harness_.boxes.empty()) << "the remote account was read";
