@@ -114,14 +114,20 @@ bool FillUsers(HWND list)
 }
 
 const PickerKind GroupPickerKind = {
-    L"グループの追加", L"グループ名",
-    L"説明",           FillLocalGroups,
-    OwnerGroupList,    L"次のグループ名は長すぎるため追加できません (255 文字まで)。\n%s",
+    L"グループの追加", // title
+    L"グループ名",     // first column
+    L"説明",           // second column
+    FillLocalGroups,
+    OwnerGroupList,
+    L"次のグループ名は長すぎるため追加できません (255 文字まで)。\n%s",
 };
 const PickerKind UserPickerKind = {
-    L"ユーザーの追加",       L"ユーザー名",
-    L"フル ネーム (通称名)", FillUsers,
-    OwnerMemberList,         L"次のユーザー名は長すぎるため追加できません (255 文字まで)。\n%s",
+    L"ユーザーの追加",       // title
+    L"ユーザー名",           // first column
+    L"フル ネーム (通称名)", // second column
+    FillUsers,
+    OwnerMemberList,
+    L"次のユーザー名は長すぎるため追加できません (255 文字まで)。\n%s",
 };
 
 HWND OwnerListBox(HWND dialog, int id)
