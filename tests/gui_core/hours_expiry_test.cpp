@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -252,6 +253,71 @@ TEST_F(HoursExpiryTest, EditsOfEachDayAccumulateUntilOkAndCancelDiscardsThem)
     expected[3] = 0x01; // Monday, bit 0
     EXPECT_EQ(expected, StoredHours());
     EXPECT_TRUE(harness_.boxes.empty());
+}
+
+namespace {
+using UserGetInfoFn = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
+UserGetInfoFn realUserGetInfo = nullptr;
+
+// NetUserGetInfo as a platform gives it for an account without a bitmap.
+NET_API_STATUS WINAPI UserGetInfoWithoutHours(LPCWSTR server, LPCWSTR name, DWORD level,
+                                              LPBYTE* buffer)
+{
+    NET_API_STATUS status = realUserGetInfo(server, name, level, buffer);
+    if (status == NERR_Success && level == 4)
+        reinterpret_cast<USER_INFO_4*>(*buffer)->usri4_logon_hours = nullptr;
+    return status;
+}
+
+// Points this program's import of `name` at `replacement`; returns the old target.
+void* RedirectImport(const char* name, void* replacement)
+{
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; descriptor->Name != 0; ++descriptor) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                strcmp(reinterpret_cast<const char*>(
+                           reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)
+                               ->Name),
+                       name) != 0)
+                continue;
+            DWORD old = 0;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* previous = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
+TEST_F(HoursExpiryTest, AnAccountWithoutABitmapMayLogOnAtAnyHour)
+{
+    ASSERT_TRUE(world_.Sim(L"user set sato --logon-hours " + NoHours));
+    realUserGetInfo = reinterpret_cast<UserGetInfoFn>(
+        RedirectImport("NetUserGetInfo", reinterpret_cast<void*>(UserGetInfoWithoutHours)));
+    ASSERT_NE(nullptr, realUserGetInfo);
+    bool allTicked = true;
+    INT_PTR result = RunHours([&](HWND dialog) {
+        for (const dialogtest::ListViewRow& row : dialogtest::ListViewRows(dialog, IDC_HOURS_LIST))
+            allTicked = allTicked && row.checked;
+        dialogtest::CheckListViewRow(dialog, IDC_HOURS_LIST, 0, false);
+        dialogtest::Press(dialog, IDOK);
+    });
+    RedirectImport("NetUserGetInfo", reinterpret_cast<void*>(realUserGetInfo));
+    EXPECT_TRUE(allTicked);
+    EXPECT_EQ(1, result);
+    std::vector<BYTE> expected(21, 0xFF);
+    expected[0] = 0xFE;
+    EXPECT_EQ(expected, StoredHours()) << "a whole bitmap is written at OK";
 }
 
 TEST_F(HoursExpiryTest, HoursFailuresAreReportedAndWriteNothing)
