@@ -56,6 +56,11 @@ int StandardOffsetHours(__time64_t now)
     return static_cast<int>(offset / 3600);
 }
 
+namespace {
+// The stored expiry for a date typed as year, month and day: the first second
+// after 23:59:59 local standard time of that day, months and days rolling over
+// as mktime rolls them. FALSE for a date before 1970 or one whose value does
+// not fit below TIMEQ_FOREVER.
 BOOL ExpiryFromDate(int year, int month, int day, DWORD* expires)
 {
     struct tm end = {};
@@ -93,7 +98,6 @@ BOOL DateFromExpiry(DWORD expires, int* year, int* month, int* day)
     return TRUE;
 }
 
-namespace {
 const wchar_t* const DayNames[7] = {L"日曜日", L"月曜日", L"火曜日", L"水曜日",
                                     L"木曜日", L"金曜日", L"土曜日"};
 

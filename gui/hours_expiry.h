@@ -41,13 +41,4 @@ BOOL SetDayHours(BYTE* hours, int day, const BYTE in[3]);
 // The local standard-time offset from UTC at `now` in whole hours, truncated
 // toward zero (+9 in Japan, +5 at +5:30, -5 in New York all year).
 int StandardOffsetHours(__time64_t now);
-
-// The stored expiry for a date typed as year, month and day: the first second
-// after 23:59:59 local standard time of that day, months and days rolling over
-// as mktime rolls them. FALSE for a date before 1970 or one whose value does
-// not fit below TIMEQ_FOREVER.
-BOOL ExpiryFromDate(int year, int month, int day, DWORD* expires);
-// The day an expiry value shows: the local standard-time date of the second
-// before it.
-BOOL DateFromExpiry(DWORD expires, int* year, int* month, int* day);
 #endif
