@@ -30,6 +30,17 @@ struct OwnDesktop
         for (const char* p = display != nullptr ? display : ""; *p != '\0'; ++p)
             if (*p >= '0' && *p <= '9')
                 name += static_cast<wchar_t>(*p);
+        // A size makes Wine's shell show the desktop as one window of its own,
+        // with the test's windows inside: hiding or destroying them then does
+        // not wait for a window manager that the test display lacks.
+        HKEY key = nullptr;
+        const wchar_t size[] = L"1024x768";
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr,
+                            0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(size),
+                           sizeof(size));
+            RegCloseKey(key);
+        }
         HDESK desktop = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         if (desktop != nullptr)
             SetThreadDesktop(desktop);
