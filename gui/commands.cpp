@@ -9,6 +9,7 @@
 #include "about_elevation.h"
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dialogsupport.h"
 #include "errortext.h"
 #include "globals.h"
 #include "group_dialogs.h"
@@ -50,11 +51,6 @@ const wchar_t DeleteProfileQuestion[] =
 // one more than the usual name buffer. A name cut short could name another
 // account, and that one would be deleted.
 constexpr size_t AccountNameChars = NameChars + 1;
-
-HINSTANCE WindowInstance(HWND window)
-{
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-}
 
 HWND AccountList(HWND window)
 {
@@ -124,20 +120,6 @@ bool ConfirmDeletion(HWND window, LPWSTR message, const wchar_t* format, LPCWSTR
     FormatBounded(message, MessageChars, format, name);
     return AMBMessageBoxW(window, message, caption, MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) ==
            IDYES;
-}
-
-// "...\n(エラー詳細 : %s)" with the platform's text for `status`.
-void ShowPlatformError(HWND window, const wchar_t* format, LPCWSTR caption, DWORD status)
-{
-    LPWSTR errorText = FormatErrorText(status);
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars, format, errorText != nullptr ? errorText : L"");
-        AMBMessageBoxW(window, message, caption, MB_ICONWARNING);
-    }
-    FreeBuffer(message);
-    if (errorText != nullptr)
-        LocalFree(errorText);
 }
 
 void ShowDone(HWND window, LPWSTR message, const wchar_t* format, LPCWSTR name, LPCWSTR caption)
@@ -232,7 +214,7 @@ void DeleteSelectedGroup(HWND window)
 // are read while the title says so, which is all the window shows meanwhile.
 void ManageRemoteComputer(HWND window)
 {
-    if (AMBDialogBoxParamW(WindowInstance(window), IDD_REMOTE, window, RemoteDialogProc, 0) != 1)
+    if (AMBDialogBoxParamW(InstanceOf(window), IDD_REMOTE, window, RemoteDialogProc, 0) != 1)
         return;
     SetLoadingTitle(window);
     SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
@@ -253,8 +235,7 @@ void Relayout(HWND window)
 // personal mode); whatever it returns, the menu and toolbar follow the mode.
 void SwitchOperatingMode(HWND window)
 {
-    AMBDialogBoxParamW(WindowInstance(window), IDD_OPERATING_MODE, window, OperatingModeDialogProc,
-                       0);
+    AMBDialogBoxParamW(InstanceOf(window), IDD_OPERATING_MODE, window, OperatingModeDialogProc, 0);
     ShowRemoteCommand(window, AppSettings.Advanced != 0);
     Relayout(window);
 }
@@ -272,17 +253,23 @@ struct AddFlow
     const wchar_t* caption;
 };
 
-const AddFlow AddUserFlow = {IDD_ADD_USER, IDD_ADD_USER_PERSONAL, AddUserDialogProc,
+const AddFlow AddUserFlow = {IDD_ADD_USER,
+                             IDD_ADD_USER_PERSONAL,
+                             AddUserDialogProc,
                              L"ユーザーは正常に追加されました。",
-                             L"続けてユーザーを追加しますか？", L"ユーザーの追加"};
-const AddFlow AddGroupFlow = {IDD_ADD_GROUP, IDD_ADD_GROUP, AddGroupDialogProc,
+                             L"続けてユーザーを追加しますか？",
+                             L"ユーザーの追加"};
+const AddFlow AddGroupFlow = {IDD_ADD_GROUP,
+                              IDD_ADD_GROUP,
+                              AddGroupDialogProc,
                               L"グループは正常に追加されました。",
-                              L"続けてグループを追加しますか？", L"グループの追加"};
+                              L"続けてグループを追加しますか？",
+                              L"グループの追加"};
 
 bool AddOneAccount(HWND window, const AddFlow& flow)
 {
     UINT templateId = AppSettings.Advanced != 0 ? flow.advancedTemplate : flow.personalTemplate;
-    if (AMBDialogBoxParamW(WindowInstance(window), templateId, window, flow.procedure, 0) != 1)
+    if (AMBDialogBoxParamW(InstanceOf(window), templateId, window, flow.procedure, 0) != 1)
         return false;
     SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
     AMBMessageBoxW(window, flow.done, flow.caption, MB_ICONINFORMATION);
@@ -302,7 +289,7 @@ void OpenSettings(HWND window, UINT templateId, DLGPROC procedure)
 {
     LPWSTR name = AllocBuffer(AccountNameChars);
     if (name != nullptr && ReadSelectedAccountName(window, name) &&
-        AMBDialogBoxParamW(WindowInstance(window), templateId, window, procedure,
+        AMBDialogBoxParamW(InstanceOf(window), templateId, window, procedure,
                            reinterpret_cast<LPARAM>(name)) == 1)
         SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
     FreeBuffer(name);
@@ -310,8 +297,7 @@ void OpenSettings(HWND window, UINT templateId, DLGPROC procedure)
 
 void OpenUserSettings(HWND window)
 {
-    OpenSettings(window,
-                 AppSettings.Advanced != 0 ? IDD_USER_SETTINGS : IDD_USER_SETTINGS_PERSONAL,
+    OpenSettings(window, AppSettings.Advanced != 0 ? IDD_USER_SETTINGS : IDD_USER_SETTINGS_PERSONAL,
                  UserSettingsDialogProc);
 }
 
@@ -330,7 +316,7 @@ void RenameSelectedAccount(HWND window)
         item.cchTextMax = static_cast<int>(AccountNameChars);
         if (SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
             name[0] != L'\0' &&
-            AMBDialogBoxParamW(WindowInstance(window), IDD_RENAME, window, RenameDialogProc,
+            AMBDialogBoxParamW(InstanceOf(window), IDD_RENAME, window, RenameDialogProc,
                                reinterpret_cast<LPARAM>(&item)) == 1)
             SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);
     }
@@ -339,7 +325,7 @@ void RenameSelectedAccount(HWND window)
 
 void ShowAbout(HWND window)
 {
-    AMBDialogBoxParamW(WindowInstance(window), IDD_ABOUT, window, AboutDialogProc, 0);
+    AMBDialogBoxParamW(InstanceOf(window), IDD_ABOUT, window, AboutDialogProc, 0);
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dialogsupport.h"
 #include "errortext.h"
 #include "globals.h"
 #include "pickers.h"
@@ -18,25 +19,6 @@ constexpr size_t GroupTextChars = NameChars + 1;
 
 const wchar_t AddGroupCaption[] = L"グループ作成エラー";
 const wchar_t GroupSettingsCaption[] = L"グループ設定エラー";
-
-HINSTANCE DialogInstance(HWND dialog)
-{
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
-}
-
-// `format` has one "%s" for the platform's text of `status`.
-void ShowPlatformError(HWND dialog, const wchar_t* format, LPCWSTR caption, DWORD status)
-{
-    LPWSTR detail = FormatErrorText(status);
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars, format, detail != nullptr ? detail : L"");
-        AMBMessageBoxW(dialog, message, caption, MB_ICONWARNING);
-    }
-    FreeBuffer(message);
-    if (detail != nullptr)
-        LocalFree(detail);
-}
 
 void ReportLongMemberName(HWND dialog, LPCWSTR entry, LPCWSTR caption)
 {
@@ -52,12 +34,12 @@ void ReportLongMemberName(HWND dialog, LPCWSTR entry, LPCWSTR caption)
 
 void OpenUserPicker(HWND dialog)
 {
-    AMBDialogBoxParamW(DialogInstance(dialog), IDD_PICKER, dialog, UserPickerProc, 0);
+    AMBDialogBoxParamW(InstanceOf(dialog), IDD_PICKER, dialog, UserPickerProc, 0);
 }
 
 void OpenTypedNames(HWND dialog)
 {
-    AMBDialogBoxParamW(DialogInstance(dialog), IDD_TYPED_NAMES, dialog, TypedNamesDialogProc, 0);
+    AMBDialogBoxParamW(InstanceOf(dialog), IDD_TYPED_NAMES, dialog, TypedNamesDialogProc, 0);
 }
 
 // Typing names is for advanced mode; personal mode goes straight to the list

@@ -6,6 +6,7 @@
 #include <uxtheme.h>
 
 #include "ambcore.h"
+#include "dialogsupport.h"
 #include "errortext.h"
 #include "globals.h"
 #include "textformat.h"
@@ -109,29 +110,16 @@ struct LogonHoursState
     int day;     // the day shown in the rows
 };
 
-void ShowAccountError(HWND dialog, LPCWSTR format, LPCWSTR caption, NET_API_STATUS status)
-{
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    LPWSTR detail = FormatErrorText(status);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars, format, detail != nullptr ? detail : L"");
-        AMBMessageBoxW(dialog, message, caption, MB_ICONWARNING);
-    }
-    if (detail != nullptr)
-        LocalFree(detail);
-    FreeBuffer(message);
-}
-
 void ShowHoursError(HWND dialog, NET_API_STATUS status)
 {
-    ShowAccountError(dialog, L"時間帯を設定できませんでした。\n(エラー詳細 : %s)",
-                     L"時間帯設定エラー", status);
+    ShowPlatformError(dialog, L"時間帯を設定できませんでした。\n(エラー詳細 : %s)",
+                      L"時間帯設定エラー", status);
 }
 
 void ShowExpiryError(HWND dialog, NET_API_STATUS status)
 {
-    ShowAccountError(dialog, L"アカウント有効期限を設定できませんでした。\n(エラー詳細 : %s)",
-                     L"アカウント有効期限設定エラー", status);
+    ShowPlatformError(dialog, L"アカウント有効期限を設定できませんでした。\n(エラー詳細 : %s)",
+                      L"アカウント有効期限設定エラー", status);
 }
 
 LogonHoursState* HoursState(HWND dialog)

@@ -6,6 +6,7 @@
 
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dialogsupport.h"
 #include "errortext.h"
 #include "globals.h"
 #include "resource.h"
@@ -32,27 +33,6 @@ const wchar_t ProfileErrorCaption[] = L"プロファイル設定エラー";
 const wchar_t ProfileError[] = L"プロファイルを設定できませんでした。\n(エラー詳細 : %s)";
 const wchar_t CreateErrorCaption[] = L"ユーザー プロファイル作成エラー";
 const wchar_t DeleteErrorCaption[] = L"ユーザー プロファイル削除エラー";
-
-// A warning that carries the platform's text for `status` in place of "%s".
-void ReportFailure(HWND dialog, LPCWSTR format, DWORD status, LPCWSTR caption)
-{
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    LPWSTR detail = FormatErrorText(status);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars, format, detail != nullptr ? detail : L"");
-        AMBMessageBoxW(dialog, message, caption, MB_ICONWARNING);
-    }
-    if (detail != nullptr)
-        LocalFree(detail);
-    FreeBuffer(message);
-}
-
-HINSTANCE InstanceOf(HWND window)
-{
-    if (window == nullptr)
-        return GetModuleHandleW(nullptr);
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-}
 
 // The account name a dialog was opened with, kept for its lifetime.
 void KeepAccountName(HWND dialog, LPARAM name)
@@ -132,8 +112,8 @@ void AcceptNewPassword(HWND dialog)
         EndDialog(dialog, 1);
         return;
     }
-    ReportFailure(dialog, L"パスワードをリセットできませんでした。\n(エラー詳細 : %s)", status,
-                  ResetErrorCaption);
+    ShowPlatformError(dialog, L"パスワードをリセットできませんでした。\n(エラー詳細 : %s)",
+                      ResetErrorCaption, status);
 }
 
 // ---- Profile ----
@@ -209,7 +189,7 @@ bool InitProfileDialog(HWND dialog, LPARAM accountName)
     NET_API_STATUS status = 0;
     USER_INFO_4* user = ReadUserRecord(dialog, &status);
     if (user == nullptr) {
-        ReportFailure(dialog, ProfileError, status, ProfileErrorCaption);
+        ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
         return false;
     }
     SetDlgItemTextW(dialog, IDC_PROFILE_PATH, TextOrEmpty(user->usri4_profile));
@@ -263,7 +243,7 @@ void AcceptProfile(HWND dialog)
     NET_API_STATUS status = 0;
     USER_INFO_4* user = ReadUserRecord(dialog, &status);
     if (user == nullptr) {
-        ReportFailure(dialog, ProfileError, status, ProfileErrorCaption);
+        ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
         return;
     }
     LPWSTR profile = AllocBuffer(PathChars);
@@ -280,7 +260,7 @@ void AcceptProfile(HWND dialog)
         if (status == NERR_Success)
             written = true;
         else
-            ReportFailure(dialog, ProfileError, status, ProfileErrorCaption);
+            ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
     }
     NetApiBufferFree(user);
     FreeBuffer(drive);
@@ -299,8 +279,9 @@ void CreateProfileNow(HWND dialog)
     NET_API_STATUS status = 0;
     USER_INFO_4* user = ReadUserRecord(dialog, &status);
     if (user == nullptr) {
-        ReportFailure(dialog, L"ユーザー プロファイルを作成できませんでした。\n(エラー詳細 : %s)",
-                      status, CreateErrorCaption);
+        ShowPlatformError(dialog,
+                          L"ユーザー プロファイルを作成できませんでした。\n(エラー詳細 : %s)",
+                          CreateErrorCaption, status);
         return;
     }
     HRESULT result = CreateUserProfile(user->usri4_user_sid, user->usri4_name);
@@ -323,8 +304,9 @@ void DeleteProfileNow(HWND dialog)
     NET_API_STATUS status = 0;
     USER_INFO_4* user = ReadUserRecord(dialog, &status);
     if (user == nullptr) {
-        ReportFailure(dialog, L"ユーザー プロファイルを削除できませんでした。\n(エラー詳細 : %s)",
-                      status, DeleteErrorCaption);
+        ShowPlatformError(dialog,
+                          L"ユーザー プロファイルを削除できませんでした。\n(エラー詳細 : %s)",
+                          DeleteErrorCaption, status);
         return;
     }
     BOOL deleted = DeleteUserProfile(user->usri4_user_sid);

@@ -7,6 +7,7 @@
 #include "accountlist.h"
 #include "ambcore.h"
 #include "dialogicon.h"
+#include "dialogsupport.h"
 #include "globals.h"
 #include "mainwindow.h"
 #include "resource.h"
@@ -91,17 +92,8 @@ bool TargetAnswers(LPCWSTR computer)
 
 void ReportUnreachableTarget(HWND dialog, DWORD error)
 {
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    LPWSTR detail = FormatErrorText(error);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars,
-                      L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : %s)",
-                      detail != nullptr ? detail : L"");
-        AMBMessageBoxW(dialog, message, L"接続エラー", MB_ICONWARNING);
-    }
-    if (detail != nullptr)
-        LocalFree(detail);
-    FreeBuffer(message);
+    ShowPlatformError(dialog, L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : %s)",
+                      L"接続エラー", error);
 }
 
 bool IsBlank(WCHAR c)
@@ -191,18 +183,10 @@ bool RenamesGroup(HWND dialog)
 
 void ReportRenameFailure(HWND dialog, bool group, DWORD status)
 {
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    LPWSTR detail = FormatErrorText(status);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars,
+    ShowPlatformError(dialog,
                       group ? L"ローカル グループの名前を変更できませんでした。\n(エラー詳細 : %s)"
                             : L"ユーザー名を変更できませんでした。\n(エラー詳細 : %s)",
-                      detail != nullptr ? detail : L"");
-        AMBMessageBoxW(dialog, message, L"名前の変更エラー", MB_ICONWARNING);
-    }
-    if (detail != nullptr)
-        LocalFree(detail);
-    FreeBuffer(message);
+                      L"名前の変更エラー", status);
 }
 
 // The level-0 record carries the new name into the set call; a record that

@@ -7,6 +7,7 @@
 
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dialogsupport.h"
 #include "errortext.h"
 #include "globals.h"
 #include "hours_expiry.h"
@@ -35,11 +36,6 @@ bool IsAdvancedMode()
     return AppSettings.Advanced != 0;
 }
 
-HINSTANCE DialogInstance(HWND dialog)
-{
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
-}
-
 bool IsChecked(HWND dialog, int id)
 {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
@@ -56,20 +52,6 @@ void EnableControl(HWND dialog, int id, bool enable)
 void SetLimit(HWND dialog, int id, int limit)
 {
     SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, limit, 0);
-}
-
-// "...\n(エラー詳細 : %s)" with the platform's text for `status`.
-void ShowPlatformError(HWND dialog, const wchar_t* format, LPCWSTR caption, DWORD status)
-{
-    LPWSTR errorText = FormatErrorText(status);
-    LPWSTR message = AllocBuffer(ErrorMessageChars);
-    if (message != nullptr) {
-        FormatBounded(message, ErrorMessageChars, format, errorText != nullptr ? errorText : L"");
-        AMBMessageBoxW(dialog, message, caption, MB_ICONWARNING);
-    }
-    FreeBuffer(message);
-    if (errorText != nullptr)
-        LocalFree(errorText);
 }
 
 // 1008 and the pair 1009/1010 exclude each other. A click only changes which
@@ -103,7 +85,7 @@ void RemoveSelectedGroups(HWND dialog)
 // The picker appends to list box 1005 itself.
 void PickGroups(HWND dialog)
 {
-    AMBDialogBoxParamW(DialogInstance(dialog), IDD_PICKER, dialog, GroupPickerProc, 0);
+    AMBDialogBoxParamW(InstanceOf(dialog), IDD_PICKER, dialog, GroupPickerProc, 0);
 }
 
 // Commands that both dialogs handle alike. Returns TRUE when handled.
@@ -573,7 +555,7 @@ void OpenAccountDialog(HWND dialog, UINT templateId, DLGPROC procedure)
 {
     WCHAR name[UserNameChars] = {};
     GetDlgItemTextW(dialog, IDC_USER_NAME, name, static_cast<int>(UserNameChars));
-    AMBDialogBoxParamW(DialogInstance(dialog), templateId, dialog, procedure,
+    AMBDialogBoxParamW(InstanceOf(dialog), templateId, dialog, procedure,
                        reinterpret_cast<LPARAM>(name));
 }
 

@@ -50,8 +50,31 @@ BOOL WINAPI CountLookupName(LPCWSTR a, LPCWSTR b, PSID c, LPDWORD d, LPWSTR e, L
     return realLookupName(a, b, c, d, e, f, g);
 }
 
-// Replaces the import-table entry of `name` (any DLL) and returns the old target.
-void* Redirect(const char* name, void* replacement)
+template <class F> bool Install(F& real, const char* name, F wrapper)
+{
+    if (real != nullptr)
+        return true;
+    real = reinterpret_cast<F>(RedirectImport(name, reinterpret_cast<void*>(wrapper)));
+    return real != nullptr;
+}
+} // namespace
+
+bool CountPlatformCalls()
+{
+    bool ok = Install(realQueryDisplay, "NetQueryDisplayInformation", &CountQueryDisplay);
+    ok = Install(realGroupEnum, "NetLocalGroupEnum", &CountGroupEnum) && ok;
+    ok = Install(realUserGetInfo, "NetUserGetInfo", &CountUserGetInfo) && ok;
+    ok = Install(realGroupGetInfo, "NetLocalGroupGetInfo", &CountGroupGetInfo) && ok;
+    ok = Install(realLookupName, "LookupAccountNameW", &CountLookupName) && ok;
+    return ok;
+}
+
+PlatformCallCounts& CallCounts()
+{
+    return counts;
+}
+
+void* RedirectImport(const char* name, void* replacement)
 {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
@@ -77,28 +100,4 @@ void* Redirect(const char* name, void* replacement)
         }
     }
     return nullptr;
-}
-
-template <class F> bool Install(F& real, const char* name, F wrapper)
-{
-    if (real != nullptr)
-        return true;
-    real = reinterpret_cast<F>(Redirect(name, reinterpret_cast<void*>(wrapper)));
-    return real != nullptr;
-}
-} // namespace
-
-bool CountPlatformCalls()
-{
-    bool ok = Install(realQueryDisplay, "NetQueryDisplayInformation", &CountQueryDisplay);
-    ok = Install(realGroupEnum, "NetLocalGroupEnum", &CountGroupEnum) && ok;
-    ok = Install(realUserGetInfo, "NetUserGetInfo", &CountUserGetInfo) && ok;
-    ok = Install(realGroupGetInfo, "NetLocalGroupGetInfo", &CountGroupGetInfo) && ok;
-    ok = Install(realLookupName, "LookupAccountNameW", &CountLookupName) && ok;
-    return ok;
-}
-
-PlatformCallCounts& CallCounts()
-{
-    return counts;
 }

@@ -19,3 +19,7 @@ struct PlatformCallCounts
 // Installs the wrappers once; returns false when an entry was not found.
 bool CountPlatformCalls();
 PlatformCallCounts& CallCounts();
+
+// Points this program's import-table entry of `name` (from any DLL) at
+// `replacement`; returns the previous target, null when there is no such entry.
+void* RedirectImport(const char* name, void* replacement);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "ambcore.h"
+#include "callcount.h"
 
 namespace dialogtest {
 namespace {
@@ -21,42 +22,6 @@ INT_PTR WINAPI DialogHook(HINSTANCE instance, UINT templateId, HWND owner, DLGPR
         return active->OpenNested(instance, templateId, owner, procedure, param);
     return DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), owner, procedure, param);
 }
-
-// Points this program's import of `dll`!`function` at `replacement`; returns
-// the previous address (null when the import is not there).
-void* RedirectImport(const char* dll, const char* function, void* replacement)
-{
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.VirtualAddress == 0)
-        return nullptr;
-    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-         desc->Name != 0; ++desc) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + desc->Name), dll) != 0)
-            continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) != 0)
-                continue;
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
-            void* previous = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
-            return previous;
-        }
-    }
-    return nullptr;
-}
-
-void* originalBox = nullptr;
-void* originalDialog = nullptr;
 
 // The script of the dialog being opened, run from a thread timer once the
 // dialog's modal loop is running.
@@ -114,8 +79,8 @@ INT_PTR RunScripted(HINSTANCE instance, UINT templateId, HWND owner, DLGPROC pro
     Wrapped w = {procedure, param, &run};
     PendingScript* outer = pending;
     wrapping = &w;
-    INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), owner, StartingProc,
-                                     param);
+    INT_PTR result =
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), owner, StartingProc, param);
     wrapping = nullptr;
     if (!run.ran)
         pending = outer;
@@ -125,14 +90,11 @@ INT_PTR RunScripted(HINSTANCE instance, UINT templateId, HWND owner, DLGPROC pro
 
 DialogHarness::DialogHarness()
 {
+    // The redirection stays after the harness: without one the hooks show the
+    // real box and dialog.
     active = this;
-    void* box = RedirectImport("Ambcore.dll", "AMBMessageBoxW", reinterpret_cast<void*>(BoxHook));
-    void* dialog =
-        RedirectImport("Ambcore.dll", "AMBDialogBoxParamW", reinterpret_cast<void*>(DialogHook));
-    if (originalBox == nullptr)
-        originalBox = box;
-    if (originalDialog == nullptr)
-        originalDialog = dialog;
+    RedirectImport("AMBMessageBoxW", reinterpret_cast<void*>(BoxHook));
+    RedirectImport("AMBDialogBoxParamW", reinterpret_cast<void*>(DialogHook));
 }
 
 DialogHarness::~DialogHarness()
@@ -158,8 +120,8 @@ void DialogHarness::OnDialog(UINT templateId, const Script& script)
 
 int DialogHarness::ShowBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
-    boxes.push_back({text != nullptr ? text : L"", caption != nullptr ? caption : L"", style,
-                     owner});
+    boxes.push_back(
+        {text != nullptr ? text : L"", caption != nullptr ? caption : L"", style, owner});
     if (!answers_.empty()) {
         int answer = answers_.front();
         answers_.pop_front();
