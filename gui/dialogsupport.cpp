@@ -1,5 +1,6 @@
 #include "dialogsupport.h"
 
+#include "accountlist.h"
 #include "ambcore.h"
 #include "errortext.h"
 #include "globals.h"
@@ -23,4 +24,25 @@ void ShowPlatformError(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD
     FreeBuffer(message);
     if (detail != nullptr)
         LocalFree(detail);
+}
+
+bool IsRemoteServerMissing(LPCWSTR server)
+{
+    return server == nullptr && IsRemoteTarget();
+}
+
+USER_INFO_4* ReadUserRecord(LPCWSTR name, NET_API_STATUS* status)
+{
+    LPWSTR server = AllocServerArgument();
+    LPBYTE record = nullptr;
+    *status = IsRemoteServerMissing(server) ? ERROR_NOT_ENOUGH_MEMORY
+                                            : NetUserGetInfo(server, name, 4, &record);
+    FreeBuffer(server);
+    if (*status == NERR_Success && record != nullptr)
+        return reinterpret_cast<USER_INFO_4*>(record);
+    if (record != nullptr)
+        NetApiBufferFree(record);
+    if (*status == NERR_Success)
+        *status = ERROR_INVALID_DATA;
+    return nullptr;
 }

@@ -1,6 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <lm.h>
+
+#include "globals.h"
+
 // Small helpers that the main window's commands and every dialog share.
 
 // The module instance a window was created from (its dialog templates live there).
@@ -9,3 +13,31 @@ HINSTANCE InstanceOf(HWND window);
 // A warning owned by `owner`: `format` has one "%s", which takes the platform's
 // text for `status` (the "(エラー詳細 : %s)" line of the error messages).
 void ShowPlatformError(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD status);
+
+// True when a remote computer is managed but its server argument could not be
+// made: the call must not fall back to the local computer.
+bool IsRemoteServerMissing(LPCWSTR server);
+
+// The level-4 record of a user of the target computer, read now; null on
+// failure, with the platform's status in *status. Free with NetApiBufferFree.
+USER_INFO_4* ReadUserRecord(LPCWSTR name, NET_API_STATUS* status);
+
+// Reads a user's level-4 record of the target computer afresh, lets `change`
+// alter it and writes the whole record back, so that every field written
+// meanwhile elsewhere stays as it is. Returns the status of the failing call.
+template <typename Change> NET_API_STATUS UpdateUserRecord(LPCWSTR name, Change change)
+{
+    NET_API_STATUS status = NERR_Success;
+    USER_INFO_4* record = ReadUserRecord(name, &status);
+    if (record == nullptr)
+        return status;
+    change(record);
+    LPWSTR server = AllocServerArgument();
+    if (IsRemoteServerMissing(server))
+        status = ERROR_NOT_ENOUGH_MEMORY;
+    else
+        status = NetUserSetInfo(server, name, 4, reinterpret_cast<LPBYTE>(record), nullptr);
+    FreeBuffer(server);
+    NetApiBufferFree(record);
+    return status;
+}

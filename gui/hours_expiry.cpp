@@ -192,13 +192,9 @@ void InitLogonHoursDialog(HWND dialog, LPCWSTR account)
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0x10024, 0x10024);
     SetWindowTheme(list, L"Explorer", nullptr);
 
-    LPWSTR server = AllocServerArgument();
-    LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(server, account, 4, &buffer);
-    FreeBuffer(server);
-    if (status != NERR_Success) {
-        if (buffer != nullptr)
-            NetApiBufferFree(buffer);
+    NET_API_STATUS status = NERR_Success;
+    USER_INFO_4* record = ReadUserRecord(account, &status);
+    if (record == nullptr) {
         ShowHoursError(dialog, status);
         EndDialog(dialog, 2);
         return;
@@ -210,17 +206,16 @@ void InitLogonHoursDialog(HWND dialog, LPCWSTR account)
     if (state == nullptr || hours == nullptr) {
         FreeBuffer(state);
         FreeBuffer(hours);
-        NetApiBufferFree(buffer);
+        NetApiBufferFree(record);
         ShowHoursError(dialog, ERROR_NOT_ENOUGH_MEMORY);
         EndDialog(dialog, 2);
         return;
     }
-    const BYTE* stored = reinterpret_cast<USER_INFO_4*>(buffer)->usri4_logon_hours;
-    if (stored != nullptr)
-        CopyMemory(hours, stored, LogonHoursBytes);
+    if (record->usri4_logon_hours != nullptr)
+        CopyMemory(hours, record->usri4_logon_hours, LogonHoursBytes);
     else
         FillMemory(hours, LogonHoursBytes, 0xFF);
-    NetApiBufferFree(buffer);
+    NetApiBufferFree(record);
     state->account = account;
     state->hours = hours;
     state->day = 0;
@@ -245,19 +240,11 @@ void AcceptLogonHours(HWND dialog)
     if (state == nullptr)
         return;
     StoreRowsInDay(dialog, state);
-    LPWSTR server = AllocServerArgument();
-    LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(server, state->account, 4, &buffer);
-    if (status == NERR_Success) {
-        auto* record = reinterpret_cast<USER_INFO_4*>(buffer);
+    NET_API_STATUS status = UpdateUserRecord(state->account, [state](USER_INFO_4* record) {
         record->usri4_units_per_week = UNITS_PER_WEEK;
         // The record may come without a bitmap of its own to copy into.
         record->usri4_logon_hours = state->hours;
-        status = NetUserSetInfo(server, state->account, 4, buffer, nullptr);
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
-    FreeBuffer(server);
+    });
     if (status != NERR_Success) {
         ShowHoursError(dialog, status);
         return;
@@ -315,19 +302,15 @@ void InitAccountExpiryDialog(HWND dialog, LPCWSTR account)
     SendDlgItemMessageW(dialog, IDC_EXPIRY_MONTH, EM_LIMITTEXT, 2, 0);
     SendDlgItemMessageW(dialog, IDC_EXPIRY_DAY, EM_LIMITTEXT, 2, 0);
 
-    LPWSTR server = AllocServerArgument();
-    LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(server, account, 4, &buffer);
-    FreeBuffer(server);
-    if (status != NERR_Success) {
-        if (buffer != nullptr)
-            NetApiBufferFree(buffer);
+    NET_API_STATUS status = NERR_Success;
+    USER_INFO_4* record = ReadUserRecord(account, &status);
+    if (record == nullptr) {
         ShowExpiryError(dialog, status);
         EndDialog(dialog, 2);
         return;
     }
-    DWORD expires = reinterpret_cast<USER_INFO_4*>(buffer)->usri4_acct_expires;
-    NetApiBufferFree(buffer);
+    DWORD expires = record->usri4_acct_expires;
+    NetApiBufferFree(record);
     if (expires == 0 || expires == TIMEQ_FOREVER) {
         CheckDlgButton(dialog, IDC_EXPIRY_SET, BST_UNCHECKED);
         EnableExpiryDate(dialog, FALSE);
@@ -357,16 +340,8 @@ void AcceptAccountExpiry(HWND dialog)
             return;
         }
     }
-    LPWSTR server = AllocServerArgument();
-    LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(server, account, 4, &buffer);
-    if (status == NERR_Success) {
-        reinterpret_cast<USER_INFO_4*>(buffer)->usri4_acct_expires = expires;
-        status = NetUserSetInfo(server, account, 4, buffer, nullptr);
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
-    FreeBuffer(server);
+    NET_API_STATUS status = UpdateUserRecord(
+        account, [expires](USER_INFO_4* record) { record->usri4_acct_expires = expires; });
     if (status != NERR_Success) {
         ShowExpiryError(dialog, status);
         return;

@@ -45,21 +45,6 @@ LPCWSTR AccountNameOf(HWND dialog)
     return reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
-// The level-4 record of the dialog's account, or null with *status set.
-USER_INFO_4* ReadUserRecord(HWND dialog, NET_API_STATUS* status)
-{
-    LPWSTR server = AllocServerArgument();
-    LPBYTE record = nullptr;
-    *status = NetUserGetInfo(server, AccountNameOf(dialog), 4, &record);
-    FreeBuffer(server);
-    if (*status != NERR_Success) {
-        if (record != nullptr)
-            NetApiBufferFree(record);
-        return nullptr;
-    }
-    return reinterpret_cast<USER_INFO_4*>(record);
-}
-
 // ---- Password reset ----
 
 void WipePassword(LPWSTR password)
@@ -187,7 +172,7 @@ bool InitProfileDialog(HWND dialog, LPARAM accountName)
         SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, PathChars, 0);
     FillDriveList(dialog);
     NET_API_STATUS status = 0;
-    USER_INFO_4* user = ReadUserRecord(dialog, &status);
+    USER_INFO_4* user = ReadUserRecord(AccountNameOf(dialog), &status);
     if (user == nullptr) {
         ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
         return false;
@@ -241,7 +226,7 @@ bool TakeProfileFields(HWND dialog, USER_INFO_4* user, LPWSTR profile, LPWSTR sc
 void AcceptProfile(HWND dialog)
 {
     NET_API_STATUS status = 0;
-    USER_INFO_4* user = ReadUserRecord(dialog, &status);
+    USER_INFO_4* user = ReadUserRecord(AccountNameOf(dialog), &status);
     if (user == nullptr) {
         ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
         return;
@@ -277,7 +262,7 @@ void CreateProfileNow(HWND dialog)
                        L"ユーザー プロファイルの作成", MB_ICONQUESTION | MB_YESNO) != IDYES)
         return;
     NET_API_STATUS status = 0;
-    USER_INFO_4* user = ReadUserRecord(dialog, &status);
+    USER_INFO_4* user = ReadUserRecord(AccountNameOf(dialog), &status);
     if (user == nullptr) {
         ShowPlatformError(dialog,
                           L"ユーザー プロファイルを作成できませんでした。\n(エラー詳細 : %s)",
@@ -302,7 +287,7 @@ void DeleteProfileNow(HWND dialog)
             L"ユーザー プロファイルの削除", MB_ICONWARNING | MB_YESNO) != IDYES)
         return;
     NET_API_STATUS status = 0;
-    USER_INFO_4* user = ReadUserRecord(dialog, &status);
+    USER_INFO_4* user = ReadUserRecord(AccountNameOf(dialog), &status);
     if (user == nullptr) {
         ShowPlatformError(dialog,
                           L"ユーザー プロファイルを削除できませんでした。\n(エラー詳細 : %s)",

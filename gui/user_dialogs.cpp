@@ -255,15 +255,9 @@ DWORD NewUserFlags(HWND dialog)
 
 // The change at next logon goes through the record's password-expired field.
 // Its outcome is not reported.
-void RequirePasswordChange(LPCWSTR server, LPCWSTR name)
+void RequirePasswordChange(LPCWSTR name)
 {
-    LPBYTE buffer = nullptr;
-    if (NetUserGetInfo(server, name, 4, &buffer) == NERR_Success && buffer != nullptr) {
-        reinterpret_cast<USER_INFO_4*>(buffer)->usri4_password_expired = 1;
-        NetUserSetInfo(server, name, 4, buffer, nullptr);
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
+    UpdateUserRecord(name, [](USER_INFO_4* record) { record->usri4_password_expired = 1; });
 }
 
 // Local computer only: profiles of a remote computer cannot be created here.
@@ -272,15 +266,14 @@ void OfferProfileCreation(HWND dialog, LPCWSTR name)
     if (AMBMessageBoxW(dialog, L"ユーザー プロファイルも同時に作成しますか？",
                        L"ユーザー プロファイルの作成", MB_ICONQUESTION | MB_YESNO) != IDYES)
         return;
-    LPBYTE buffer = nullptr;
-    if (NetUserGetInfo(nullptr, name, 4, &buffer) == NERR_Success && buffer != nullptr) {
-        auto* record = reinterpret_cast<USER_INFO_4*>(buffer);
-        if (CreateUserProfile(record->usri4_user_sid, name) < 0)
-            AMBMessageBoxW(dialog, L"ユーザー プロファイルを作成できませんでした。",
-                           L"ユーザー プロファイル作成失敗", MB_ICONWARNING);
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
+    NET_API_STATUS status = NERR_Success;
+    USER_INFO_4* record = ReadUserRecord(name, &status);
+    if (record == nullptr)
+        return; // no SID to create the profile for
+    if (CreateUserProfile(record->usri4_user_sid, name) < 0)
+        AMBMessageBoxW(dialog, L"ユーザー プロファイルを作成できませんでした。",
+                       L"ユーザー プロファイル作成失敗", MB_ICONWARNING);
+    NetApiBufferFree(record);
 }
 
 // The follow-up steps after a successful NetUserAdd; whatever they meet, the
@@ -288,7 +281,7 @@ void OfferProfileCreation(HWND dialog, LPCWSTR name)
 void FinishNewUser(HWND dialog, LPCWSTR server, LPCWSTR name)
 {
     if (IsAdvancedMode() && IsChecked(dialog, IDC_USER_MUST_CHANGE))
-        RequirePasswordChange(server, name);
+        RequirePasswordChange(name);
     MembershipFailures failures = {AllocBuffer(FailedGroupNamesChars), 0, 0};
     AddToListedGroups(dialog, server, name, &failures);
     ShowMembershipFailures(dialog, failures, AddErrorCaption);
@@ -512,18 +505,8 @@ void UnlockAccount(HWND dialog)
         return;
     WCHAR name[UserNameChars] = {};
     GetDlgItemTextW(dialog, IDC_USER_NAME, name, static_cast<int>(UserNameChars));
-    LPWSTR server = AllocServerArgument();
-    if (IsRemoteTarget() && server == nullptr)
-        return;
-    LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(server, name, 4, &buffer);
-    if (status == NERR_Success && buffer != nullptr) {
-        reinterpret_cast<USER_INFO_4*>(buffer)->usri4_flags &= ~UF_LOCKOUT;
-        status = NetUserSetInfo(server, name, 4, buffer, nullptr);
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
-    FreeBuffer(server);
+    NET_API_STATUS status =
+        UpdateUserRecord(name, [](USER_INFO_4* record) { record->usri4_flags &= ~UF_LOCKOUT; });
     if (status != NERR_Success) {
         ShowPlatformError(dialog, L"ロックアウトを解除できませんでした。\n(エラー詳細 : %s)",
                           L"ロックアウト解除エラー", status);
