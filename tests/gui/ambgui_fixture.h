@@ -186,6 +186,16 @@ protected:
                   Narrow(L"Ambrelle - リモート コンピュータ (" + computer + L")"));
     }
 
+    // Selects the user `name` and chooses "ユーザーの設定"; the settings
+    // dialog that opens, or null.
+    HWND OpenUserSettings(const std::wstring& name)
+    {
+        if (!app.ClickRow(app.AccountList(), app.FindRow(app.AccountList(), name)))
+            return nullptr;
+        app.Command(kUserSettings);
+        return app.WaitDialog(L"ユーザー アカウントの設定");
+    }
+
     bool Listed(const std::wstring& name) const
     {
         return app.FindRow(app.AccountList(), name) >= 0;

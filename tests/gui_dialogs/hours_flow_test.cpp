@@ -22,11 +22,9 @@ protected:
         SetEnv(L"TZ", L"JST-9"); // inherited by Ambgui
         PrepareSettings(0, 1);
         if (!Sim(L"user add taro") ||
-            !Sim(L"user set taro --logon-hours " + std::wstring(42, L'0')) || !StartReady() ||
-            !app.ClickRow(app.AccountList(), app.FindRow(app.AccountList(), L"taro")))
+            !Sim(L"user set taro --logon-hours " + std::wstring(42, L'0')) || !StartReady())
             return nullptr;
-        app.Command(kUserSettings);
-        settings_ = app.WaitDialog(L"ユーザー アカウントの設定");
+        settings_ = OpenUserSettings(L"taro");
         if (settings_ != nullptr)
             App::PressButton(settings_, button);
         return settings_ != nullptr ? app.WaitDialog(title) : nullptr;

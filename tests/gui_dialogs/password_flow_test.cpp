@@ -12,11 +12,7 @@ TEST_F(PasswordFlowTest, PersonalSettingsResetThePasswordAfterBothWarnings)
     ASSERT_TRUE(Sim(L"user add taro --password old"));
     PrepareSettings(0, 0);
     ASSERT_TRUE(StartReady());
-    int row = app.FindRow(app.AccountList(), L"taro");
-    ASSERT_GE(row, 0);
-    ASSERT_TRUE(app.ClickRow(app.AccountList(), row));
-    app.Command(kUserSettings);
-    HWND settings = app.WaitDialog(L"ユーザー アカウントの設定");
+    HWND settings = OpenUserSettings(L"taro");
     ASSERT_NE(settings, nullptr);
     App::PressButton(settings, 1012);
     HWND warning = ExpectBox(L"パスワードのリセット");

@@ -51,11 +51,7 @@ TEST_F(UserFlowTest, AdvancedSettingsOpenOnTheSelectedUserAndRefreshOnOk)
     ASSERT_TRUE(Sim(L"user add taro"));
     PrepareSettings(0, 1);
     ASSERT_TRUE(StartReady());
-    int row = app.FindRow(app.AccountList(), L"taro");
-    ASSERT_GE(row, 0);
-    ASSERT_TRUE(app.ClickRow(app.AccountList(), row));
-    app.Command(kUserSettings);
-    HWND dialog = app.WaitDialog(L"ユーザー アカウントの設定");
+    HWND dialog = OpenUserSettings(L"taro");
     ASSERT_NE(dialog, nullptr);
     EXPECT_NE(GetDlgItem(dialog, 1013), nullptr) << "the advanced template";
     EXPECT_TEXT(App::ControlText(dialog, 1000), L"taro");
@@ -63,7 +59,7 @@ TEST_F(UserFlowTest, AdvancedSettingsOpenOnTheSelectedUserAndRefreshOnOk)
     App::PressButton(dialog, IDOK);
     ASSERT_TRUE(App::WaitGone(dialog));
     ExpectNoMoreBoxes();
-    row = app.FindRow(app.AccountList(), L"taro");
+    int row = app.FindRow(app.AccountList(), L"taro");
     ASSERT_GE(row, 0);
     bool shown = false;
     for (const std::wstring& cell : app.Row(app.AccountList(), row).cells)
