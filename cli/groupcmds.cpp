@@ -274,10 +274,10 @@ static CommandResult RunMemberCommand(const MemberCommand& command, const wchar_
     // Refuse the whole command before any change rather than cut a name.
     size_t overlong = FindOverlongMember(membership);
     if (overlong != 0) {
-        PrintFormatted(L"エラー : %llu 番目のメンバー名が長すぎます。"
-                       L"(コンピューター名を含めて %llu 文字まで)\n\n",
-                       static_cast<unsigned long long>(overlong),
-                       static_cast<unsigned long long>(MemberEntryLength - 1));
+        PrintFormatted(
+            L"エラー : %llu 番目のメンバー名が長すぎます。(コンピューター名を含めて %llu 文字まで)\n\n",
+            static_cast<unsigned long long>(overlong),
+            static_cast<unsigned long long>(MemberEntryLength - 1));
         return ResultFailure;
     }
     auto* entries = static_cast<LOCALGROUP_MEMBERS_INFO_3*>(

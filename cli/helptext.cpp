@@ -19,8 +19,7 @@ static const wchar_t* const UsageText[] = {
     L"/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n",
     L"         (ユーザーに確認は求められません。)\n",
     L"/silent: /s と同じです。\n\n",
-    L"詳細な使用方法については、/user または /group の後に /? または /help "
-    L"を付けてもう一度呼び出してください。\n\n",
+    L"詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n",
 };
 
 static const wchar_t* const UserHelpText[] = {
@@ -89,10 +88,8 @@ static const wchar_t* const UserHelpText[] = {
     L"\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n",
     L"\t成していなかった場合の最終手段としてのみ実行してください。\n\n",
     PauseHere,
-    L"Name、FullName、Options および LocalGroups "
-    L"内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
-    L"また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー "
-    L"アカウントの詳細情報を表示します。\n\n",
+    L"Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
+    L"また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n",
 };
 
 static const wchar_t* const GroupHelpText[] = {
@@ -139,10 +136,8 @@ static const wchar_t* const GroupHelpText[] = {
     L"\tができます。削除済みだったり、追加されていないユーザーが Membership\n",
     L"\t内に含まれているとエラーとなりますのでご注意ください。\n\n",
     PauseHere,
-    L"Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") "
-    L"で括ってください。\n",
-    L"また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル "
-    L"グループの詳細情報を表示します。\n\n",
+    L"Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
+    L"また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n",
 };
 
 // Waits for one key press without printing anything: the command interpreter

@@ -222,10 +222,7 @@ void ShowFirstRunWelcome(HWND window, HINSTANCE instance)
 {
     MessageBoxW(
         window,
-        L"Ambrelle へようこそ。\n\nAmbrelle を使うと、ユーザー アカウントおよびローカル グ"
-        L"ループの管理が可能になります。\n\nまずご利用前に、動作モードを基本的な管理を重点"
-        L"としておりほとんどのユーザーにお勧めする「パーソナル モード」と上級ユーザー向けに"
-        L"すべての機能が利用できる「アドバンスト モード」の 2 種類の中から選択してください。",
+        L"Ambrelle へようこそ。\n\nAmbrelle を使うと、ユーザー アカウントおよびローカル グループの管理が可能になります。\n\nまずご利用前に、動作モードを基本的な管理を重点としておりほとんどのユーザーにお勧めする「パーソナル モード」と上級ユーザー向けにすべての機能が利用できる「アドバンスト モード」の 2 種類の中から選択してください。",
         L"Ambrelle へようこそ", MB_OK);
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPERATING_MODE), window, OperatingModeDialogProc,
                     0);

@@ -498,10 +498,10 @@ void StoreUserSettings(HWND dialog)
 // Written at once: OK or Cancel of the dialog do not affect it.
 void UnlockAccount(HWND dialog)
 {
-    if (AMBMessageBoxW(dialog,
-                       L"このユーザーのロックアウトを解除しますか？\n(ロックアウトの解除は直ちに"
-                       L"反映されます。)",
-                       L"ロックアウトの解除", MB_ICONQUESTION | MB_YESNO) != IDYES)
+    if (AMBMessageBoxW(
+            dialog,
+            L"このユーザーのロックアウトを解除しますか？\n(ロックアウトの解除は直ちに反映されます。)",
+            L"ロックアウトの解除", MB_ICONQUESTION | MB_YESNO) != IDYES)
         return;
     WCHAR name[UserNameChars] = {};
     GetDlgItemTextW(dialog, IDC_USER_NAME, name, static_cast<int>(UserNameChars));
