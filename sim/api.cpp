@@ -130,6 +130,10 @@ DWORD TargetComputer(const World& w, LPCWSTR server, ServerErrors errors, const 
     name.erase(0, slashes);
     DWORD unreachable =
         errors == ServerErrors::NetApi ? ERROR_BAD_NETPATH : RPC_S_SERVER_UNAVAILABLE;
+    // Windows' account functions refuse a server name made of backslashes alone (one or
+    // two) as an invalid name, before they look for any computer.
+    if (slashes != 0 && name.empty() && errors == ServerErrors::NetApi)
+        return ERROR_INVALID_NAME;
     if ((slashes != 0 && slashes != 2) || name.size() > 255 ||
         name.find_first_of(L"\\/") != std::wstring::npos)
         return errors == ServerErrors::NetApi ? DWORD(NERR_InvalidComputer)
@@ -166,8 +170,48 @@ Session CurrentSession(const World& w)
     return s;
 }
 
+namespace {
+thread_local DWORD t_roundTripMs = 0;
+} // namespace
+
+void NoteRoundTrip(const Computer& c)
+{
+    t_roundTripMs = c.latencyMs;
+}
+
+void ForgetRoundTrip()
+{
+    t_roundTripMs = 0;
+}
+
+// Sleeps most of the time and spins the last stretch: Sleep alone overshoots
+// by up to a tick, which would swamp a round trip of a few milliseconds.
+void WaitRoundTrip()
+{
+    DWORD ms = t_roundTripMs;
+    t_roundTripMs = 0;
+    if (ms == 0)
+        return;
+    LARGE_INTEGER frequency, now, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    end.QuadPart = now.QuadPart + frequency.QuadPart * ms / 1000;
+    for (;;) {
+        QueryPerformanceCounter(&now);
+        LONGLONG left = (end.QuadPart - now.QuadPart) * 1000 / frequency.QuadPart;
+        if (now.QuadPart >= end.QuadPart)
+            break;
+        if (left >= 2)
+            Sleep(static_cast<DWORD>(left - 1));
+        else
+            SwitchToThread();
+    }
+}
+
 DWORD CheckAccess(const World& w, const Computer& c, bool change)
 {
+    // Every call that reaches a computer, answered or refused, is a round trip.
+    NoteRoundTrip(c);
     Session s = CurrentSession(w);
     if (&c != &w.Local() && c.adminOnly) {
         // Remote UAC: only the built-in Administrator keeps its full token over the

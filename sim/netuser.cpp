@@ -570,6 +570,10 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
             if (status != 0)
                 return status;
             std::wstring password = in.password ? in.password : L"";
+            // Adding a user, Windows reports every password fault, an over-long one
+            // included, as a password that does not meet the policy.
+            if (password.size() > PWLEN)
+                return NERR_PasswordTooShort;
             status = CheckPassword(*c, password, parm_err);
             if (status != 0)
                 return status;
