@@ -191,7 +191,9 @@ int FillUsers(HWND list)
         for (DWORD i = 0; records != nullptr && i < count; ++i) {
             const NET_DISPLAY_USER& record = records[i];
             index = record.usri1_next_index;
-            if (AppSettings.IsShowBuiltinAccount == 0 && IsBuiltinAccount(record.usri1_name) == 1)
+            // The display record already carries the identifier: no round trip
+            // to the target per user for the built-in test.
+            if (AppSettings.IsShowBuiltinAccount == 0 && record.usri1_user_id < FirstOrdinaryRid)
                 continue;
             int image = (record.usri1_flags & UF_ACCOUNTDISABLE) != 0 ? AccountImageUserDisabled
                                                                       : AccountImageUser;
@@ -232,13 +234,15 @@ int FillGroups(HWND list)
         }
         auto* groups = reinterpret_cast<LOCALGROUP_INFO_1*>(buffer);
         for (DWORD i = 0; groups != nullptr && i < count; ++i) {
-            if (AppSettings.IsShowBuiltinAccount == 0 &&
-                IsBuiltinAccount(groups[i].lgrpi1_name) == 1)
+            // One resolution (with the retry for a name that is also the
+            // computer's) serves both the built-in test and the ID column.
+            DWORD rid = GetAccountRid(groups[i].lgrpi1_name);
+            if (AppSettings.IsShowBuiltinAccount == 0 && rid < FirstOrdinaryRid)
                 continue;
             int row = AppendAccountRow(list, groups[i].lgrpi1_name, AccountImageGroup, false);
             if (row < 0)
                 continue;
-            SetDecimalCell(list, row, 1, GetAccountRid(groups[i].lgrpi1_name));
+            SetDecimalCell(list, row, 1, rid);
             SetCellText(list, row, 3, groups[i].lgrpi1_comment);
             ++added;
         }

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <lm.h>
 
 #include <string>
 
@@ -12,6 +13,57 @@
 #include "globals.h"
 
 namespace {
+// The rows as the platform answers them, every account's built-in test and
+// group identifier taken from a full name lookup (GetAccountRid): what the
+// account list must show, however few calls it makes for it.
+std::vector<ListRow> RowsByNameLookups(LONG showBuiltin)
+{
+    std::vector<ListRow> rows;
+    DWORD count = 0;
+    PVOID users = nullptr;
+    EXPECT_EQ(
+        DWORD(NERR_Success),
+        NetQueryDisplayInformation(TargetServer, 1, 0, 1000, MAX_PREFERRED_LENGTH, &count, &users));
+    for (DWORD i = 0; i < count; ++i) {
+        const NET_DISPLAY_USER& user = static_cast<NET_DISPLAY_USER*>(users)[i];
+        if (showBuiltin == 0 && IsBuiltinAccount(user.usri1_name) == 1)
+            continue;
+        ListRow row;
+        row.cells[0] = user.usri1_name;
+        row.cells[1] = std::to_wstring(GetAccountRid(user.usri1_name));
+        row.cells[2] = user.usri1_full_name;
+        row.cells[3] = user.usri1_comment;
+        row.image = (user.usri1_flags & UF_ACCOUNTDISABLE) != 0 ? AccountImageUserDisabled
+                                                                : AccountImageUser;
+        LPBYTE record = nullptr;
+        LPWSTR server = AllocServerArgument();
+        if (NetUserGetInfo(server, user.usri1_name, 4, &record) == NERR_Success)
+            row.overlay =
+                (reinterpret_cast<USER_INFO_4*>(record)->usri4_flags & UF_LOCKOUT) ? 1 : 0;
+        NetApiBufferFree(record);
+        FreeBuffer(server);
+        rows.push_back(row);
+    }
+    NetApiBufferFree(users);
+    LPBYTE groups = nullptr;
+    DWORD total = 0;
+    EXPECT_EQ(DWORD(NERR_Success), NetLocalGroupEnum(TargetServer, 1, &groups, MAX_PREFERRED_LENGTH,
+                                                     &count, &total, nullptr));
+    for (DWORD i = 0; i < count; ++i) {
+        const LOCALGROUP_INFO_1& group = reinterpret_cast<LOCALGROUP_INFO_1*>(groups)[i];
+        if (showBuiltin == 0 && IsBuiltinAccount(group.lgrpi1_name) == 1)
+            continue;
+        ListRow row;
+        row.cells[0] = group.lgrpi1_name;
+        row.cells[1] = std::to_wstring(GetAccountRid(group.lgrpi1_name));
+        row.cells[3] = group.lgrpi1_comment;
+        row.image = AccountImageGroup;
+        rows.push_back(row);
+    }
+    NetApiBufferFree(groups);
+    return rows;
+}
+
 class AccountListTest : public ::testing::Test
 {
 protected:
@@ -122,6 +174,32 @@ TEST_F(AccountListTest, DisabledAndLockedOutUsersShowTheirIconAndOverlay)
     EXPECT_EQ(AccountImageUserDisabled, both->image);
     EXPECT_EQ(1u, both->overlay);
     EXPECT_EQ(0u, kanri->overlay);
+}
+
+TEST_F(AccountListTest, RowsAreThoseOfTheNameLookupsWithAccountsNamedLikeTheComputer)
+{
+    // Here a user, on the remote computer a group, named like its computer.
+    ASSERT_TRUE(world_.Sim(L"user add AMBPC01 --full-name \"同名\" --comment \"名前\""));
+    ASSERT_TRUE(world_.Sim(L"user add off --disabled"));
+    ASSERT_TRUE(world_.Sim(L"lockout off"));
+    ASSERT_TRUE(world_.Sim(L"group add Staff --comment \"Team\""));
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(world_.Sim(L"group add SRV01 --comment \"同名\" --computer SRV01"));
+    ASSERT_TRUE(world_.Sim(L"user add remote1 --computer SRV01"));
+    for (const wchar_t* target : {L"", L"SRV01"}) {
+        wcscpy(TargetServer, target);
+        for (LONG shown : {0L, 1L}) {
+            std::vector<ListRow> expected = RowsByNameLookups(shown);
+            std::vector<ListRow> rows = Fill(AccountListBoth, shown);
+            ASSERT_EQ(expected.size(), rows.size()) << target << " shown " << shown;
+            for (size_t i = 0; i < rows.size(); ++i) {
+                for (int c = 0; c < 4; ++c)
+                    EXPECT_EQ(expected[i].cells[c], rows[i].cells[c]) << target << " row " << i;
+                EXPECT_EQ(expected[i].image, rows[i].image) << rows[i].cells[0];
+                EXPECT_EQ(expected[i].overlay, rows[i].overlay) << rows[i].cells[0];
+            }
+        }
+    }
 }
 
 TEST_F(AccountListTest, MoreThanOnePageOfUsersIsListedWhole)
@@ -264,7 +342,8 @@ TEST_F(AccountListTest, ListBoxContainsFoldsOnlyLatinLetters)
     EXPECT_EQ(1, ListBoxContains(box, L"ａｂｃ"));
     EXPECT_EQ(0, ListBoxContains(box, L"ＡＢＣ"));
     EXPECT_EQ(0, ListBoxContains(box, L"xxx"));
-    EXPECT_EQ(1, ListBoxContains(box, std::wstring(400, L'X').c_str())) << "long names compare whole";
+    EXPECT_EQ(1, ListBoxContains(box, std::wstring(400, L'X').c_str()))
+        << "long names compare whole";
     EXPECT_EQ(0, ListBoxContains(box, std::wstring(399, L'x').c_str()));
     DestroyWindow(parent);
 }
