@@ -39,9 +39,12 @@ const char kHelp[] =
     "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
     "                                        The session of programs started from now.\n"
     "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
+    "           [--latency-ms N]\n"
     "      A remote computer with the built-in accounts. --admin-only: it refuses\n"
     "      every caller but its built-in Administrator (remote UAC). --offline: it\n"
-    "      is known but does not answer.\n"
+    "      is known but does not answer. --latency-ms: every call to it waits N ms\n"
+    "      (0-10000), as a network round trip would.\n"
+    "  computer set NAME --latency-ms N     Changes the round trip of a computer.\n"
     "  consent allow|deny                   Answer of the elevation prompt (RunAs).\n"
     "  open succeed|fail                    Result of ShellExecuteW \"Open\".\n"
     "  opened                               Targets given to \"Open\", one per line.\n"
@@ -420,9 +423,24 @@ int CmdSession(const Args& a)
 
 int CmdComputer(const Args& a)
 {
-    if (a.positional.size() != 2 || a.positional[0] != L"add")
-        return Fail("usage: computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]");
+    unsigned long long latency = 0;
+    bool adding = a.positional.size() == 2 && a.positional[0] == L"add";
+    bool setting = a.positional.size() == 2 && a.positional[0] == L"set" &&
+                   a.Has(L"--latency-ms") && !a.Has(L"--ip") && !a.Has(L"--admin-only") &&
+                   !a.Has(L"--offline");
+    if ((!adding && !setting) ||
+        (a.Has(L"--latency-ms") && !ParseNumber(a.Get(L"--latency-ms"), 10000, latency)))
+        return Fail("usage: computer add NAME [--ip ADDRESS]... [--admin-only] [--offline] "
+                    "[--latency-ms N] | computer set NAME --latency-ms N (N: 0-10000)");
     std::wstring name = a.positional[1];
+    if (setting)
+        return Change([&](World& w) -> std::string {
+            Computer* c = w.FindComputer(name);
+            if (c == nullptr)
+                return "no such computer: " + U(name);
+            c->latencyMs = static_cast<DWORD>(latency);
+            return std::string();
+        });
     if (name.empty() || name.size() > 15 ||
         name.find_first_of(L"\\/:*?\"<>|. ") != std::wstring::npos)
         return Fail("invalid computer name: " + U(name));
@@ -436,6 +454,7 @@ int CmdComputer(const Args& a)
         c.ips = a.All(L"--ip");
         c.adminOnly = a.Has(L"--admin-only");
         c.offline = a.Has(L"--offline");
+        c.latencyMs = static_cast<DWORD>(latency);
         w.computers.push_back(c);
         w.computers.back().Reindex();
         return std::string();
@@ -664,7 +683,7 @@ int wmain(int argc, wchar_t** argv)
         {L"last-logon", CmdLastLogon, {L"--computer"}, {}},
         {L"policy", CmdPolicy, {L"--computer"}, {}},
         {L"session", CmdSession, {L"--user", L"--admin", L"--elevated"}, {}},
-        {L"computer", CmdComputer, {L"--ip"}, {L"--admin-only", L"--offline"}},
+        {L"computer", CmdComputer, {L"--ip", L"--latency-ms"}, {L"--admin-only", L"--offline"}},
         {L"consent", CmdConsent, {}, {}},
         {L"open", CmdOpen, {}, {}},
         {L"fail", CmdFail, {L"--nth"}, {}},

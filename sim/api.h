@@ -67,15 +67,27 @@ extern const wchar_t kSessionVariable[]; // AMBRELLE_SIM_SESSION: "name;admin;el
 
 std::wstring Str(LPCWSTR s); // null -> ""
 
+// ---- network latency ----
+// A call that reached a computer notes its round trip; the call waits it out
+// once it is done, outside the store's lock, so that a slow computer holds up
+// its caller and no other process.
+void NoteRoundTrip(const Computer& c);
+void ForgetRoundTrip();
+void WaitRoundTrip();
+
 template <class F> DWORD Guard(F f)
 {
+    ForgetRoundTrip();
+    DWORD status;
     try {
-        return f();
+        status = f();
     } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
+        status = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
-        return NERR_InternalError;
+        status = NERR_InternalError;
     }
+    WaitRoundTrip();
+    return status;
 }
 
 // Current time as the API's 32-bit seconds since 1970.

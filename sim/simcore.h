@@ -83,6 +83,7 @@ struct Computer
     std::vector<std::wstring> ips;
     bool adminOnly = false; // refuses every caller but its built-in Administrator
     bool offline = false;   // known but does not answer
+    DWORD latencyMs = 0;    // round trip that every call to it waits
     DWORD nextRid = kFirstRid;
     Policy policy;
     std::vector<User> users;

@@ -172,6 +172,7 @@ json ComputerToJson(const Computer& c)
                 {"ips", StringList(c.ips)},
                 {"adminOnly", c.adminOnly},
                 {"offline", c.offline},
+                {"latencyMs", c.latencyMs},
                 {"nextRid", c.nextRid},
                 {"policy",
                  {{"minLength", c.policy.minLength},
@@ -190,6 +191,7 @@ Computer ComputerFromJson(const json& j)
     c.ips = StringListFrom(j, "ips");
     c.adminOnly = N<bool>(j, "adminOnly", false);
     c.offline = N<bool>(j, "offline", false);
+    c.latencyMs = N<DWORD>(j, "latencyMs", 0);
     c.nextRid = N<DWORD>(j, "nextRid", kFirstRid);
     if (j.contains("policy")) {
         const json& p = j.at("policy");
@@ -377,6 +379,7 @@ void WriteComputer(Writer& o, const Computer& c)
     o.Key("ips"), o.StrList(c.ips);
     o.Key("adminOnly"), o.Bool(c.adminOnly);
     o.Key("offline"), o.Bool(c.offline);
+    o.Key("latencyMs"), o.Num(c.latencyMs);
     o.Key("nextRid"), o.Num(c.nextRid);
     o.Key("policy"), o.Open('{');
     o.Key("minLength"), o.Num(c.policy.minLength);
@@ -543,6 +546,7 @@ json DumpComputer(const World& w, const Computer& c)
                 {"ips", StringList(c.ips)},
                 {"adminOnly", c.adminOnly},
                 {"offline", c.offline},
+                {"latencyMs", c.latencyMs},
                 {"nextRid", c.nextRid},
                 {"policy",
                  {{"minLength", c.policy.minLength},

@@ -388,3 +388,37 @@ TEST_F(Platform, RunAsElevatesWhenConsentIsGivenAndOpenIsRecorded)
 }
 
 } // namespace
+
+namespace {
+double MillisecondsOf(const std::function<void()>& call)
+{
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    call();
+    QueryPerformanceCounter(&b);
+    return (b.QuadPart - a.QuadPart) * 1e3 / f.QuadPart;
+}
+} // namespace
+
+TEST_F(Platform, ARemoteComputerWithLatencyAnswersEveryCallAfterItsRoundTrip)
+{
+    std::wstring ctl = L"\"" + CtlPath() + L"\"";
+    ASSERT_EQ(simtest::Run(ctl + L" computer add SRV09 --latency-ms 40"), 0);
+    LPBYTE buf = nullptr;
+    auto getInfo = [&](const wchar_t* server, const wchar_t* name) {
+        return MillisecondsOf([&] {
+            NetUserGetInfo(server, name, 4, &buf);
+            NetApiBufferFree(buf);
+            buf = nullptr;
+        });
+    };
+    EXPECT_GE(getInfo(L"\\\\SRV09", L"Administrator"), 40.0);
+    EXPECT_GE(getInfo(L"SRV09", L"nobody"), 40.0) << "a refusal is a round trip too";
+    EXPECT_GE(MillisecondsOf([&] { EXPECT_NE(SidOf(L"Guest", L"SRV09"), L""); }), 40.0);
+    EXPECT_LT(getInfo(nullptr, L"kanri"), 40.0);
+    ASSERT_EQ(simtest::Run(ctl + L" computer set SRV09 --latency-ms 0"), 0);
+    EXPECT_LT(getInfo(L"SRV09", L"Administrator"), 40.0);
+    EXPECT_NE(simtest::Run(ctl + L" computer set NOSUCH --latency-ms 1"), 0);
+    EXPECT_NE(simtest::Run(ctl + L" computer set SRV09 --latency-ms 10001"), 0);
+}
