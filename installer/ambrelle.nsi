@@ -5,8 +5,10 @@
 ;             Uninstall.exe /S
 
 Unicode true
-; The programs are x64 only; a 64-bit installer runs natively and sees the
-; 64-bit Program Files and registry without redirection.
+; The programs are x64 only, and so is the installer: it runs natively, sees
+; the 64-bit Program Files and registry without redirection, and 32-bit
+; Windows refuses to start it at all. (-DTARGET=x86-unicode builds a 32-bit
+; one, which shows its own refusal on 32-bit Windows, see CheckMachine.)
 !ifndef TARGET
   !define TARGET amd64-unicode
 !endif
@@ -62,7 +64,6 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "Copyright (C) 2014-2026 Dunmarrow. 
   !define MUI_UNICON "${ICON}"
 !endif
 !define MUI_ABORTWARNING
-!define MUI_COMPONENTSPAGE_NODESC
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
@@ -139,7 +140,7 @@ Section "${PRODUCT} (必須)" SecProgram
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 SectionEnd
 
-Section /o "PATH に追加 (どのコマンド プロンプトからも Ambcmd を実行できるようにする)" SecPath
+Section /o "PATH に追加" SecPath
   Push "$INSTDIR"
   Call AddToSystemPath
   Pop $0
@@ -155,6 +156,15 @@ Section /o "PATH に追加 (どのコマンド プロンプトからも Ambcmd �
     MessageBox MB_ICONEXCLAMATION|MB_OK "システムの環境変数 PATH を変更できませんでした。PATH は変更していません。" /SD IDOK
   ${EndIf}
 SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+!ifdef WITH_HELP
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "Ambgui、Ambcmd、Amblift、Ambcore.dll とヘルプをインストールし、スタート メニューに登録します。"
+!else
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "Ambgui、Ambcmd、Amblift と Ambcore.dll をインストールし、スタート メニューに登録します。"
+!endif
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecPath} "インストール先フォルダーをシステムの PATH に追加し、どのコマンド プロンプトからも Ambcmd を実行できるようにします。"
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
   !insertmacro CheckMachine "インストール"
