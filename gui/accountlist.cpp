@@ -306,30 +306,47 @@ void AddUserRecordRows(HWND details, const USER_INFO_4& user, LPWSTR value)
     AddDetailsRow(details, 9, L"定期的なパスワード変更",
                   YesNo((user.usri4_flags & UF_DONT_EXPIRE_PASSWD) == 0));
 
-    // An expired password ran out when it was last changed; the record holds
-    // no other time for it, and no password-age policy is read.
-    if (user.usri4_password_expired == 0)
-        FormatBounded(value, NameChars, L"なし");
-    else
-        FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, NameChars);
+    FormatPasswordExpiry(user, value, NameChars);
     AddDetailsRow(details, 10, L"パスワード有効期限", value);
-
-    if (user.usri4_acct_expires == 0 || user.usri4_acct_expires == TIMEQ_FOREVER)
-        FormatBounded(value, NameChars, L"なし");
-    else
-        FormatAccountTime(user.usri4_acct_expires, value, NameChars);
+    FormatAccountExpiry(user, value, NameChars);
     AddDetailsRow(details, 11, L"アカウント有効期限", value);
-
-    if (user.usri4_last_logon == 0)
-        FormatBounded(value, NameChars, L"一度もログインしていません");
-    else
-        FormatAccountTime(user.usri4_last_logon, value, NameChars);
+    FormatLastLogon(user, value, NameChars);
     AddDetailsRow(details, 12, L"最終ログイン日時", value);
-
-    FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, NameChars);
+    FormatLastPasswordChange(user, value, NameChars);
     AddDetailsRow(details, 13, L"最終パスワード変更日時", value);
 }
 } // namespace
+
+void FormatPasswordExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars)
+{
+    // An expired password ran out when it was last changed; the record holds
+    // no other time for it, and no password-age policy is read.
+    if (user.usri4_password_expired == 0)
+        FormatBounded(value, chars, L"なし");
+    else
+        FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, chars);
+}
+
+void FormatAccountExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars)
+{
+    if (user.usri4_acct_expires == 0 || user.usri4_acct_expires == TIMEQ_FOREVER)
+        FormatBounded(value, chars, L"なし");
+    else
+        FormatAccountTime(user.usri4_acct_expires, value, chars);
+}
+
+void FormatLastLogon(const USER_INFO_4& user, LPWSTR value, size_t chars)
+{
+    if (user.usri4_last_logon == 0)
+        FormatBounded(value, chars, L"一度もログインしていません");
+    else
+        FormatAccountTime(user.usri4_last_logon, value, chars);
+}
+
+void FormatLastPasswordChange(const USER_INFO_4& user, LPWSTR value, size_t chars)
+{
+    FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, chars);
+}
 
 int FillAccountList(HWND list, int kinds)
 {

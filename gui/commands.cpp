@@ -7,6 +7,7 @@
 #include <lm.h>
 
 #include "about_elevation.h"
+#include "account_report.h"
 #include "accountlist.h"
 #include "ambcore.h"
 #include "dialogsupport.h"
@@ -28,11 +29,6 @@ const wchar_t DeleteGroupConfirmation[] =
 
 const wchar_t DeleteProfileQuestion[] =
     L"ユーザー プロファイルも同時に削除しますか？\n(削除すると、ユーザー プロファイル フォルダ内に保存されているファイルはすべて削除されます。)";
-
-// A local group's name may be 256 characters long; with its terminator it needs
-// one more than the usual name buffer. A name cut short could name another
-// account, and that one would be deleted.
-constexpr size_t AccountNameChars = NameChars + 1;
 
 HWND AccountList(HWND window)
 {
@@ -343,6 +339,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_ABOUT:
         ShowAbout(window);
+        break;
+    case CMD_SAVE_REPORT:
+        SaveAccountReport(window);
         break;
     default:
         break;

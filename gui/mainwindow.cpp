@@ -252,6 +252,8 @@ LRESULT OnCreate(HWND window, HINSTANCE instance)
         SetToolbarButtonState(window, command, 0);
     }
     SetMenuCommandEnabled(window, CMD_RENAME, false);
+    // Until a view has read the list there is nothing to report on.
+    SetMenuCommandEnabled(window, CMD_SAVE_REPORT, false);
 
     SendViewCommand(window);
 
@@ -321,8 +323,8 @@ int SelectedCount(HWND list)
     return static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
-// Reads the name (column 0) and image index of a row; false when there is no
-// such row.
+// Reads the whole name (column 0, into AccountNameChars) and image index of a
+// row; false when there is no such row.
 bool ReadAccountRow(HWND list, int row, LPWSTR name, int* image)
 {
     name[0] = L'\0';
@@ -332,12 +334,12 @@ bool ReadAccountRow(HWND list, int row, LPWSTR name, int* image)
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = row;
     item.pszText = name;
-    item.cchTextMax = static_cast<int>(NameChars);
+    item.cchTextMax = static_cast<int>(AccountNameChars);
     if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
         name[0] = L'\0';
         return false;
     }
-    name[NameChars - 1] = L'\0';
+    name[AccountNameChars - 1] = L'\0';
     if (image != nullptr)
         *image = item.iImage;
     return true;
@@ -347,7 +349,7 @@ bool ReadAccountRow(HWND list, int row, LPWSTR name, int* image)
 // of the account in `row`, by its kind.
 void SendAccountCommand(HWND window, HWND list, int row, int userCommand, int groupCommand)
 {
-    LPWSTR name = AllocBuffer(NameChars);
+    LPWSTR name = AllocBuffer(AccountNameChars);
     if (name == nullptr)
         return;
     if (ReadAccountRow(list, row, name, nullptr))
@@ -359,7 +361,7 @@ void SendAccountCommand(HWND window, HWND list, int row, int userCommand, int gr
 void OnSelectionChanged(HWND window, HWND list)
 {
     SendMessageW(DetailsList(window), LVM_DELETEALLITEMS, 0, 0);
-    LPWSTR name = AllocBuffer(NameChars);
+    LPWSTR name = AllocBuffer(AccountNameChars);
     if (name == nullptr)
         return;
     int selected = SelectedCount(list);
@@ -474,6 +476,7 @@ void ApplyView(HWND window, int command)
 
     AppSettings.View = command - CMD_VIEW_ALL;
     DisableSelectionCommands(window);
+    SetMenuCommandEnabled(window, CMD_SAVE_REPORT, true);
 }
 
 void ToggleBuiltinAccounts(HWND window)
@@ -515,6 +518,7 @@ void OnCommand(HWND window, int command)
     case CMD_OPERATING_MODE:
     case CMD_ABOUT:
     case CMD_RENAME:
+    case CMD_SAVE_REPORT:
         RunAccountCommand(window, command);
         break;
     case CMD_SHOW_BUILTIN:

@@ -1,6 +1,13 @@
 #pragma once
 #include <windows.h>
 
+#include "globals.h"
+
+// A local group's name may be 256 characters long; with its terminator it needs
+// one more than the usual name buffer. A name cut short could name another
+// account, which would then be shown, changed or deleted instead.
+constexpr size_t AccountNameChars = NameChars + 1;
+
 // The main window of Ambgui: its procedure (registered with the window class)
 // and the helpers that the account commands and dialogs share with it.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -65,6 +65,7 @@
 #define CMD_VIEW_GROUPS 40014
 #define CMD_REFRESH 40015
 #define CMD_RENAME 40016
+#define CMD_SAVE_REPORT 40017
 
 // Commands of the member popup of the group dialogs
 #define CMD_PICK_USERS 50000

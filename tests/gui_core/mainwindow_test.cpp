@@ -192,6 +192,29 @@ TEST_F(MainWindowTest, SelectionDrivesDetailsAndCommandStates)
     EXPECT_TRUE(Grayed(CMD_RENAME));
 }
 
+TEST_F(MainWindowTest, ReportCommandWaitsForTheListAndALongGroupNameIsReadWhole)
+{
+    // A 256-character group and its namesake of the first 255 characters.
+    std::wstring longName(256, L'g');
+    ASSERT_TRUE(world_.Sim(L"group add " + longName + L" --comment whole"));
+    ASSERT_TRUE(world_.Sim(L"group add " + longName.substr(0, 255) + L" --comment prefix"));
+    AppSettings.View = 3;
+    Open();
+    HMENU file = GetSubMenu(GetMenu(window_), 0);
+    ASSERT_EQ(3, GetMenuItemCount(file));
+    EXPECT_EQ(static_cast<UINT>(CMD_SAVE_REPORT), GetMenuItemID(file, 0));
+    EXPECT_EQ(MF_SEPARATOR, GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(static_cast<UINT>(CMD_EXIT), GetMenuItemID(file, 2));
+    EXPECT_TRUE(Grayed(CMD_SAVE_REPORT)) << "no list read yet";
+    Command(CMD_VIEW_GROUPS);
+    EXPECT_FALSE(Grayed(CMD_SAVE_REPORT));
+
+    Select(RowOf(longName.c_str()));
+    std::vector<ListRow> details = ReadRows(Details(), 2);
+    ASSERT_EQ(4u, details.size());
+    EXPECT_EQ(L"whole", details[3].cells[1]) << "the details of the selected group itself";
+}
+
 TEST_F(MainWindowTest, BuiltinToggleAndAStoredValueOfTwo)
 {
     AppSettings.IsShowBuiltinAccount = 2;
