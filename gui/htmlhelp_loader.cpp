@@ -1,7 +1,8 @@
 // HtmlHelpW for the program: loads the HTML Help control (hhctrl.ocx) on first
 // use, as the platform's static HTML Help library does, so that the program
 // starts and runs without help when the control is not installed. Every call
-// then returns 0.
+// then returns 0. The control comes from the system folder only: the program
+// may run elevated, and a file of that name planted beside it must not load.
 #include <windows.h>
 #include <htmlhelp.h>
 
@@ -14,7 +15,7 @@ HtmlHelpWFunction LoadHtmlHelpControl()
     static HtmlHelpWFunction function = nullptr;
     if (!attempted) {
         attempted = true;
-        HMODULE control = LoadLibraryW(L"hhctrl.ocx");
+        HMODULE control = LoadLibraryExW(L"hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (control != nullptr)
             function = reinterpret_cast<HtmlHelpWFunction>(
                 reinterpret_cast<void*>(GetProcAddress(control, "HtmlHelpW")));
