@@ -3,6 +3,8 @@
 #include "ambgui_fixture.h"
 #include "simapi.h"
 
+#include <psapi.h>
+
 namespace ambtest {
 namespace {
 
@@ -278,10 +280,77 @@ TEST_F(CommandTest, ArrowKeysMoveTheSelectionAndTheDetailsFollow)
     ExpectSelectionCommands(true, false);
 }
 
+// A copy of the sim program in a folder of its own, so that what lies beside
+// it (help file, a planted hhctrl.ocx) is the test's choice.
+std::wstring CopyProgram(bool withHelpFile)
+{
+    std::wstring dir = MakeTempDir(L"ambhelp");
+    std::vector<const wchar_t*> files = {L"Ambgui.exe", L"AmbSim.dll", L"Ambcore.dll"};
+    if (withHelpFile)
+        files.push_back(L"Ambgui.chm");
+    for (const wchar_t* file : files)
+        if (!CopyFileTo(SimBinDir() + L"\\" + file, dir + L"\\" + file)) {
+            ADD_FAILURE() << "copy " << Narrow(file);
+            return std::wstring();
+        }
+    return dir;
+}
+
+// The text of a tree-view item of the program under test, read through memory
+// in its process.
+std::wstring TreeItemText(HWND tree, HTREEITEM item)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process == nullptr)
+        return std::wstring();
+    const int chars = 256;
+    char* remote = static_cast<char*>(VirtualAllocEx(
+        process, nullptr, sizeof(TVITEMW) + chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    wchar_t text[chars] = {};
+    if (remote != nullptr) {
+        TVITEMW query = {};
+        query.mask = TVIF_TEXT;
+        query.hItem = item;
+        query.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(TVITEMW));
+        query.cchTextMax = chars;
+        if (WriteProcessMemory(process, remote, &query, sizeof query, nullptr) &&
+            SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)))
+            ReadProcessMemory(process, remote + sizeof(TVITEMW), text,
+                              (chars - 1) * sizeof(wchar_t), nullptr);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return text;
+}
+
+// Where the process loaded a module of that file name from; empty if not loaded.
+std::wstring LoadedModulePath(HANDLE process, const wchar_t* fileName)
+{
+    HMODULE modules[512] = {};
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, modules, sizeof modules, &bytes))
+        return std::wstring();
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+        wchar_t path[MAX_PATH] = {};
+        if (GetModuleFileNameExW(process, modules[i], path, MAX_PATH) == 0)
+            continue;
+        const wchar_t* name = wcsrchr(path, L'\\');
+        if (_wcsicmp(name != nullptr ? name + 1 : path, fileName) == 0)
+            return path;
+    }
+    return std::wstring();
+}
+
 TEST_F(CommandTest, HelpWithoutTheHelpFileSaysItCannotShowHelp)
 {
+    std::wstring dir = CopyProgram(false);
+    ASSERT_FALSE(dir.empty());
     PrepareSettings();
-    ASSERT_TRUE(StartReady());
+    ASSERT_TRUE(app.Start(dir + L"\\Ambgui.exe"));
+    ASSERT_NE(app.WaitMainWindow(), nullptr);
     app.PressKey(VK_F1);
     HWND box = app.WaitDialog(L"ヘルプ呼び出しエラー");
     ASSERT_NE(box, nullptr);
@@ -292,34 +361,67 @@ TEST_F(CommandTest, HelpWithoutTheHelpFileSaysItCannotShowHelp)
     box = app.WaitDialog(L"ヘルプ呼び出しエラー");
     ASSERT_NE(box, nullptr) << "the menu command too";
     App::PressButton(box, IDOK);
+    app.Kill();
+    RemoveTree(dir);
 }
 
+// The help file the build places beside the program opens on its first page,
+// from F1 and from the menu. An hhctrl.ocx planted beside the program (here a
+// DLL without HtmlHelpW) must not be the control that is loaded.
 TEST_F(CommandTest, HelpWithTheHelpFileOpensTheHelpWindow)
 {
-    const char* chm = std::getenv("AMB_TEST_CHM");
-    if (!chm || !*chm)
-        GTEST_SKIP() << "no CHM compiler (chmcmd) was found: no help file to test with";
-    // A copy of the program with the help file beside it.
-    std::wstring dir = MakeTempDir(L"ambhelp");
-    for (const wchar_t* file : {L"Ambgui.exe", L"AmbSim.dll", L"Ambcore.dll"})
-        ASSERT_TRUE(CopyFileTo(SimBinDir() + L"\\" + file, dir + L"\\" + file)) << Narrow(file);
-    ASSERT_TRUE(CopyFileTo(WindowsPath(chm), dir + L"\\Ambgui.chm"));
+    if (!std::getenv("AMB_HELP_BUILT"))
+        GTEST_SKIP() << "no CHM compiler (chmcmd) was found: the build made no help file";
+    std::wstring dir = CopyProgram(true);
+    ASSERT_FALSE(dir.empty());
+    ASSERT_TRUE(CopyFileTo(SimBinDir() + L"\\Ambcore.dll", dir + L"\\hhctrl.ocx"));
     PrepareSettings();
     ASSERT_TRUE(app.Start(dir + L"\\Ambgui.exe"));
     ASSERT_NE(app.WaitMainWindow(), nullptr);
-    app.PressKey(VK_F1);
-    std::vector<TopWindow> windows;
-    bool opened = WaitFor(
-        [&] {
-            windows = app.Windows(true);
-            for (const TopWindow& w : windows)
-                if (w.className == L"HH Parent") // the HTML Help viewer
-                    return true;
-            return false;
-        },
-        5000);
-    EXPECT_EQ(app.FindDialog(L"ヘルプ呼び出しエラー"), nullptr) << "help was shown: no error";
-    EXPECT_TRUE(opened) << "a help window opens";
+    for (bool fromMenu : {false, true}) {
+        if (fromMenu)
+            app.Command(kHelp);
+        else
+            app.PressKey(VK_F1);
+        HWND viewer = nullptr;
+        WaitFor(
+            [&] {
+                for (const TopWindow& w : app.Windows(true))
+                    if (w.className == L"HH Parent") // the HTML Help viewer
+                        viewer = w.hwnd;
+                return viewer != nullptr;
+            },
+            5000);
+        EXPECT_EQ(app.FindDialog(L"ヘルプ呼び出しエラー"), nullptr) << "help was shown: no error";
+        ASSERT_NE(viewer, nullptr) << (fromMenu ? "menu" : "F1") << ": a help window opens";
+        // The viewer's table of contents is the help file's, its Japanese intact
+        // (the viewer reads it in the file's code page): the first entry names
+        // the first page.
+        HWND contents = nullptr;
+        EnumChildWindows(
+            viewer,
+            [](HWND child, LPARAM found) -> BOOL {
+                wchar_t name[32] = {};
+                GetClassNameW(child, name, 32);
+                if (wcscmp(name, WC_TREEVIEWW) != 0)
+                    return TRUE;
+                *reinterpret_cast<HWND*>(found) = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&contents));
+        ASSERT_NE(contents, nullptr) << "a table of contents";
+        EXPECT_TEXT(TreeItemText(contents, TreeView_GetRoot(contents)), L"Ambrelle の概要");
+        // Wine puts its own control in place of a file it finds, under that
+        // file's path: the path tells where the program searched.
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(_wcsicmp(LoadedModulePath(app.Process(), L"hhctrl.ocx").c_str(),
+                           (std::wstring(system) + L"\\hhctrl.ocx").c_str()),
+                  0)
+            << "hhctrl.ocx from " << Narrow(LoadedModulePath(app.Process(), L"hhctrl.ocx"));
+        PostMessageW(viewer, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(App::WaitGone(viewer));
+    }
     app.Kill();
     RemoveTree(dir);
 }
