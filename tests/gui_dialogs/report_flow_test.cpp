@@ -1,0 +1,71 @@
+// The account report from the File menu: the save dialog proposes a name,
+// takes the one typed, and the file holds the computer's accounts.
+#include "ambgui_fixture.h"
+
+namespace ambtest {
+namespace {
+
+const UINT kSaveReport = 40017;
+
+class ReportFlowTest : public AmbguiTest
+{
+};
+
+// The file-name field of the common save dialog (a combo box or an edit,
+// depending on the dialog's style).
+int FileNameField(HWND dialog)
+{
+    for (int id : {1148, 1152}) {
+        HWND field = GetDlgItem(dialog, id);
+        if (field != nullptr && IsWindowVisible(field))
+            return id;
+    }
+    return 0;
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
+{
+    ASSERT_TRUE(Sim(L"user add sato --full-name \"佐藤, 一郎\""));
+    PrepareSettings(0, 0, 2); // groups only: the report still lists users
+    ASSERT_TRUE(StartReady());
+    EXPECT_TEXT(app.MenuText(kSaveReport), L"アカウント レポートの保存(&E)...");
+    EXPECT_EQ(app.MenuState(kSaveReport) & MF_GRAYED, 0);
+
+    std::wstring dir = MakeTempDir(L"ambreport");
+    std::wstring path = dir + L"\\accounts.csv";
+    app.Command(kSaveReport);
+    HWND dialog = app.WaitDialog(L"アカウント レポートの保存");
+    ASSERT_NE(dialog, nullptr);
+    int field = FileNameField(dialog);
+    ASSERT_NE(field, 0) << "no file-name field";
+    std::wstring proposed = App::ControlText(dialog, field);
+    EXPECT_EQ(0u, proposed.find(L"Ambrelle-AMBPC01-")) << Narrow(proposed);
+    App::SetEditText(dialog, field, path);
+    App::PressButton(dialog, IDOK);
+    ASSERT_TRUE(App::WaitGone(dialog));
+    app.Settle();
+    ExpectNoMoreBoxes();
+
+    std::string report = ReadBytes(path);
+    EXPECT_NE(report.find(Narrow(L"\r\nユーザー,sato,")), std::string::npos) << report;
+    EXPECT_NE(report.find(Narrow(L",\"佐藤, 一郎\",")), std::string::npos);
+    RemoveTree(dir);
+}
+
+} // namespace
+} // namespace ambtest
