@@ -18,10 +18,15 @@ bool GetStartedProgramPath(wchar_t* out, size_t count)
         bool ok = argv != nullptr && argc > 0 && FormatBounded(out, count, L"%s", argv[0]) >= 0;
         if (argv != nullptr)
             LocalFree(argv);
+        if (!ok)
+            out[0] = L'\0'; // a cut path must not be taken for the program's
         return ok;
     }
     DWORD length = GetModuleFileNameW(nullptr, out, static_cast<DWORD>(count));
-    return length > 0 && length < count;
+    if (length > 0 && length < count)
+        return true;
+    out[0] = L'\0';
+    return false;
 }
 
 bool BuildPathBesideProgram(const wchar_t* fileName, wchar_t* out, size_t count)

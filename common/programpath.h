@@ -2,7 +2,8 @@
 #include <windows.h>
 
 // The program's own path as it was started: the first token of the command
-// line, or the module file name when the command line is empty.
+// line, or the module file name when the command line is empty. Returns false
+// (and an empty out) when the path does not fit.
 bool GetStartedProgramPath(wchar_t* out, size_t count);
 
 // "<drive><directory><fileName>" from the started program path: the drive

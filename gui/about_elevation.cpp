@@ -7,6 +7,7 @@
 #include "ambcore.h"
 #include "dialogicon.h"
 #include "globals.h"
+#include "programpath.h"
 #include "resource.h"
 #include "textformat.h"
 
@@ -29,7 +30,12 @@ bool RelaunchElevated(HWND dialog)
     LPWSTR programPath = AllocBuffer(PathChars);
     if (programPath == nullptr)
         return false;
-    GetProgramPath(programPath, PathChars);
+    // A path that does not fit would be cut and start some other file: that is a
+    // failed start, and the mutex is never let go.
+    if (!GetStartedProgramPath(programPath, PathChars)) {
+        FreeBuffer(programPath);
+        return false;
+    }
     ReleaseInstanceMutex();
     HINSTANCE result =
         ShellExecuteW(dialog, L"RunAs", programPath, nullptr, nullptr, SW_SHOWNORMAL);
@@ -84,16 +90,18 @@ void InitAboutDialog(HWND dialog)
 
     LPWSTR programPath = AllocBuffer(PathChars);
     LPWSTR versionLine = AllocBuffer(VersionLineChars);
-    if (programPath != nullptr)
-        GetProgramPath(programPath, PathChars);
     LPWSTR description = nullptr;
     LPWSTR fileVersion = nullptr;
     LPWSTR productVersion = nullptr;
     LPWSTR rights = nullptr;
-    AMBGetVersionResourceStringW(programPath, 0, L"FileDescription", &description);
-    AMBGetVersionResourceStringW(programPath, 0, L"FileVersion", &fileVersion);
-    AMBGetVersionResourceStringW(programPath, 0, L"ProductVersion", &productVersion);
-    AMBGetVersionResourceStringW(programPath, 0, L"LegalCopyright", &rights);
+    // A path that does not fit is not cut and read: the values stay empty, as for
+    // a file without a version resource.
+    if (programPath != nullptr && GetStartedProgramPath(programPath, PathChars)) {
+        AMBGetVersionResourceStringW(programPath, 0, L"FileDescription", &description);
+        AMBGetVersionResourceStringW(programPath, 0, L"FileVersion", &fileVersion);
+        AMBGetVersionResourceStringW(programPath, 0, L"ProductVersion", &productVersion);
+        AMBGetVersionResourceStringW(programPath, 0, L"LegalCopyright", &rights);
+    }
 
     ShowVersionValue(dialog, IDC_ABOUT_NAME, description);
     if (versionLine != nullptr) {

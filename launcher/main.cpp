@@ -105,7 +105,11 @@ void FindAdministratorName(Buffers* buffers)
 
 bool StartAmbguiAsAdministrator(Buffers* buffers)
 {
-    BuildPathBesideProgram(L"Ambgui.exe", buffers->targetPath, MAX_PATH);
+    // A path that does not fit would be cut and could name another file.
+    if (!BuildPathBesideProgram(L"Ambgui.exe", buffers->targetPath, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     FindAdministratorName(buffers);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

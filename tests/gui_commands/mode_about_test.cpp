@@ -230,5 +230,75 @@ TEST_F(AboutTest, EscAndTheCloseBoxEndItLikeOk)
     EXPECT_TRUE(app.Running());
 }
 
+// A started path one character longer than the program's path buffer. Cut, it
+// would name `cutPath`, a copy of Ambcmd with a version resource of its own.
+class LongPathTest : public AboutTest
+{
+protected:
+    void SetUp() override
+    {
+        AboutTest::SetUp();
+        std::wstring folder = world.Dir() + L"\\";
+        while (folder.size() < 200)
+            folder += std::wstring(std::min<size_t>(60, 200 - folder.size()), L'p') + L"\\";
+        for (size_t at = world.Dir().size() + 1; at < folder.size(); ++at)
+            if (folder[at] == L'\\')
+                CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+        cutPath = folder + std::wstring(259 - folder.size() - 4, L'c') + L".exe";
+        ASSERT_TRUE(
+            CopyFileW((guidriver::SimBinDir() + L"\\Ambcmd.exe").c_str(), cutPath.c_str(), FALSE));
+    }
+
+    bool StartWithLongPath()
+    {
+        std::wstring path = guidriver::SimBinDir() + L"\\Ambgui.exe";
+        std::wstring commandLine = L"\"" + cutPath + L"x\"";
+        std::wstring desktop = guidriver::TestDesktopName();
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        if (!desktop.empty())
+            startup.lpDesktop = &desktop[0];
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return app.Attach(process.dwProcessId);
+    }
+
+    std::wstring cutPath;
+};
+
+TEST_F(LongPathTest, APathThatDoesNotFitIsNeitherStartedNorRead)
+{
+    PrepareSettings();
+    // The elevation dialog treats it as a failed start: it stays open, nothing starts.
+    ASSERT_TRUE(Sim(L"session --user kanri --admin 1 --elevated 0"));
+    ASSERT_TRUE(Sim(L"consent allow"));
+    ASSERT_TRUE(StartWithLongPath());
+    HWND elevation = app.WaitDialog(L"管理者への昇格が必要です");
+    ASSERT_NE(elevation, nullptr);
+    App::PressButton(elevation, IDOK);
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(elevation));
+    std::wstring dump;
+    ASSERT_TRUE(world.Run(L"dump", &dump));
+    EXPECT_EQ(dump.find(L"ShellExecuteW RunAs"), std::wstring::npos) << "nothing was started";
+    App::PressButton(elevation, IDCANCEL);
+    ASSERT_TRUE(app.WaitExit(5000));
+
+    // The About box reads no version resource from it.
+    ASSERT_TRUE(Sim(L"session --user kanri --admin 1 --elevated 1"));
+    ASSERT_TRUE(StartWithLongPath());
+    ASSERT_NE(app.WaitMainWindow(), nullptr);
+    HWND about = OpenAbout();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TEXT(App::ControlText(about, 1001), L"");
+    EXPECT_TEXT(App::ControlText(about, 1003), L"");
+    App::PressButton(about, IDOK);
+    EXPECT_TRUE(App::WaitGone(about));
+}
+
 } // namespace
 } // namespace ambtest

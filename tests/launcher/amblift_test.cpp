@@ -165,6 +165,51 @@ TEST(AmbliftTest, RenamedAdministratorStartsAmbguiFromTheLaunchersFolder)
     KillAmbguiProcesses();
 }
 
+// Starts the launcher with `startedAs` as the first token of its command line,
+// the path that it takes for its own.
+bool StartLauncherAs(App& lift, const std::wstring& startedAs)
+{
+    std::wstring path = SimAmbliftPath();
+    std::wstring commandLine = L"\"" + startedAs + L"\"";
+    std::wstring desktop = guidriver::TestDesktopName();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!desktop.empty())
+        startup.lpDesktop = &desktop[0];
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return lift.Attach(process.dwProcessId);
+}
+
+TEST(AmbliftTest, AFolderTooLongForAmbguisPathIsAFailedStart)
+{
+    SimWorld world;
+    PrepareAdministrator(world, L"Sora-2026", nullptr);
+    // 3 + 253 + 10 characters: Ambgui's path beside it would not fit in MAX_PATH.
+    std::wstring folder =
+        L"Z:\\" + std::wstring(125, L'a') + L"\\" + std::wstring(125, L'b') + L"\\";
+    App lift;
+    ASSERT_TRUE(StartLauncherAs(lift, folder + L"Amblift.exe"));
+    HWND dialog = lift.WaitDialog(kLogonTitle);
+    ASSERT_NE(dialog, nullptr);
+    App::SetEditText(dialog, kPasswordEdit, L"Sora-2026");
+    App::PressButton(dialog, IDOK);
+
+    HWND box = lift.WaitDialog(L"ログイン エラー");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(App::MessageText(box),
+              L"Administrator アカウントにログインできませんでした。\n(エラー詳細 : " +
+                  SystemText(ERROR_FILENAME_EXCED_RANGE) + L")");
+    ASSERT_TRUE(App::PressButtonByText(box, L"OK"));
+    ASSERT_TRUE(App::WaitGone(box));
+    EXPECT_EQ(Launches(world).find(L"Ambgui"), std::wstring::npos) << "nothing was started";
+    EXPECT_TRUE(IsWindow(dialog));
+}
+
 TEST(AmbliftTest, ASecondLauncherEndsSilentlyWhileTheFirstIsOpen)
 {
     SimWorld world;
