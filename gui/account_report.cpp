@@ -363,7 +363,8 @@ void PutUserRow(ReportFile& file, const USER_INFO_4& user, const GroupTable& tab
     PutField(file, [&](auto visit) {
         bool any = false;
         for (DWORD i = 0; i < table.count; ++i)
-            if (!table.groups[i].gone && IsMember(table.groups[i], user.usri4_user_sid)) {
+            if (!table.groups[i].gone && user.usri4_user_sid != nullptr &&
+                IsMember(table.groups[i], user.usri4_user_sid)) {
                 visit(table.groups[i].name);
                 any = true;
             }
