@@ -1,0 +1,415 @@
+#!/usr/bin/env python3
+"""Ambcmd under random and hostile input: command lines generated from its
+switch grammar in random orders and letter cases, with arguments of the lengths
+around its limits (empty, 1, 20, 21, 256, 257, 1,000 and 5,000 characters),
+Japanese and full-width text, control characters, quotes, printf conversions,
+semicolon lists with empty and over-long items, names with backslashes, and
+answers at the prompt of y, n, an empty line, end of input or long garbage.
+
+Every run must end by itself with exit code 0, 1 or 2; the result line must
+carry the arguments literally (never read as a format); a run that ends with 2,
+and a confirmation not answered yes, must leave the account database exactly
+as it was (AmbSimCtl dump before and after). The runs go through one Wine
+session in batches (cli_test_helper batch), since starting Wine costs more than
+a run of Ambcmd.
+
+Usage:
+  fuzz_ambcmd.py                      the suite's run: 100 command lines, seed 15
+  fuzz_ambcmd.py --runs 2000 --seed N a longer run (a few minutes per thousand)
+  fuzz_ambcmd.py --show N --seed S    print the command lines of a run, run nothing
+Environment as for ambcmd_test.py (AMB_SIM_BIN_DIR, AMB_CLI_HELPER, WINE_RUN).
+"""
+import argparse
+import collections
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ambcmd_test import AMBCMD, CMDLINE_ERROR, DONE, HELPER, SIMCTL, WINE_RUN, World  # noqa: E402
+
+BATCH = 50  # runs per Wine session
+
+# ------------------------------------------------------------------ grammar
+
+USER_SUBS = {  # switch: (second argument: 'none' | 'optional' | 'required', confirm)
+    '/add': ('optional', False), '/rename': ('required', False),
+    '/remove': ('none', True), '/delete': ('none', True),
+    '/fullname': ('required', False), '/comment': ('required', False),
+    '/description': ('required', False), '/flags': ('required', False),
+    '/setgroup': ('required', False), '/delgroup': ('required', False),
+    '/unlock': ('none', False), '/passreset': ('none', True),
+}
+GROUP_SUBS = {
+    '/add': ('optional', False), '/rename': ('required', False),
+    '/remove': ('none', True), '/delete': ('none', True),
+    '/comment': ('required', False), '/description': ('required', False),
+    '/adduser': ('required', False), '/setuser': ('required', False),
+    '/deluser': ('required', False),
+}
+
+# Result lines (success, failure); "{0}" is Name, "{1}" the second argument.
+USER_LINES = {
+    '/add': ('ユーザー {0} は正常に作成されました。', 'エラー : ユーザー {0} を作成できませんでした。'),
+    '/rename': ('ユーザー名を {0} から {1} に変更しました。',
+                'エラー : ユーザー名を {0} から {1} に変更できませんでした。'),
+    '/remove': ('ユーザー {0} は正常に削除されました。', 'エラー : ユーザー {0} を削除できませんでした。'),
+    '/fullname': ('ユーザー {0} のフル ネームを {1} に設定しました。',
+                  'エラー : ユーザー {0} のフル ネームを設定できませんでした。'),
+    '/comment': ('ユーザー {0} のコメントを設定しました。',
+                 'エラー : ユーザー {0} のコメントを設定できませんでした。'),
+    '/flags': ('ユーザー {0} のフラグを設定しました。', 'エラー : ユーザー {0} のフラグを設定できませんでした。'),
+    '/setgroup': ('ユーザー {0} を指定されたローカル グループへ割り当てました。',
+                  'エラー : ユーザー {0} を指定されたローカル グループへ割り当てできませんでした。'),
+    '/delgroup': ('指定されたローカル グループからユーザー {0} を削除しました',
+                  'エラー : 指定されたローカル グループからユーザー {0} を削除できませんでした。'),
+    '/unlock': ('ユーザー {0} のロックアウトは解除されました。',
+                'エラー : ユーザー {0} のロックアウトを解除できませんでした。'),
+    '/passreset': ('ユーザー {0} のパスワードは正常にリセットされました。',
+                   'エラー : ユーザー {0} のパスワードをリセットできませんでした。'),
+}
+USER_LINES['/delete'] = USER_LINES['/remove']
+USER_LINES['/description'] = USER_LINES['/comment']
+GROUP_LINES = {
+    '/add': ('ローカル グループ名 {0} は正常に作成されました。',
+             'エラー : ローカル グループ名 {0} を作成できませんでした。'),
+    '/rename': ('ローカル グループ名を {0} から {1} に変更しました。',
+                'エラー : ローカル グループ名を {0} から {1} に変更できませんでした。'),
+    '/remove': ('ローカル グループ {0} は正常に削除されました。',
+                'エラー : ローカル グループ {0} を削除できませんでした。'),
+    '/comment': ('ローカル グループ {0} のコメントを設定しました。',
+                 'エラー : ローカル グループ {0} のコメントを設定できませんでした。'),
+    '/adduser': ('ローカル グループ {0} のメンバーシップは正しく追加されました。',
+                 'エラー : ローカル グループ {0} のメンバーシップを追加できませんでした'),
+    '/setuser': ('ローカル グループ {0} のメンバーシップ置換は正常に終了しました。',
+                 'エラー : ローカル グループ {0} のメンバーシップ置換ができませんでした。'),
+    '/deluser': ('ローカル グループ {0} からメンバーシップが削除されました。',
+                 'エラー : ローカル グループ {0} からメンバーシップを削除できませんでした。'),
+}
+GROUP_LINES['/delete'] = GROUP_LINES['/remove']
+GROUP_LINES['/description'] = GROUP_LINES['/comment']
+DETAILS_FAILURE = {'/user': 'ユーザー {0} の情報を取得できませんでした。',
+                   '/group': 'ローカル グループ {0} の情報を取得できませんでした。'}
+
+KNOWN_NAMES = ['taro', 'hanako', '山田', 'kanri', 'Administrator', 'Guest', 'Users',
+               'Administrators', '営業部', 'sales', 'AMBPC01\\taro', 'NOWHERE\\x', '\\\\srv\\u',
+               '\\', 'a\\', 'TARO', 'Sales']
+LENGTHS = [0, 1, 20, 21, 256, 257, 1000, 5000]
+ALPHABETS = [
+    'abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789',
+    'あいうえおかきくけこ山田太郎営業部経理日本語ー',
+    'ＡＢＣＤＥＦａｂｃｄｅ０１２３４５　',           # full-width, ideographic space
+    ''.join(chr(c) for c in range(1, 32) if c not in (0x1a,)),  # control characters
+    '"\'`\\;,.:*?<>|=+[]{}()!@#$^&~ \t',
+    '%s%n%x%d%S%ls%p%%',
+]
+HOSTILE = ['%s %n %x', '%n%n%n%n', '%s%s%s%s%s%s', '%08x.%08x.%08x', '%', '"', '""', '\\"',
+           'a"b', '\\\\', 'a\\b\\c', ';', ';;;', 'a;;b;', ' ; ', '\u3000', 'ｔａｒｏ', '\x07\x08\x1b[31m',
+           'line1\nline2', 'tab\there', '/s', '/silent', '/', '//', '/user', '-x', 'E', 'ECcXxDd',
+           'Dd', 'xX', 'CcXxDdE', 'é', '\U0001F600']
+FLAGS = ['E', 'C', 'c', 'X', 'x', 'D', 'd', 'CX', 'cxd', 'DX', 'EC', 'CE', '', 'Q', 'CcXxDd']
+ANSWERS = [None, '', '\n', 'y\n', 'Y\n', 'yes\n', 'n\n', 'N\n', 'x\n', 'y', 'n', ' y\n',
+           'garbage' * 300 + '\n', 'Ｙ\n', 'ｙ\n', '\x1a']
+
+
+def random_case(rng, text):
+    return ''.join(c.upper() if rng.random() < 0.5 else c.lower() for c in text)
+
+
+def random_text(rng, length=None):
+    if length is None:
+        length = rng.choice(LENGTHS)
+    alphabet = rng.choice(ALPHABETS) if rng.random() < 0.8 else ''.join(ALPHABETS)
+    return ''.join(rng.choice(alphabet) for _ in range(length))
+
+
+def random_list(rng):
+    items = []
+    for _ in range(rng.randint(0, 6)):
+        r = rng.random()
+        if r < 0.2:
+            items.append('')
+        elif r < 0.5:
+            items.append(rng.choice(KNOWN_NAMES))
+        elif r < 0.7:
+            items.append(random_text(rng, rng.choice([1, 20, 256, 257, 300])))
+        else:
+            items.append(random_text(rng, rng.randint(0, 30)))
+    text = ';'.join(items)
+    if rng.random() < 0.3:
+        text = ';' + text
+    if rng.random() < 0.3:
+        text += ';'
+    return text
+
+
+def random_argument(rng):
+    r = rng.random()
+    if r < 0.35:
+        return rng.choice(KNOWN_NAMES)
+    if r < 0.55:
+        return rng.choice(HOSTILE)
+    if r < 0.75:
+        return random_text(rng)
+    if r < 0.85:
+        return random_list(rng)
+    if r < 0.95:
+        return rng.choice(FLAGS)
+    return random_text(rng, rng.randint(0, 40))
+
+
+def random_switch(rng, choices, odd=0.15):
+    r = rng.random()
+    if r >= odd:
+        return random_case(rng, rng.choice(choices))
+    if r < odd / 2:
+        return '/' + random_text(rng, rng.randint(0, 10))
+    return rng.choice(['', '/', 'user', '\\user', '/user ', '/ｕｓｅｒ', '/users', '/?x'])
+
+
+def random_arguments(rng):
+    """An argument vector (positions 1..) from the grammar, bent at random."""
+    family = random_switch(rng, ['/user'] * 5 + ['/group'] * 5 + ['/help', '/?'], 0.05)
+    args = [family]
+    subs = USER_SUBS if family.lower() != '/group' else GROUP_SUBS
+    shape = rng.random()
+    if shape < 0.05:
+        args = []
+    elif shape < 0.1:
+        pass  # the family alone: its help
+    elif shape < 0.25:
+        args.append(random_argument(rng))  # details of a name
+    else:
+        args.append(random_switch(rng, list(subs) + ['/help', '/?'], 0.1))
+        for _ in range(rng.choice([0, 1, 1, 2, 2, 2, 2, 2, 2, 3])):
+            args.append(random_argument(rng))
+    if rng.random() < 0.25:  # the silent switch anywhere, shifting nothing
+        args.insert(rng.randint(min(len(args), 1), len(args)),
+                    random_case(rng, rng.choice(['/s', '/silent'])))
+    elif rng.random() < 0.03:
+        args.insert(0, '/s')
+    if rng.random() < 0.05:
+        rng.shuffle(args)
+    # The platform's command-line limit is 32767 characters.
+    while sum(len(a) + 3 for a in args) > 30000:
+        args[max(range(len(args)), key=lambda i: len(args[i]))] = 'cut'
+    return args
+
+
+# ------------------------------------------------------------ command lines
+
+def quote(argument):
+    """One argument for CommandLineToArgvW (Microsoft's C run-time rules)."""
+    if argument and not any(c in argument for c in ' \t\n\v"'):
+        return argument
+    out, slashes = '"', 0
+    for c in argument:
+        if c == '\\':
+            slashes += 1
+        elif c == '"':
+            out += '\\' * (2 * slashes + 1) + '"'
+            slashes = 0
+        else:
+            out += '\\' * slashes + c
+            slashes = 0
+    return out + '\\' * (2 * slashes) + '"'
+
+
+def windows_path(path):
+    return 'Z:' + path.replace('/', '\\')
+
+
+def command_line(program, args):
+    return ' '.join(['"' + windows_path(program) + '"'] + [quote(a) for a in args])
+
+
+# ------------------------------------------------------------------ oracle
+
+def is_switch(argument, *names):
+    return argument.lower() in names  # ASCII letters only differ in case here
+
+
+class Expectation:
+    def __init__(self, codes, lines=(), unchanged=False, note=''):
+        self.codes = codes        # allowed exit codes
+        self.lines = lines        # one of these lines must be in the output (when echoable)
+        self.unchanged = unchanged
+        self.note = note
+
+
+def printable(text):
+    try:
+        text.encode('cp932')
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def expect(args, answer):
+    """What Ambcmd must do with this argument vector and prompt answer."""
+    silent = any(is_switch(a, '/s', '/silent') for a in args)
+    if not args or is_switch(args[0], '/help', '/?'):
+        return Expectation({0}, note='usage')
+    if not is_switch(args[0], '/user', '/group'):
+        return Expectation({2}, unchanged=True, note='unknown main switch')
+    family = args[0].lower()
+    if len(args) == 1:
+        return Expectation({0}, unchanged=True, note='help')
+    sub = args[1]
+    if not sub.startswith('/'):
+        return Expectation({0, 1}, [DONE.rstrip('\n'), DETAILS_FAILURE[family].format(sub)],
+                           unchanged=True, note='details')
+    if is_switch(sub, '/help', '/?'):
+        return Expectation({0}, unchanged=True, note='help')
+    subs, lines = (USER_SUBS, USER_LINES) if family == '/user' else (GROUP_SUBS, GROUP_LINES)
+    key = sub.lower()
+    if key not in subs:
+        return Expectation({2}, unchanged=True, note='unknown sub-switch')
+    second, confirm = subs[key]
+    if len(args) < 3 or args[2].startswith('/') or (second == 'required' and len(args) < 4):
+        return Expectation({2}, [CMDLINE_ERROR.rstrip('\n')], unchanged=True, note='bad line')
+    name = args[2]
+    value = args[3] if len(args) > 3 else ''
+    if confirm and not silent and not (answer or '').lower().startswith('y'):
+        return Expectation({0}, unchanged=True, note='declined')
+    success, failure = lines[key]
+    return Expectation({0, 1}, [success.format(name, value), failure.format(name, value)],
+                       note='command')
+
+
+# ------------------------------------------------------------------ running
+
+def stored(dump):
+    """The account database of a dump, without the clock reading that comes with it."""
+    world = json.loads(dump)
+    world.pop('now', None)
+    return world
+
+
+def difference(a, b, path=''):
+    """Where two dumps first differ, for the report; None when equal."""
+    if type(a) is not type(b) or not isinstance(a, (dict, list)):
+        return None if a == b else f'{path}: {a!r:.80} -> {b!r:.80}'
+    keys = sorted(set(a) | set(b)) if isinstance(a, dict) else range(max(len(a), len(b)))
+    for k in keys:
+        try:
+            x, y = a[k], b[k]
+        except (KeyError, IndexError):
+            return f'{path}/{k}: only on one side'
+        found = difference(x, y, f'{path}/{k}')
+        if found:
+            return found
+    return None
+
+
+def run_batch(world, jobs, folder):
+    """jobs: (command line, input bytes); returns [(exit code text, output bytes)]."""
+    job_file = os.path.join(folder, 'jobs.txt')
+    with open(job_file, 'w', encoding='ascii') as f:
+        for line, data in jobs:
+            f.write(line.encode('utf-8').hex() + '\n' + data.hex() + '\n')
+    pause_log = os.path.join(folder, 'pauses.log')
+    env = dict(world.env, WINEDEBUG='err+all,fixme-all')
+    out = subprocess.run([WINE_RUN, HELPER, 'batch', windows_path(job_file),
+                          windows_path(pause_log)], env=env, capture_output=True, timeout=900)
+    results = []
+    for row in out.stdout.decode('ascii').splitlines():
+        code, _, hex_output = row.partition('\t')
+        results.append((code, bytes.fromhex(hex_output)))
+    if len(results) != len(jobs):
+        raise RuntimeError(f'batch ended after {len(results)} of {len(jobs)} jobs: '
+                           f'{out.stderr.decode("utf-8", "replace")[-2000:]}')
+    return results
+
+
+def prepare(world):
+    world.ctl('user', 'add', 'taro', '--full-name', '太郎')
+    world.ctl('user', 'add', 'hanako', '--password', 'Secret#1')
+    world.ctl('user', 'add', '山田')
+    world.ctl('group', 'add', '営業部')
+    world.ctl('group', 'add', 'sales')
+    world.ctl('lockout', 'taro')
+
+
+def fuzz(runs, seed, verbose=False):
+    rng = random.Random(seed)
+    cases = [(random_arguments(rng), rng.choice(ANSWERS)) for _ in range(runs)]
+    world = World()
+    folder = tempfile.mkdtemp(prefix='ambfuzz-')
+    findings = []
+    tally = collections.Counter()
+    try:
+        prepare(world)
+        dump_line = command_line(SIMCTL, ['dump'])
+        before = None
+        for start in range(0, runs, BATCH):
+            chunk = cases[start:start + BATCH]
+            jobs = [] if before is not None else [(dump_line, b'')]
+            for args, answer in chunk:
+                data = b'' if answer is None else answer.encode('cp932', 'replace')
+                jobs += [(command_line(AMBCMD, args), data), (dump_line, b'')]
+            results = run_batch(world, jobs, folder)
+            if before is None:
+                before = results.pop(0)[1]
+            for i, (args, answer) in enumerate(chunk):
+                (code, output), (_, after) = results[2 * i], results[2 * i + 1]
+                number = start + i + 1
+                e = expect(args, answer)
+                tally[f'exit {code}'] += 1
+                tally[e.note] += 1
+                text = output.decode('cp932', 'replace')
+                problems = []
+                if code not in ('0', '1', '2') or int(code) not in e.codes:
+                    problems.append(f'exit code {code}, expected one of {sorted(e.codes)}')
+                if code == '2' or e.unchanged:
+                    tally['database compared'] += 1
+                    changed = difference(stored(before), stored(after))
+                    if changed:
+                        problems.append(f'the account database changed ({changed})')
+                if e.lines and all(printable(line) for line in e.lines):
+                    wanted = [line.replace('\n', '\r\n') for line in e.lines]
+                    tally['result line checked'] += 1
+                    if not any(w in text for w in wanted):
+                        problems.append('no result line with the arguments as typed')
+                if problems:
+                    findings.append((number, args, answer, problems, text[-600:]))
+                if verbose:
+                    print(f'{number:5} exit {code} {e.note:18} {args!r:.150} answer={answer!r:.20}')
+                before = after
+    finally:
+        world.close()
+    return tally, findings
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('--runs', type=int, default=100)
+    parser.add_argument('--seed', type=int, default=15)
+    parser.add_argument('--show', type=int, default=0, help='print N generated cases and end')
+    parser.add_argument('-v', '--verbose', action='store_true')
+    options = parser.parse_args()
+    if options.show:
+        rng = random.Random(options.seed)
+        for n in range(options.show):
+            args, answer = random_arguments(rng), rng.choice(ANSWERS)
+            print(n + 1, repr(args)[:300], repr(answer)[:30])
+        return 0
+    for path in (AMBCMD, SIMCTL, HELPER):
+        if not os.path.exists(path):
+            print(f'missing {path}', file=sys.stderr)
+            return 1
+    tally, findings = fuzz(options.runs, options.seed, options.verbose)
+    print(f'{options.runs} runs, seed {options.seed}: ' +
+          ', '.join(f'{k} {v}' for k, v in sorted(tally.items())))
+    for number, args, answer, problems, tail in findings:
+        print(f'\nrun {number}: {"; ".join(problems)}\n  args {args!r:.1000}\n'
+              f'  answer {answer!r:.60}\n  output ends {tail!r}')
+    print(f'{len(findings)} findings')
+    return 1 if findings else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
