@@ -1,4 +1,130 @@
 #!/usr/bin/env bash
-# bench: not written yet.
-echo "ambrelle: bench is not available yet" >&2
-exit 2
+# ./ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N]
+# Builds its simulated worlds in a temporary folder and prints one table of
+# ratios, each measured side by side in this run against a bare program that
+# makes only the platform calls needed (bin/sim/AmbBench.exe):
+#   Ambcmd runs (whole-process time, median of alternating runs);
+#   the list refresh (command 40015) in-process, built-in accounts hidden and
+#   shown, with the platform calls per row; the same refresh of a remote
+#   computer with a simulated round trip; the cost of one call on an unchanged
+#   store with a small and a large world.
+set -eu
+ROOT=$1
+BUILD=$2
+shift 2
+USERS=1000 NGROUPS=50 RUNS=5 SMALL=100 LARGE=10000 CALLS=2000 LATENCY=2
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --users) USERS=$2 ;;
+    --groups) NGROUPS=$2 ;;
+    --runs) RUNS=$2 ;;
+    --large) LARGE=$2 ;;
+    --calls) CALLS=$2 ;;
+    *) echo "usage: ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N]" >&2
+       exit 2 ;;
+  esac
+  shift 2
+done
+
+SIM="$BUILD/bin/sim"
+DATA="${XDG_DATA_HOME:-$HOME/.local/share}/ambrelle"
+export WINEPREFIX="${AMB_WINEPREFIX:-${AMBRELLE_WINEPREFIX:-$DATA/wineprefix}}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+if [ -n "${AMB_DISPLAY_FILE:-}" ] && [ -s "$AMB_DISPLAY_FILE" ]; then
+  DISPLAY="$(cat "$AMB_DISPLAY_FILE")"
+  export DISPLAY
+fi
+WORK="$(mktemp -d /tmp/ambrelle-bench.XXXXXX)"
+XVFB_PID=
+trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
+# The refresh fills a real list-view: without a display, a private X server.
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+    break
+  done
+fi
+
+in_world() { # WORLD PROGRAM ARGS...
+  local world=$1
+  shift
+  AMBRELLE_SIM_DIR="$WORK/$world" wine "$@" </dev/null
+}
+sim() { local world=$1; shift; in_world "$world" "$SIM/AmbSimCtl.exe" "$@" >/dev/null; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+row() { printf '%-48s %10s %10s %7s  %s\n' "$@"; }
+field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p"; }
+
+# Ambcmd against its bare calls: whole processes, alternately.
+sim cmd reset
+sim cmd user add benchu
+sim cmd group add benchg
+in_world cmd "$SIM/Ambcmd.exe" /user benchu >/dev/null # the Wine server is warm from here
+compare_cmd() { # LABEL AMBCMD-ARGS -- BARE-ARGS (NAME in both replaced by a fresh name per run)
+  local label=$1 i t a=() b=()
+  shift
+  local split=0 cmd=() bare=()
+  for x in "$@"; do
+    if [ "$x" = -- ]; then split=1; elif [ $split = 0 ]; then cmd+=("$x"); else bare+=("$x"); fi
+  done
+  for i in $(seq "$RUNS"); do
+    t=$(now_ms); in_world cmd "$SIM/Ambcmd.exe" "${cmd[@]//NAME/c$i}" >/dev/null; a+=($(($(now_ms) - t)))
+    t=$(now_ms); in_world cmd "$SIM/AmbBare.exe" "${bare[@]//NAME/b$i}" >/dev/null; b+=($(($(now_ms) - t)))
+  done
+  local ma mb
+  ma=$(printf '%s\n' "${a[@]}" | median)
+  mb=$(printf '%s\n' "${b[@]}" | median)
+  row "$label" "$ma ms" "$mb ms" "$(awk -v a="$ma" -v b="$mb" 'BEGIN { printf "%.2fx", a / b }')" ""
+}
+
+echo "Ambrelle bench: $USERS users, $NGROUPS groups, $RUNS runs each, $(nproc) cores"
+echo
+row "measurement" "Ambrelle" "bare" "ratio" "notes"
+compare_cmd "Ambcmd /user NAME (process)" /user benchu -- user benchu
+compare_cmd "Ambcmd /user /add NAME (process)" /user /add NAME -- useradd NAME
+compare_cmd "Ambcmd /group NAME (process)" /group benchg -- group benchg
+
+# The list refresh, local and remote (round trip $LATENCY ms).
+sim list reset
+sim list users add-many "$USERS" --prefix bench
+sim list computer add SRV01
+sim list users add-many "$USERS" --prefix bench --computer SRV01
+for i in $(seq "$NGROUPS"); do
+  sim list group add "team$i"
+  sim list group add "team$i" --computer SRV01
+done
+refresh_rows() { # LABEL SERVER LATENCY
+  local label=$1 line
+  in_world list "$SIM/AmbBench.exe" refresh "$2" "$RUNS" "$3" | tr -d '\r' >"$WORK/refresh.txt"
+  while read -r line; do
+    local which calls
+    which=$(echo "$line" | field builtin)
+    calls="$(echo "$line" | field calls) calls, bare $(echo "$line" | field bare_calls);"
+    calls="$calls $(echo "$line" | field calls_per_user_row)/user row,"
+    calls="$calls $(echo "$line" | field lookups_per_group) lookup/group;"
+    calls="$calls list-view alone $(echo "$line" | field list_ms) ms"
+    row "$label, built-ins $which" "$(echo "$line" | field ambgui_ms) ms" \
+      "$(echo "$line" | field bare_ms) ms" "$(echo "$line" | field ratio)x" "$calls"
+    if [ "$3" != 0 ]; then
+      row "  against calls x round trip" "$(echo "$line" | field ambgui_ms) ms" \
+        "$(echo "$line" | field floor_ms) ms" "$(echo "$line" | field floor_ratio)x" \
+        "$(echo "$line" | field bare_calls) x $3 ms"
+    fi
+  done <"$WORK/refresh.txt"
+}
+refresh_rows "refresh (40015), local" - 0
+sim list computer set SRV01 --latency-ms "$LATENCY"
+refresh_rows "refresh (40015), remote ${LATENCY} ms" SRV01 "$LATENCY"
+
+# One call on an unchanged store.
+for n in "$SMALL" "$LARGE"; do
+  sim "w$n" reset
+  sim "w$n" users add-many "$n" --prefix bench
+  us=$(in_world "w$n" "$SIM/AmbBench.exe" percall "$CALLS" | tr -d '\r' | field us_per_call)
+  row "sim: one NetUserGetInfo, $n users" "$us us" "" "" "unchanged store, $CALLS calls"
+done
