@@ -185,7 +185,8 @@ void ForgetRoundTrip()
 }
 
 // Sleeps most of the time and spins the last stretch: Sleep alone overshoots
-// by up to a tick, which would swamp a round trip of a few milliseconds.
+// by up to a tick, which would swamp a round trip of a few milliseconds. The
+// spin keeps the processor: yielding it on a busy machine overshoots as well.
 void WaitRoundTrip()
 {
     DWORD ms = t_roundTripMs;
@@ -204,7 +205,7 @@ void WaitRoundTrip()
         if (left >= 2)
             Sleep(static_cast<DWORD>(left - 1));
         else
-            SwitchToThread();
+            YieldProcessor();
     }
 }
 

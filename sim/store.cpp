@@ -2,6 +2,15 @@
 // (write aside, flush, rename) under a byte-range lock on "world.lock" that every
 // process shares, with a per-process cache of the parsed world keyed on the
 // document's generation number.
+//
+// A read of an unchanged store takes neither the file lock nor the document's
+// head: under Wine each of those is a round trip to the Wine server. Instead
+// it compares two things with what the cache was read from: a change stamp in
+// world.lock, mapped into every process and bumped by every writer before its
+// rename (so a reader that sees the old stamp saw the store before the change),
+// and the document's size and last-write time (so a document changed by hand,
+// or a folder made again, is read again too). Either differing, or no stamp,
+// takes the locked path as before.
 #include <windows.h>
 
 #include <memory>
@@ -16,13 +25,98 @@ namespace {
 SRWLOCK g_threadLock = SRWLOCK_INIT;
 volatile LONG g_parses = 0;
 
+// Where in world.lock the change stamp lives: past the byte that is locked.
+constexpr DWORD kStampOffset = 8;
+constexpr DWORD kLockFileSize = 16;
+
+struct DocumentStamp
+{
+    LONG64 changes = -1; // the shared change stamp
+    FILETIME written = {};
+    ULONGLONG size = ~0ULL; // ~0: nothing known, never matches
+};
+
 struct Cache
 {
     std::wstring folder;
+    std::wstring document;
     HANDLE lockFile = INVALID_HANDLE_VALUE;
+    HANDLE mapping = nullptr;
+    BYTE* view = nullptr;
     std::unique_ptr<World> world;
     int64_t generation = -1;
+    DocumentStamp seen; // what the cached world was read from
 };
+
+volatile LONG64* SharedStamp(const Cache& cache)
+{
+    return cache.view ? reinterpret_cast<volatile LONG64*>(cache.view + kStampOffset) : nullptr;
+}
+
+// The stamp and the document's size and time now; size ~0 when either is unknown.
+DocumentStamp CurrentStamp(const Cache& cache)
+{
+    DocumentStamp now;
+    volatile LONG64* shared = SharedStamp(cache);
+    if (shared == nullptr)
+        return now;
+    now.changes = InterlockedCompareExchange64(shared, 0, 0);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(cache.document.c_str(), GetFileExInfoStandard, &data))
+        return DocumentStamp();
+    now.written = data.ftLastWriteTime;
+    now.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return now;
+}
+
+bool SameStamp(const DocumentStamp& a, const DocumentStamp& b)
+{
+    return a.size != ~0ULL && a.size == b.size && a.changes == b.changes &&
+           CompareFileTime(&a.written, &b.written) == 0;
+}
+
+void Forget(Cache& cache)
+{
+    cache.world.reset();
+    cache.generation = -1;
+    cache.seen = DocumentStamp();
+}
+
+// Maps the change stamp of world.lock; without it every read takes the lock.
+void MapStamp(Cache& cache)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(cache.lockFile, &size))
+        return;
+    if (size.QuadPart < kLockFileSize) {
+        // Another process may be doing the same: both set the same length.
+        LARGE_INTEGER end;
+        end.QuadPart = kLockFileSize;
+        if (!SetFilePointerEx(cache.lockFile, end, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(cache.lockFile))
+            return;
+    }
+    cache.mapping =
+        CreateFileMappingW(cache.lockFile, nullptr, PAGE_READWRITE, 0, kLockFileSize, nullptr);
+    if (cache.mapping == nullptr)
+        return;
+    cache.view =
+        static_cast<BYTE*>(MapViewOfFile(cache.mapping, FILE_MAP_WRITE, 0, 0, kLockFileSize));
+    if (cache.view == nullptr) {
+        CloseHandle(cache.mapping);
+        cache.mapping = nullptr;
+    }
+}
+
+void UnmapStamp(Cache& cache)
+{
+    if (cache.view != nullptr)
+        UnmapViewOfFile(cache.view);
+    if (cache.mapping != nullptr)
+        CloseHandle(cache.mapping);
+    cache.view = nullptr;
+    cache.mapping = nullptr;
+}
 
 Cache& TheCache()
 {
@@ -98,12 +192,13 @@ DWORD PrepareFolder(Cache& cache)
     AcquireSRWLockExclusive(&g_threadLock);
     DWORD status = 0;
     if (folder != cache.folder || cache.lockFile == INVALID_HANDLE_VALUE) {
+        UnmapStamp(cache);
         if (cache.lockFile != INVALID_HANDLE_VALUE)
             CloseHandle(cache.lockFile);
         cache.lockFile = INVALID_HANDLE_VALUE;
-        cache.world.reset();
-        cache.generation = -1;
+        Forget(cache);
         cache.folder = folder;
+        cache.document = DocumentPath(folder);
         if (!CreateDirectories(folder)) {
             status = GetLastError();
             if (status == 0)
@@ -115,6 +210,8 @@ DWORD PrepareFolder(Cache& cache)
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (cache.lockFile == INVALID_HANDLE_VALUE)
                 status = GetLastError();
+            else
+                MapStamp(cache);
         }
     }
     ReleaseSRWLockExclusive(&g_threadLock);
@@ -194,24 +291,26 @@ DWORD ReadWholeFile(const std::wstring& path, std::string& text)
 // Missing: *missing is set and nothing is loaded.
 DWORD Refresh(Cache& cache, bool* missing)
 {
+    // Taken before the document is read: a document changed in between is
+    // then read again next time rather than trusted under a newer stamp.
+    DocumentStamp stamp = CurrentStamp(cache);
     int64_t generation = 0;
     Header h = ReadGeneration(cache.folder, generation);
     if (h == Header::Missing) {
         *missing = true;
-        cache.world.reset();
-        cache.generation = -1;
+        Forget(cache);
         return 0;
     }
     *missing = false;
     if (h == Header::Unreadable) {
-        cache.world.reset();
-        cache.generation = -1;
+        Forget(cache);
         return ERROR_FILE_CORRUPT;
     }
-    if (cache.world && cache.generation == generation)
+    if (cache.world && cache.generation == generation) {
+        cache.seen = stamp;
         return 0;
-    cache.world.reset();
-    cache.generation = -1;
+    }
+    Forget(cache);
     std::string text;
     DWORD status = ReadWholeFile(DocumentPath(cache.folder), text);
     if (status != 0)
@@ -222,6 +321,7 @@ DWORD Refresh(Cache& cache, bool* missing)
         return ERROR_FILE_CORRUPT;
     cache.generation = world->generation;
     cache.world = std::move(world);
+    cache.seen = stamp;
     return 0;
 }
 
@@ -242,6 +342,10 @@ DWORD Save(Cache& cache)
               done == text.size() && FlushFileBuffers(f);
     DWORD error = ok ? 0 : GetLastError();
     CloseHandle(f);
+    // Before the rename: whoever sees the old stamp from here on waits for this
+    // writer's lock; a writer killed after this only costs readers a re-read.
+    if (ok && SharedStamp(cache) != nullptr)
+        InterlockedIncrement64(SharedStamp(cache));
     if (ok && !MoveFileExW(aside.c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ok = FALSE;
@@ -249,11 +353,11 @@ DWORD Save(Cache& cache)
     }
     if (!ok) {
         DeleteFileW(aside.c_str());
-        cache.world.reset();
-        cache.generation = -1;
+        Forget(cache);
         return error != 0 ? error : ERROR_WRITE_FAULT;
     }
     cache.generation = w.generation;
+    cache.seen = CurrentStamp(cache);
     return 0;
 }
 
@@ -331,6 +435,15 @@ DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const Worl
     if (status != 0)
         return status;
     {
+        AcquireSRWLockExclusive(&g_threadLock);
+        bool unchanged = cache.world && !HasFault(*cache.world, function) &&
+                         SameStamp(cache.seen, CurrentStamp(cache));
+        DWORD result = unchanged ? read(*cache.world) : 0;
+        ReleaseSRWLockExclusive(&g_threadLock);
+        if (unchanged)
+            return result;
+    }
+    {
         StoreLock lock(cache.lockFile, false);
         if (lock.Error() != 0)
             return lock.Error();
@@ -387,8 +500,7 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
             return saved;
     } else {
         // The change may have been half made: forget it, the store still has the old world.
-        cache.world.reset();
-        cache.generation = -1;
+        Forget(cache);
     }
     return status;
 }
@@ -442,8 +554,7 @@ void ForgetCachedWorld()
 {
     Cache& cache = TheCache();
     AcquireSRWLockExclusive(&g_threadLock);
-    cache.world.reset();
-    cache.generation = -1;
+    Forget(cache);
     ReleaseSRWLockExclusive(&g_threadLock);
 }
 

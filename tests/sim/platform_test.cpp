@@ -111,6 +111,31 @@ TEST_F(Platform, ChangesByAnotherProcessAreSeen)
     NetApiBufferFree(buf);
 }
 
+TEST_F(Platform, AChangeOfTheSameSizeInTheSameClockTickIsSeen)
+{
+    // File times move in coarse ticks: a document of the same size written in
+    // the same tick looks unchanged, and the writer's change stamp must tell.
+    ASSERT_EQ(simtest::Run(L"\"" + CtlPath() + L"\" user set kanri --full-name AAAA"), 0);
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 10, &buf), 0u); // cached here
+    EXPECT_STREQ(reinterpret_cast<USER_INFO_10*>(buf)->usri10_full_name, L"AAAA");
+    NetApiBufferFree(buf);
+    WIN32_FILE_ATTRIBUTE_DATA before;
+    ASSERT_TRUE(GetFileAttributesExW(Document().c_str(), GetFileExInfoStandard, &before));
+    ASSERT_EQ(simtest::Run(L"\"" + CtlPath() + L"\" user set kanri --full-name BBBB"), 0);
+    HANDLE f = CreateFileW(Document().c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(f, nullptr, nullptr, &before.ftLastWriteTime));
+    CloseHandle(f);
+    WIN32_FILE_ATTRIBUTE_DATA after;
+    ASSERT_TRUE(GetFileAttributesExW(Document().c_str(), GetFileExInfoStandard, &after));
+    ASSERT_EQ(after.nFileSizeLow, before.nFileSizeLow);
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"kanri", 10, &buf), 0u);
+    EXPECT_STREQ(reinterpret_cast<USER_INFO_10*>(buf)->usri10_full_name, L"BBBB");
+    NetApiBufferFree(buf);
+}
+
 TEST_F(Platform, AWorldMadeAgainInTheSameFolderIsNotMistakenForTheOldOne)
 {
     AddUser(L"old");

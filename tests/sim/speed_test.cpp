@@ -76,7 +76,7 @@ TEST_F(Speed, ReadsOfAnUnchangedStoreDoNotDependOnItsSize)
         }
         std::printf("attempt %d: %.1f us with 100 users, %.1f us with 10000 users\n", attempt + 1,
                     bestSmall, bestLarge);
-        if (bestLarge <= 2 * bestSmall)
+        if (bestLarge <= 2 * bestSmall && bestLarge <= 50.0)
             break;
     }
     // Still in the large world: one change.
@@ -90,6 +90,8 @@ TEST_F(Speed, ReadsOfAnUnchangedStoreDoNotDependOnItsSize)
                 "NetUserAdd with 10000 users: %.1f ms\n",
                 bestSmall, bestLarge, addMs);
     EXPECT_LE(bestLarge, 2 * bestSmall);
+    // Neither the file lock nor the document is touched: no Wine server round trip.
+    EXPECT_LE(bestLarge, 50.0);
     SetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", small.c_str());
     RemoveTree(large);
 }
