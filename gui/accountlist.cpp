@@ -129,11 +129,14 @@ ULONGLONG LastPasswordChange(DWORD passwordAge)
     return passwordAge < now ? now - passwordAge : 0;
 }
 
+// A new row's cells start empty: an empty text costs no message.
 void SetCellText(HWND list, int row, int column, LPCWSTR text)
 {
+    if (text == nullptr || text[0] == L'\0')
+        return;
     LVITEMW item = {};
     item.iSubItem = column;
-    item.pszText = const_cast<LPWSTR>(text != nullptr ? text : L"");
+    item.pszText = const_cast<LPWSTR>(text);
     SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
