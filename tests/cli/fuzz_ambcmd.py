@@ -15,7 +15,7 @@ a run of Ambcmd.
 
 Usage:
   fuzz_ambcmd.py                      the suite's run: 100 command lines, seed 15
-  fuzz_ambcmd.py --runs 2000 --seed N a longer run (a few minutes per thousand)
+  fuzz_ambcmd.py --runs 2000 --seed N a longer run (about six minutes per thousand)
   fuzz_ambcmd.py --show N --seed S    print the command lines of a run, run nothing
 Environment as for ambcmd_test.py (AMB_SIM_BIN_DIR, AMB_CLI_HELPER, WINE_RUN).
 """
@@ -24,6 +24,7 @@ import collections
 import json
 import os
 import random
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -352,6 +353,8 @@ def fuzz(runs, seed, verbose=False):
                 data = b'' if answer is None else answer.encode('cp932', 'replace')
                 jobs += [(command_line(AMBCMD, args), data), (dump_line, b'')]
             results = run_batch(world, jobs, folder)
+            if runs > BATCH:
+                print(f'{start + len(chunk)} runs', file=sys.stderr, flush=True)
             if before is None:
                 before = results.pop(0)[1]
             for i, (args, answer) in enumerate(chunk):
@@ -381,6 +384,7 @@ def fuzz(runs, seed, verbose=False):
                 before = after
     finally:
         world.close()
+        shutil.rmtree(folder, ignore_errors=True)
     return tally, findings
 
 
