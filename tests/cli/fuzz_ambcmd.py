@@ -17,7 +17,10 @@ Usage:
   fuzz_ambcmd.py                      the suite's run: 100 command lines, seed 15
   fuzz_ambcmd.py --runs 2000 --seed N a longer run (about six minutes per thousand)
   fuzz_ambcmd.py --show N --seed S    print the command lines of a run, run nothing
-Environment as for ambcmd_test.py (AMB_SIM_BIN_DIR, AMB_CLI_HELPER, WINE_RUN).
+Environment as for ambcmd_test.py (AMB_SIM_BIN_DIR, AMB_CLI_HELPER, WINE_RUN,
+AMB_WINEPREFIX), as ctest sets it; or --build DIR takes them from a build
+folder whose tests have run once (its Wine prefix):
+  tests/cli/fuzz_ambcmd.py --build build --runs 2000 --seed 7
 """
 import argparse
 import collections
@@ -29,7 +32,25 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def take_environment_from_build():
+    """--build DIR: the test environment of that build folder (read before
+    ambcmd_test, which reads it on import)."""
+    if '--build' not in sys.argv[:-1]:
+        return
+    build = os.path.abspath(sys.argv[sys.argv.index('--build') + 1])
+    os.environ.setdefault('AMB_SIM_BIN_DIR', os.path.join(build, 'bin', 'sim'))
+    os.environ.setdefault('AMB_CLI_HELPER', os.path.join(build, 'tests', 'bin',
+                                                         'cli_test_helper.exe'))
+    os.environ.setdefault('AMB_WINEPREFIX', os.path.join(build, 'wineprefix'))
+    os.environ.setdefault('WINE_RUN', os.path.join(HERE, '..', 'wine-run.sh'))
+    os.environ.setdefault('TZ', 'UTC')
+
+
+take_environment_from_build()
+sys.path.insert(0, HERE)
 from ambcmd_test import AMBCMD, CMDLINE_ERROR, DONE, HELPER, SIMCTL, WINE_RUN, World  # noqa: E402
 
 BATCH = 50  # runs per Wine session
@@ -393,6 +414,7 @@ def main():
     parser.add_argument('--runs', type=int, default=100)
     parser.add_argument('--seed', type=int, default=15)
     parser.add_argument('--show', type=int, default=0, help='print N generated cases and end')
+    parser.add_argument('--build', help='build folder to take the test environment from')
     parser.add_argument('-v', '--verbose', action='store_true')
     options = parser.parse_args()
     if options.show:
