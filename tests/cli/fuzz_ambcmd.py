@@ -50,6 +50,7 @@ def take_environment_from_build():
 
 
 take_environment_from_build()
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, HERE)
 from ambcmd_test import AMBCMD, CMDLINE_ERROR, DONE, HELPER, SIMCTL, WINE_RUN, World  # noqa: E402
 
