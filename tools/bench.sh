@@ -36,7 +36,15 @@ if [ -n "${AMB_DISPLAY_FILE:-}" ] && [ -s "$AMB_DISPLAY_FILE" ]; then
 fi
 WORK="$(mktemp -d /tmp/ambrelle-bench.XXXXXX)"
 XVFB_PID=
-trap '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
+# Wine's desktop process stays on the display it started with: let this
+# prefix's Wine server end before a private display goes, or the next program
+# in the prefix could open no window.
+stop_display() {
+  [ -n "$XVFB_PID" ] || return 0
+  timeout 60 wineserver -w 2>/dev/null
+  kill "$XVFB_PID" 2>/dev/null
+}
+trap 'stop_display; rm -rf "$WORK"' EXIT
 # The refresh fills a real list-view: without a display, a private X server.
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 120); do
