@@ -41,10 +41,6 @@ void FreeBuffer(void* buffer);
 // with FreeBuffer (null is accepted).
 LPWSTR AllocServerArgument();
 
-// The program's own path as it was started: the first token of the command
-// line, or the module file name when the command line is empty.
-void GetProgramPath(LPWSTR buffer, size_t chars);
-
 enum InstanceMutexState { InstanceMutexFailed, InstanceMutexExists, InstanceMutexFirst };
 
 // The single-instance mutex "Ambgui".

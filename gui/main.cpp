@@ -63,11 +63,6 @@ LPWSTR AllocServerArgument()
     return argument;
 }
 
-void GetProgramPath(LPWSTR buffer, size_t chars)
-{
-    GetStartedProgramPath(buffer, chars);
-}
-
 InstanceMutexState AcquireInstanceMutex()
 {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Ambgui");

@@ -1,6 +1,6 @@
-// Windows open on this test's desktop. Also run first, as the fixture
-// "ambgui_core_desktop", until it passes: for a few seconds after the prefix
-// has been booted, Wine cannot open windows on a new desktop yet.
+// The warm-up probe of the fixture "ambgui_core_desktop" (not a case of the
+// suite): run until windows open on this program's desktop, since for a few
+// seconds after the prefix has been booted Wine cannot open them there yet.
 #include <windows.h>
 
 #include <gtest/gtest.h>

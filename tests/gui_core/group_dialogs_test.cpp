@@ -175,11 +175,15 @@ TEST_F(GroupDialogTest, SettingsReportWhatCannotBeReadOrStored)
                   SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 1);
                   Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
+                  ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupSetInfo 5"));
+                  Press(dialog, IDOK);
+                  EXPECT_EQ(L"経理", Comment(L"経理部")) << "nothing stored";
                   Press(dialog, IDOK);
               }));
     ExpectBoxes(
         {{L"ローカル グループの情報を取得できませんでした。\n(エラー詳細 : ", SettingsError},
          {L"メンバー名が長すぎます。\n" + longEntry, SettingsError},
+         {L"ローカル グループの設定を変更できませんでした。\n(エラー詳細 : ", SettingsError},
          {L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : ", SettingsError}});
     EXPECT_EQ(L"経理課", Comment(L"経理部")) << "the description was stored first";
     EXPECT_EQ(Names{L"SRV01\\bob"}, Members(L"経理部"));

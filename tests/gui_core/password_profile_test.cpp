@@ -235,6 +235,29 @@ TEST_F(PasswordProfileTest, ProfileIsCreatedAndDeletedOnTheSpot)
               Shown(8));
 }
 
+TEST_F(PasswordProfileTest, ARecordUnreadableAfterOpeningIsReportedAndNothingChanges)
+{
+    const HomeFields before = ReadFields(L"sato");
+    EXPECT_EQ(2, RunProfile(L"sato", [&](HWND dialog) {
+                  harness_.Answer({IDYES, IDOK, IDYES, IDOK});
+                  for (int button : {IDC_PROFILE_CREATE, IDC_PROFILE_DELETE, IDOK}) {
+                      ASSERT_TRUE(world_.Sim(L"fail NetUserGetInfo 5"));
+                      Click(dialog, button);
+                  }
+              }));
+    EXPECT_EQ(Expected(L"ユーザー プロファイル作成エラー", 48,
+                       WithPlatformText(L"ユーザー プロファイルを作成できませんでした。", 5)),
+              Shown(1));
+    EXPECT_EQ(Expected(L"ユーザー プロファイル削除エラー", 48,
+                       WithPlatformText(L"ユーザー プロファイルを削除できませんでした。", 5)),
+              Shown(3));
+    EXPECT_EQ(Expected(L"プロファイル設定エラー", 48,
+                       WithPlatformText(L"プロファイルを設定できませんでした。", 5)),
+              Shown(4));
+    EXPECT_FALSE(HasProfileFolder(L"sato"));
+    EXPECT_EQ(before, ReadFields(L"sato"));
+}
+
 TEST_F(PasswordProfileTest, ProfileButtonsAreOffForTheRunningAccountAndOnARemoteTarget)
 {
     auto expectOff = [](HWND dialog) {

@@ -198,9 +198,13 @@ TEST_F(UserDialogTest, PersonalAddNeverExpiresAndHasNoDescription)
         SetText(d, 1000, L"jiro");
         Click(d, 1009);
         Click(d, 1011);
+        ASSERT_TRUE(world_.Sim(L"fail CreateProfile 2147942405")); // E_ACCESSDENIED
+        harness_.Answer({IDYES});
         Press(d, IDOK);
     });
     EXPECT_EQ(1, result);
+    ExpectBox(1, L"ユーザー プロファイルを作成できませんでした。", L"ユーザー プロファイル作成失敗",
+              MB_ICONWARNING);
     Account account = ReadAccount(L"jiro");
     EXPECT_EQ(static_cast<DWORD>(UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD |
                                  UF_PASSWD_CANT_CHANGE | UF_ACCOUNTDISABLE),
@@ -322,10 +326,14 @@ TEST_F(UserDialogTest, UnlockIsWrittenAtOnceAndCancelKeepsIt)
 {
     ASSERT_TRUE(world_.Sim(L"user add taro"));
     ASSERT_TRUE(world_.Sim(L"lockout taro"));
-    harness_.Answer({IDYES});
+    harness_.Answer({IDYES, IDOK, IDYES});
     INT_PTR result =
         harness_.Run(IDD_USER_SETTINGS, UserSettingsDialogProc, Param(L"taro"), [&](HWND d) {
             ASSERT_TRUE(Enabled(d, 1003));
+            ASSERT_TRUE(world_.Sim(L"fail NetUserSetInfo 5"));
+            Click(d, 1003);
+            EXPECT_TRUE(Enabled(d, 1003)) << "still locked";
+            EXPECT_TRUE(ReadAccount(L"taro").flags & UF_LOCKOUT);
             Click(d, 1003);
             EXPECT_FALSE(Enabled(d, 1003));
         });
@@ -334,7 +342,9 @@ TEST_F(UserDialogTest, UnlockIsWrittenAtOnceAndCancelKeepsIt)
         0,
         L"このユーザーのロックアウトを解除しますか？\n(ロックアウトの解除は直ちに反映されます。)",
         L"ロックアウトの解除", MB_ICONQUESTION | MB_YESNO);
-    ExpectBox(1, L"ユーザー taro のロックアウトは正常に解除されました。", L"ロックアウト解除完了",
+    ExpectBox(1, WithError(L"ロックアウトを解除できませんでした。", 5), L"ロックアウト解除エラー",
+              MB_ICONWARNING);
+    ExpectBox(3, L"ユーザー taro のロックアウトは正常に解除されました。", L"ロックアウト解除完了",
               MB_ICONINFORMATION);
     EXPECT_FALSE(ReadAccount(L"taro").flags & UF_LOCKOUT);
 }
