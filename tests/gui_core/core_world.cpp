@@ -32,9 +32,11 @@ struct OwnDesktop
                 name += static_cast<wchar_t>(*p);
         // A size makes Wine's shell show the desktop as one window of its own,
         // with the test's windows inside: hiding or destroying them then does
-        // not wait for a window manager that the test display lacks.
+        // not wait for a window manager that the test display lacks. Wine keeps
+        // one display mode for the prefix, which every virtual desktop sets: the
+        // window tests' size, so that they see the screen they expect.
         HKEY key = nullptr;
-        const wchar_t size[] = L"1024x768";
+        const wchar_t size[] = L"1280x1024";
         if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr,
                             0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
             RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(size),
