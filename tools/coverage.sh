@@ -8,8 +8,8 @@
 # the object's own folder in the build tree. gcovr, with mingw's gcov, writes
 # an HTML report to <build>/coverage/index.html and prints the totals.
 # Extra arguments go to ctest (e.g. -R 'cli_' for a part of the suite).
-# Counts are written when a program ends by itself: a program that a window test
-# terminates at its end contributes nothing. The lines that show a message or
+# Counts are written when a program ends: the window-test driver lets a program
+# that it ends run its own exit first, so that its counts are kept. The lines that show a message or
 # print a failure line and never ran go to <build>/coverage/failure-branches.txt.
 set -euo pipefail
 
