@@ -60,9 +60,13 @@ for dir in gui cli launcher ambcore common; do
 done
 gcovr --root "$ROOT" --object-directory "$BUILD" --gcov-executable "$GCOV" \
   "${filters[@]}" --exclude-unreachable-branches --exclude-throw-branches \
+  --exclude-directories '.*/wineprefix' \
   --html-details "$REPORT/index.html" --json "$REPORT/coverage.json" \
-  --print-summary --gcov-ignore-parse-errors 2>"$REPORT/gcovr.log" |
+  --print-summary --gcov-ignore-parse-errors "$BUILD" 2>"$REPORT/gcovr.log" |
   tail -3
+
+# Only the build is searched for counts, without its test prefixes: a prefix's
+# drive Z: leads to the whole file system, other builds' counts included.
 
 # Failure branches: the lines that show a message or print a failure line.
 python3 - "$ROOT" "$REPORT/coverage.json" "$REPORT/failure-branches.txt" <<'PY'
