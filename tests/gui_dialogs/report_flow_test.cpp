@@ -64,6 +64,19 @@ TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
     std::string report = ReadBytes(path);
     EXPECT_NE(report.find(Narrow(L"\r\nユーザー,sato,")), std::string::npos) << report;
     EXPECT_NE(report.find(Narrow(L",\"佐藤, 一郎\",")), std::string::npos);
+
+    // A report that cannot be read whole is not written, and says why.
+    ASSERT_TRUE(Sim(L"fail NetLocalGroupEnum 5"));
+    app.Command(kSaveReport);
+    dialog = app.WaitDialog(L"アカウント レポートの保存");
+    ASSERT_NE(dialog, nullptr);
+    App::SetEditText(dialog, FileNameField(dialog), dir + L"\\failed.csv");
+    App::PressButton(dialog, IDOK);
+    ASSERT_TRUE(App::WaitGone(dialog));
+    HWND box = ExpectBox(L"アカウント レポートの保存エラー");
+    EXPECT_EQ(0u, App::MessageText(box).find(L"アカウント レポートを保存できませんでした。\n"));
+    Answer(box, IDOK);
+    EXPECT_EQ(GetFileAttributesW((dir + L"\\failed.csv").c_str()), INVALID_FILE_ATTRIBUTES);
     RemoveTree(dir);
 }
 
