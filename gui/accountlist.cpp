@@ -479,23 +479,14 @@ int LocalComputerName(LPWSTR buffer, size_t chars)
 // domain that an account lookup of the empty name reports there.
 int RemoteAccountDomainName(LPWSTR buffer, size_t chars)
 {
-    DWORD sidSize = 0;
-    DWORD domainChars = 0;
-    SID_NAME_USE use;
-    LookupAccountNameW(TargetServer, L"", nullptr, &sidSize, nullptr, &domainChars, &use);
-    if (sidSize == 0 || domainChars == 0 || domainChars > chars)
-        return 0;
-    void* sid = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize);
-    int result = 0;
-    if (sid != nullptr) {
-        domainChars = static_cast<DWORD>(chars);
-        result = LookupAccountNameW(TargetServer, L"", sid, &sidSize, buffer, &domainChars,
-                                    &use) &&
-                         buffer[0] != L'\0'
-                     ? 1
-                     : 0;
-        HeapFree(GetProcessHeap(), 0, sid);
-    }
+    LPWSTR domain = AllocBuffer(NameChars);
+    PSID sid = domain != nullptr ? LookupAccountSid(L"", nullptr, domain) : nullptr;
+    int result =
+        sid != nullptr && domain[0] != L'\0' && FormatBounded(buffer, chars, L"%s", domain) >= 0
+            ? 1
+            : 0;
+    FreeBuffer(sid);
+    FreeBuffer(domain);
     return result;
 }
 } // namespace
