@@ -11,18 +11,12 @@
 #include "account_report.h"
 #include "accountlist.h"
 #include "core_world.h"
+#include "dialog_harness.h"
 #include "globals.h"
 #include "textformat.h"
 
 namespace {
-std::string Utf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
+using dialogtest::Utf8;
 
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 {
