@@ -92,13 +92,15 @@ struct MemberArray
 
 // An entry with a backslash already names its domain (a member from
 // elsewhere, or one shown whole because it is not the target's own) and goes
-// as it is; a bare entry is an account of the target and gets its name.
-// Returns false, after saying which entry, when a name does not fit.
-bool QualifyMember(HWND dialog, LPCWSTR caption, LPCWSTR entry, LPWSTR member)
+// as it is; a bare entry is an account of the target and gets the target's own
+// name `ownDomain`, as MemberName gives it. Returns false, after saying which
+// entry, when a name does not fit.
+bool QualifyMember(HWND dialog, LPCWSTR caption, LPCWSTR ownDomain, LPCWSTR entry, LPWSTR member)
 {
     bool fits = wcschr(entry, L'\\') != nullptr
                     ? FormatBounded(member, NameChars, L"%s", entry) >= 0
-                    : MemberName(entry, member, NameChars) != 0;
+                    : ownDomain[0] != L'\0' &&
+                          FormatBounded(member, NameChars, L"%s\\%s", ownDomain, entry) >= 0;
     if (!fits)
         ReportLongMemberName(dialog, entry, caption);
     return fits;
@@ -134,7 +136,11 @@ bool BuildMemberArray(HWND dialog, LPCWSTR caption, MemberArray* members)
         HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                   sizeof(LOCALGROUP_MEMBERS_INFO_3) * (count > 0 ? count : 1)));
     LPWSTR entry = AllocBuffer(NameChars);
-    bool built = members->entries != nullptr && entry != nullptr;
+    // Learnt once for all entries: on a remote target it is a round trip.
+    LPWSTR ownDomain = AllocBuffer(NameChars);
+    bool built = members->entries != nullptr && entry != nullptr && ownDomain != nullptr;
+    if (built)
+        QualifyingComputerName(ownDomain, NameChars);
     for (int i = 0; built && i < count; ++i) {
         LPWSTR member = AllocBuffer(NameChars);
         if (member == nullptr) {
@@ -143,8 +149,9 @@ bool BuildMemberArray(HWND dialog, LPCWSTR caption, MemberArray* members)
         }
         members->entries[members->count++].lgrmi3_domainandname = member;
         built = ReadMemberEntry(dialog, caption, i, entry) &&
-                QualifyMember(dialog, caption, entry, member);
+                QualifyMember(dialog, caption, ownDomain, entry, member);
     }
+    FreeBuffer(ownDomain);
     FreeBuffer(entry);
     return built;
 }
