@@ -1,0 +1,43 @@
+#pragma once
+// Helpers shared by the reader, the planner and the applier of the import.
+#include "accountimport.h"
+
+// Zero-filled memory from the process heap; ImportFree accepts null.
+void* ImportAlloc(size_t bytes);
+void ImportFree(void* block);
+
+// A copy of `text` (of `chars` characters, or up to its terminator when
+// `chars` is -1) kept until the table is freed. Null when out of memory.
+LPWSTR ArenaCopy(ImportTable* table, LPCWSTR text, int chars = -1);
+
+// Adds one problem to the table (formatted, bounded). Past ImportMaxProblems
+// it is only counted.
+void AddProblem(ImportTable* table, DWORD line, LPCWSTR format, ...);
+
+// Names compared as the account database compares them: without regard to case.
+bool SameName(LPCWSTR a, LPCWSTR b);
+
+// A hash index of names (case-insensitive) to numbers, sized once for at most
+// `capacity` entries. The names are not copied: they must outlive the index.
+struct NameIndex
+{
+    LPCWSTR* names;
+    DWORD* values;
+    DWORD slots;
+    DWORD count;
+};
+bool InitNameIndex(NameIndex& index, DWORD capacity);
+void FreeNameIndex(NameIndex& index);
+// Adds `name`; false when it is there already (`existing` then gets its value).
+bool AddName(NameIndex& index, LPCWSTR name, DWORD value, DWORD* existing = nullptr);
+// True with the value when `name` is there.
+bool FindName(const NameIndex& index, LPCWSTR name, DWORD* value = nullptr);
+
+// Appends text to a bounded buffer; once full, the text ends in "…".
+struct TextBuilder
+{
+    LPWSTR buffer;
+    size_t chars;
+    size_t used;
+};
+void Append(TextBuilder& builder, LPCWSTR text);
