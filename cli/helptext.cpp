@@ -13,6 +13,7 @@ static const wchar_t* const UsageText[] = {
     L"Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n",
     L"/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n",
     L"/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n",
+    L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n",
     L"/help  : この画面を表示します。\n",
     L"/?     : /help と同じです。\n",
     L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n",

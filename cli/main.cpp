@@ -2,6 +2,7 @@
 // Start-up, banner, rights check, the positional switch grammar and dispatch.
 #include "ambcmd.h"
 #include "groupcmds.h"
+#include "importcmd.h"
 #include "usercmds.h"
 
 #include "textformat.h"
@@ -266,6 +267,8 @@ static int Dispatch(int argumentCount, wchar_t** argv)
         return RunFamily(UserFamily, argumentCount, argv);
     if (SwitchEquals(argv[MainSwitch], L"/group"))
         return RunFamily(GroupFamily, argumentCount, argv);
+    if (SwitchEquals(argv[MainSwitch], L"/import"))
+        return RunImportCommand(argumentCount, argv, nullptr);
     return ExitBadCommandLine; // unknown main switch (or "/s" alone): nothing more is printed
 }
 

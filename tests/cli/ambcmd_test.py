@@ -58,6 +58,7 @@ USAGE = (
     'Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
+    '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
@@ -1140,6 +1141,73 @@ class Faults(AmbcmdCase):
                               ERROR_ACCESS_DENIED) + '\n' + DONE, 0, banner=False)
 
 
+# ---------------------------------------------------------------- import
+
+
+class Import(AmbcmdCase):
+    FILE = ('種類,名前,フル ネーム (通称名),所属グループ,メンバー\r\n'
+            'グループ,生徒,,,\r\n'
+            'ユーザー,hanako,山田 花子,生徒,\r\n')
+
+    def write(self, text, encoding='utf-8'):
+        path = os.path.join(self.world.folder, 'import.csv')
+        with open(path, 'wb') as f:
+            f.write(text.encode(encoding))
+        return 'Z:' + path.replace('/', '\\')
+
+    def test_plan_apply_and_again(self):
+        path = self.write(self.FILE)
+        header = f'ファイル : {path} (UTF-8、CSV、2 行)\n\n'
+        plan = ('[計画]\n行 2 グループ 生徒 : 作成\n'
+                '行 3 ユーザー hanako : 作成 (パスワードを生成 (次回ログイン時に変更)、グループに追加: 生徒)\n'
+                '作成 2、変更 0、変更なし 0\n\n')
+        self.expect(self.world.run('/import', path, '/whatif'), header + plan, 0)
+        self.assertIsNone(self.world.user('hanako'))
+        run = self.world.run('/import', path, '/s')
+        lines = run.text.replace('\r\n', '\n').split('\n')
+        password = lines[-3].split('\t')[1]
+        self.expect(run, header + '[結果]\n行 2 グループ 生徒 : 作成しました\n'
+                    '行 3 ユーザー hanako : 作成しました\n成功 2、失敗 0\n\n'
+                    '[生成したパスワード] (次回ログイン時に変更が必要です。この表示は一度だけです。)\n'
+                    f'hanako\t{password}\n\n', 0, banner=False)
+        self.assertEqual(len(password), 16)
+        user = self.world.user('hanako')
+        self.assertEqual(user['fullName'], '山田 花子')
+        self.assertTrue(user['passwordExpired'])
+        self.assertEqual(self.world.member_names('生徒'), [self.qualified('hanako')])
+        dump = self.world.dump()
+        self.expect(self.world.run('/import', path, '/s'),
+                    header + '[結果]\n行 2 グループ 生徒 : 変更はありません\n'
+                    '行 3 ユーザー hanako : 変更はありません\n成功 2、失敗 0\n\n', 0, banner=False)
+        self.assertEqual(self.world.dump()['users'], dump['users'])
+
+    def test_shift_jis_file_with_bad_rows_changes_nothing(self):
+        path = self.write('種類,名前,アカウントの状態\r\nユーザー,ok,有効\r\n'
+                          'ユーザー,a:b,有効\r\nユーザー,c,たぶん\r\n', 'cp932')
+        dump = self.world.dump()
+        self.expect(self.world.run('/import', path, '/s'),
+                    'エラー : ファイルに問題があるため、何も変更しませんでした。\n'
+                    '　行 3: 列「名前」: 「a:b」に使えない文字「:」があります。\n'
+                    '　行 4: 列「アカウントの状態」: 「たぶん」は読めません (「有効」か「無効」)。\n\n',
+                    2, banner=False)
+        self.assertEqual(self.world.dump()['users'], dump['users'])
+
+    def test_command_line_and_file_errors(self):
+        for args in (['/import'], ['/import', '/whatif'], ['/import', 'x.csv', '/unknown']):
+            self.expect(self.world.run(*args, '/s'), CMDLINE_ERROR, 2, banner=False)
+        run = self.world.run('/import', 'Z:\\no\\such.csv', '/s')
+        self.assertEqual(run.code, 2)
+        self.assertTrue(run.text.startswith('エラー : ファイルを読み込めませんでした。'), run.text)
+
+    def test_a_failing_row_gives_exit_code_one(self):
+        path = self.write('種類,名前,パスワード\r\nユーザー,first,Pw-1\r\nユーザー,second,Pw-2\r\n')
+        self.world.ctl('fail', 'NetUserAdd', '5', '--nth', '1')
+        run = self.world.run('/import', path, '/s')
+        self.assertEqual(run.code, 1, run.text)
+        self.assertIn('行 2 ユーザー first : 失敗: ユーザーの作成: ', run.text)
+        self.assertIn('行 3 ユーザー second : 作成しました', run.text)
+
+
 GROUPS = {
     'frontend': [Frontend],
     'help': [Help],
@@ -1151,6 +1219,7 @@ GROUPS = {
     'fields': [SingleFields],
     'members': [Members],
     'faults': [Faults],
+    'import': [Import],
 }
 
 
