@@ -21,6 +21,7 @@
 #include "accountlist.h"
 #include "callcount.h"
 #include "globals.h"
+#include "importbench.h"
 
 namespace {
 
@@ -256,6 +257,9 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc == 5 && wcscmp(argv[1], L"refresh") == 0)
         return Refresh(wcscmp(argv[2], L"-") == 0 ? L"" : argv[2], _wtoi(argv[3]), _wtof(argv[4]));
+    if (argc == 5 && wcscmp(argv[1], L"import") == 0)
+        return ImportBench(_wtoi(argv[2]), std::max(1, _wtoi(argv[3])),
+                           std::max(1, _wtoi(argv[4])));
     if (argc == 3 && wcscmp(argv[1], L"percall") == 0)
         return PerCall(std::max(1, _wtoi(argv[2])));
     fprintf(stderr, "usage: AmbBench refresh SERVER|- RUNS LATENCY_MS | percall COUNT\n");

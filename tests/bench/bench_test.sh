@@ -17,6 +17,7 @@ expect '^refresh \(40015\), local, built-ins hidden .* 1\.077/user row, 1\.00 lo
 expect '^refresh \(40015\), local, built-ins shown .*/user row, 1\.00 lookup/group; list-view alone [0-9.]+ ms$'
 expect '^refresh \(40015\), remote 2 ms, built-ins hidden .*/user row'
 expect '^  against calls x round trip +[0-9.]+ ms +[0-9.]+ ms +[0-9.]+x'
+expect '^import of 12 new users into 20 groups +[0-9.]+ ms +[0-9.]+ ms +[0-9.]+x +read, check, plan, apply; failed rows 0$'
 expect '^sim: one NetUserGetInfo, 100 users +[0-9.]+ us'
 expect '^sim: one NetUserGetInfo, 200 users +[0-9.]+ us'
 echo "$out" | grep -q 'AmbBench:' && { echo "FAIL: the refresh and the bare calls disagree"; fail=1; }
