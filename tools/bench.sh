@@ -129,6 +129,13 @@ refresh_rows "refresh (40015), local" - 0
 sim list computer set SRV01 --latency-ms "$LATENCY"
 refresh_rows "refresh (40015), remote ${LATENCY} ms" SRV01 "$LATENCY"
 
+# The import: $USERS new users into 20 groups on fresh worlds, against the same
+# platform calls made bare.
+line=$(in_world list "$SIM/AmbBench.exe" import "$USERS" 20 "$RUNS" | tr -d '\r')
+row "import of $USERS new users into 20 groups" "$(echo "$line" | field import_ms) ms" \
+  "$(echo "$line" | field bare_ms) ms" "$(echo "$line" | field ratio)x" \
+  "read, check, plan, apply; failed rows $(echo "$line" | field failed)"
+
 # One call on an unchanged store.
 for n in "$SMALL" "$LARGE"; do
   sim "w$n" reset
