@@ -10,6 +10,7 @@
 #include <climits>
 #include <cwchar>
 
+#include "accountdomain.h"
 #include "globals.h"
 #include "textformat.h"
 
@@ -475,50 +476,52 @@ int LocalComputerName(LPWSTR buffer, size_t chars)
     return GetComputerNameW(buffer, &size) ? 1 : 0;
 }
 
-// The account domain of the remote target, as the target itself names it: the
-// domain that an account lookup of the empty name reports there.
-int RemoteAccountDomainName(LPWSTR buffer, size_t chars)
-{
-    LPWSTR domain = AllocBuffer(NameChars);
-    PSID sid = domain != nullptr ? LookupAccountSid(L"", nullptr, domain) : nullptr;
-    int result =
-        sid != nullptr && domain[0] != L'\0' && FormatBounded(buffer, chars, L"%s", domain) >= 0
-            ? 1
-            : 0;
-    FreeBuffer(sid);
-    FreeBuffer(domain);
-    return result;
-}
 } // namespace
 
-int QualifyingComputerName(LPWSTR buffer, size_t chars)
+int QualifyingComputerName(LPWSTR buffer, size_t chars, DWORD* status)
 {
-    if (buffer == nullptr || chars == 0)
-        return 0;
-    buffer[0] = L'\0';
-    if (!IsRemoteTarget())
-        return LocalComputerName(buffer, chars);
-    if (RemoteAccountDomainName(buffer, chars))
-        return 1;
-    // The target does not say: its name as typed is the best guess left.
-    return FormatBounded(buffer, chars, L"%s", TargetServer) >= 0 ? 1 : 0;
+    DWORD result = ERROR_INVALID_PARAMETER;
+    if (buffer != nullptr && chars != 0) {
+        buffer[0] = L'\0';
+        if (!IsRemoteTarget()) {
+            result = LocalComputerName(buffer, chars) ? 0 : GetLastError();
+            if (result == 0 && buffer[0] == L'\0')
+                result = ERROR_INSUFFICIENT_BUFFER;
+        } else {
+            // The target's own name for its accounts, never the address it was
+            // typed as: member calls accept only that name.
+            LPWSTR server = AllocServerArgument();
+            result = server != nullptr ? GetAccountDomainName(server, buffer, chars)
+                                       : ERROR_NOT_ENOUGH_MEMORY;
+            FreeBuffer(server);
+        }
+        if (result != 0)
+            buffer[0] = L'\0';
+    }
+    if (status != nullptr)
+        *status = result;
+    return result == 0 ? 1 : 0;
 }
 
-int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars)
+int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars, DWORD* status)
 {
-    if (buffer == nullptr || chars == 0)
-        return 0;
-    buffer[0] = L'\0';
-    LPWSTR computer = AllocBuffer(NameChars);
-    if (computer == nullptr)
-        return 0;
-    int result = 0;
-    if (QualifyingComputerName(computer, NameChars))
-        result = FormatBounded(buffer, chars, L"%s\\%s", computer, accountName) >= 0 ? 1 : 0;
-    if (!result)
+    DWORD result = ERROR_INVALID_PARAMETER;
+    if (buffer != nullptr && chars != 0) {
         buffer[0] = L'\0';
-    FreeBuffer(computer);
-    return result;
+        LPWSTR computer = AllocBuffer(NameChars);
+        if (computer == nullptr)
+            result = ERROR_NOT_ENOUGH_MEMORY;
+        else if (QualifyingComputerName(computer, NameChars, &result))
+            result = FormatBounded(buffer, chars, L"%s\\%s", computer, accountName) >= 0
+                         ? 0
+                         : ERROR_INSUFFICIENT_BUFFER;
+        if (result != 0)
+            buffer[0] = L'\0';
+        FreeBuffer(computer);
+    }
+    if (status != nullptr)
+        *status = result;
+    return result == 0 ? 1 : 0;
 }
 
 int ListBoxContains(HWND listBox, LPCWSTR text)

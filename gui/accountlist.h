@@ -49,13 +49,15 @@ int IsCurrentUser(LPCWSTR name);
 int IsRemoteTarget();
 // The name that qualifies the target's own accounts: the local computer's
 // name, or the account domain that the remote target reports for itself (an
-// address as typed is not a name that member calls accept); the typed name
-// when the target does not say. Returns 1 when a name was stored.
-int QualifyingComputerName(LPWSTR buffer, size_t chars);
+// address as typed is not a name that member calls accept). Returns 1 when a
+// name was stored; else 0 with the buffer empty and, when `status` is given,
+// the reason there.
+int QualifyingComputerName(LPWSTR buffer, size_t chars, DWORD* status = nullptr);
 // "computer\account" for NetLocalGroupAddMembers level 3, into `buffer` of
 // `chars` WCHAR, qualified by QualifyingComputerName. Returns 1 when the whole
-// name fitted (else the buffer is empty).
-int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars);
+// name was built (else the buffer is empty and `status`, when given, says why:
+// the failure to learn the computer's name, or ERROR_INSUFFICIENT_BUFFER).
+int MemberName(LPCWSTR accountName, LPWSTR buffer, size_t chars, DWORD* status = nullptr);
 // 1 when some entry of the list box equals `text` (A-Z without regard to case).
 int ListBoxContains(HWND listBox, LPCWSTR text);
 

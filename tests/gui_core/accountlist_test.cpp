@@ -319,10 +319,13 @@ TEST_F(AccountListTest, CurrentUserRemoteTargetAndMemberNames)
     EXPECT_EQ(1, IsRemoteTarget());
     ASSERT_EQ(1, MemberName(L"taro", member, NameChars));
     EXPECT_STREQ(L"SRV01\\taro", member);
-    // A target that does not say keeps the name as typed.
+    // A target that cannot be asked gives no name, and the reason, rather than
+    // a guess from what was typed.
     wcscpy(TargetServer, L"10.0.0.9");
-    ASSERT_EQ(1, MemberName(L"taro", member, NameChars));
-    EXPECT_STREQ(L"10.0.0.9\\taro", member);
+    DWORD status = 0;
+    EXPECT_EQ(0, MemberName(L"taro", member, NameChars, &status));
+    EXPECT_STREQ(L"", member);
+    EXPECT_EQ(DWORD(RPC_S_SERVER_UNAVAILABLE), status);
     EXPECT_EQ(0, MemberName(L"a-name-that-does-not-fit", member, 8));
     EXPECT_STREQ(L"", member) << "a name cut short is no name";
 }
