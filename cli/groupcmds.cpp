@@ -98,9 +98,9 @@ CommandResult AddGroup(const wchar_t* name, const wchar_t* comment)
 
 // Replaces one string field of the group: reads it at readLevel, then writes
 // value as a one-field record at writeLevel. LOCALGROUP_INFO_0 and
-// LOCALGROUP_INFO_1002 each consist of that one string pointer. The comment is
-// read at level 1 because NetLocalGroupGetInfo answers ERROR_INVALID_LEVEL for
-// the one-field level 1002, which exists for NetLocalGroupSetInfo alone.
+// LOCALGROUP_INFO_1002 each consist of that one string pointer. The group is
+// read at level 1, the only level NetLocalGroupGetInfo serves: levels 0 and
+// 1002 exist for NetLocalGroupSetInfo alone.
 static CommandResult ReplaceGroupField(const wchar_t* name, DWORD readLevel, DWORD writeLevel,
                                        const wchar_t* value, const wchar_t* readCaption,
                                        const wchar_t* writeCaption)
@@ -125,7 +125,7 @@ static CommandResult ReplaceGroupField(const wchar_t* name, DWORD readLevel, DWO
 
 CommandResult RenameGroup(const wchar_t* name, const wchar_t* newName)
 {
-    return ReplaceGroupField(name, 0, 0, newName, L"ローカル グループ名を取得できませんでした。",
+    return ReplaceGroupField(name, 1, 0, newName, L"ローカル グループ名を取得できませんでした。",
                              L"ローカル グループ名を変更できませんでした。");
 }
 

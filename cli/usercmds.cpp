@@ -127,6 +127,8 @@ CommandResult AddUser(const wchar_t* name, const wchar_t* fullName)
     user.usri4_priv = USER_PRIV_USER;
     user.usri4_flags = UF_SCRIPT;
     user.usri4_full_name = const_cast<LPWSTR>(fullName);
+    // 0 would be an expiry on 1970-01-01: an account that can never log on.
+    user.usri4_acct_expires = TIMEQ_FOREVER;
     // The platform requires the ordinary users' group as the primary group of a
     // new account added at this level.
     user.usri4_primary_group_id = DOMAIN_GROUP_RID_USERS;
@@ -230,8 +232,10 @@ static bool ApplyFlagLetters(USER_INFO_4* user, const wchar_t* options)
             return false;
         }
         // A nonzero value makes the user change the password at next logon;
-        // no other letter applies.
+        // no other letter applies. A password that never expires cannot be
+        // expired (the platform keeps it valid), so that flag goes.
         user->usri4_password_expired = CurrentUnixTime() - 1;
+        user->usri4_flags &= ~static_cast<DWORD>(UF_DONT_EXPIRE_PASSWD);
         return true;
     }
     // Fixed order, each letter at most once; of a pair the lower case comes last and wins.

@@ -19,6 +19,8 @@ constexpr size_t GroupTextChars = NameChars + 1;
 
 const wchar_t AddGroupCaption[] = L"グループ作成エラー";
 const wchar_t GroupSettingsCaption[] = L"グループ設定エラー";
+const wchar_t MembershipError[] =
+    L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : %s)";
 
 void ReportLongMemberName(HWND dialog, LPCWSTR entry, LPCWSTR caption)
 {
@@ -63,6 +65,48 @@ void AddMembers(HWND dialog)
     SendMessageW(dialog, WM_NULL, 0, 0);
 }
 
+// ---- Members as the platform reported them ----
+//
+// An entry that the group had when the settings dialog opened carries, as its
+// item data, a copy of the SID the platform reported for it: it goes back by
+// that SID, whatever it is shown as (a member without a domain such as
+// Everyone, or a deleted account shown as its SID, has no name that the target
+// would take). Entries added in the dialog carry 0 and go by name.
+
+PSID ReportedSid(HWND list, int index)
+{
+    LRESULT data = SendMessageW(list, LB_GETITEMDATA, index, 0);
+    return data == LB_ERR ? nullptr : reinterpret_cast<PSID>(data);
+}
+
+// A copy of `sid` becomes the item data of entry `index`. Without memory for
+// it the entry is kept by name, as one added in the dialog.
+void KeepReportedSid(HWND list, int index, PSID sid)
+{
+    if (index < 0 || sid == nullptr || !IsValidSid(sid))
+        return;
+    DWORD length = GetLengthSid(sid);
+    PSID copy = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length);
+    if (copy != nullptr && CopySid(length, copy, sid))
+        SendMessageW(list, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(copy));
+    else
+        FreeBuffer(copy);
+}
+
+void DeleteMemberEntry(HWND list, int index)
+{
+    FreeBuffer(ReportedSid(list, index));
+    SendMessageW(list, LB_DELETESTRING, index, 0);
+}
+
+void ReleaseReportedSids(HWND dialog)
+{
+    HWND list = GetDlgItem(dialog, IDC_GROUP_MEMBERS);
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = count - 1; i >= 0; --i)
+        DeleteMemberEntry(list, i);
+}
+
 // From the last entry down, so that a deletion never moves an entry still to
 // be visited.
 void RemoveSelectedMembers(HWND dialog)
@@ -71,36 +115,66 @@ void RemoveSelectedMembers(HWND dialog)
     int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = count - 1; i >= 0; --i)
         if (SendMessageW(list, LB_GETSEL, i, 0) > 0)
-            SendMessageW(list, LB_DELETESTRING, i, 0);
+            DeleteMemberEntry(list, i);
 }
 
-// The members as the platform takes them, one name buffer per entry.
+// The members as the platform takes them: per entry a name buffer (empty for a
+// reported member) and a SID, the reported one (the list's) or, once looked
+// up, the added member's own (owned here).
 struct MemberArray
 {
     LOCALGROUP_MEMBERS_INFO_3* entries = nullptr;
+    LOCALGROUP_MEMBERS_INFO_0* sids = nullptr;
     DWORD count = 0;
 
+    bool Reported(DWORD i) const
+    {
+        return entries[i].lgrmi3_domainandname[0] == L'\0';
+    }
     ~MemberArray()
     {
-        if (entries == nullptr)
-            return;
-        for (DWORD i = 0; i < count; ++i)
+        for (DWORD i = 0; entries != nullptr && i < count; ++i) {
+            if (sids != nullptr && !Reported(i))
+                FreeBuffer(sids[i].lgrmi0_sid);
             FreeBuffer(entries[i].lgrmi3_domainandname);
-        HeapFree(GetProcessHeap(), 0, entries);
+        }
+        if (sids != nullptr)
+            HeapFree(GetProcessHeap(), 0, sids);
+        if (entries != nullptr)
+            HeapFree(GetProcessHeap(), 0, entries);
+    }
+};
+
+// The target's own name for its accounts, learnt once per OK (a round trip on
+// a remote target); `status` says why when it could not be learnt.
+struct OwnDomain
+{
+    LPWSTR name = AllocBuffer(NameChars);
+    DWORD status = ERROR_NOT_ENOUGH_MEMORY;
+
+    ~OwnDomain()
+    {
+        FreeBuffer(name);
     }
 };
 
 // An entry with a backslash already names its domain (a member from
 // elsewhere, or one shown whole because it is not the target's own) and goes
 // as it is; a bare entry is an account of the target and gets the target's own
-// name `ownDomain`, as MemberName gives it. Returns false, after saying which
-// entry, when a name does not fit.
-bool QualifyMember(HWND dialog, LPCWSTR caption, LPCWSTR ownDomain, LPCWSTR entry, LPWSTR member)
+// name, as MemberName gives it. Returns false, after saying why, when the
+// target's name is unknown or a name does not fit.
+bool QualifyMember(HWND dialog, LPCWSTR caption, const OwnDomain& own, LPCWSTR entry, LPWSTR member)
 {
-    bool fits = wcschr(entry, L'\\') != nullptr
-                    ? FormatBounded(member, NameChars, L"%s", entry) >= 0
-                    : ownDomain[0] != L'\0' &&
-                          FormatBounded(member, NameChars, L"%s\\%s", ownDomain, entry) >= 0;
+    bool qualified = wcschr(entry, L'\\') != nullptr;
+    if (!qualified && own.name[0] == L'\0') {
+        ShowPlatformError(
+            dialog,
+            L"対象コンピューターのアカウント ドメイン名を取得できませんでした。\n(エラー詳細 : %s)",
+            caption, own.status);
+        return false;
+    }
+    bool fits = qualified ? FormatBounded(member, NameChars, L"%s", entry) >= 0
+                          : FormatBounded(member, NameChars, L"%s\\%s", own.name, entry) >= 0;
     if (!fits)
         ReportLongMemberName(dialog, entry, caption);
     return fits;
@@ -125,35 +199,86 @@ bool ReadMemberEntry(HWND dialog, LPCWSTR caption, int index, LPWSTR entry)
 }
 
 // Every entry of the list in list order, or false (nothing to store) when one
-// of them cannot be named to the platform.
+// of them cannot be named to the platform. A reported member keeps its SID and
+// gets no name.
 bool BuildMemberArray(HWND dialog, LPCWSTR caption, MemberArray* members)
 {
-    int count = static_cast<int>(SendDlgItemMessageW(dialog, IDC_GROUP_MEMBERS, LB_GETCOUNT, 0, 0));
+    HWND list = GetDlgItem(dialog, IDC_GROUP_MEMBERS);
+    int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     if (count < 0)
         count = 0;
     // At least one element, so that an empty list still passes an array.
+    size_t slots = count > 0 ? static_cast<size_t>(count) : 1;
     members->entries = static_cast<LOCALGROUP_MEMBERS_INFO_3*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                  sizeof(LOCALGROUP_MEMBERS_INFO_3) * (count > 0 ? count : 1)));
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(LOCALGROUP_MEMBERS_INFO_3) * slots));
+    members->sids = static_cast<LOCALGROUP_MEMBERS_INFO_0*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(LOCALGROUP_MEMBERS_INFO_0) * slots));
     LPWSTR entry = AllocBuffer(NameChars);
-    // Learnt once for all entries: on a remote target it is a round trip.
-    LPWSTR ownDomain = AllocBuffer(NameChars);
-    bool built = members->entries != nullptr && entry != nullptr && ownDomain != nullptr;
+    OwnDomain own;
+    bool built = members->entries != nullptr && members->sids != nullptr && entry != nullptr &&
+                 own.name != nullptr;
     if (built)
-        QualifyingComputerName(ownDomain, NameChars);
+        QualifyingComputerName(own.name, NameChars, &own.status);
     for (int i = 0; built && i < count; ++i) {
         LPWSTR member = AllocBuffer(NameChars);
         if (member == nullptr) {
             built = false;
             break;
         }
-        members->entries[members->count++].lgrmi3_domainandname = member;
-        built = ReadMemberEntry(dialog, caption, i, entry) &&
-                QualifyMember(dialog, caption, ownDomain, entry, member);
+        members->entries[members->count].lgrmi3_domainandname = member;
+        PSID reported = ReportedSid(list, i);
+        members->sids[members->count++].lgrmi0_sid = reported;
+        built = reported != nullptr || (ReadMemberEntry(dialog, caption, i, entry) &&
+                                        QualifyMember(dialog, caption, own, entry, member));
     }
-    FreeBuffer(ownDomain);
     FreeBuffer(entry);
     return built;
+}
+
+// The SID of a member added by name, looked up on the target; the lookup's
+// "no such account" is reported as the member call would report it.
+DWORD LookUpMemberSid(LPCWSTR server, LPCWSTR name, PSID* sid)
+{
+    DWORD sidSize = SECURITY_MAX_SID_SIZE;
+    DWORD domainChars = NameChars;
+    *sid = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize);
+    LPWSTR domain = AllocBuffer(domainChars);
+    SID_NAME_USE use = SidTypeUnknown;
+    DWORD status = ERROR_NOT_ENOUGH_MEMORY;
+    if (*sid != nullptr && domain != nullptr)
+        status = LookupAccountNameW(server, name, *sid, &sidSize, domain, &domainChars, &use)
+                     ? 0
+                     : GetLastError();
+    if (status == ERROR_INSUFFICIENT_BUFFER) { // a domain name longer than any NetBIOS name
+        FreeBuffer(domain);
+        domain = AllocBuffer(domainChars);
+        status = domain == nullptr ? ERROR_NOT_ENOUGH_MEMORY
+                 : LookupAccountNameW(server, name, *sid, &sidSize, domain, &domainChars, &use)
+                     ? 0
+                     : GetLastError();
+    }
+    FreeBuffer(domain);
+    if (status == ERROR_NONE_MAPPED)
+        status = ERROR_NO_SUCH_MEMBER;
+    if (status != 0) {
+        FreeBuffer(*sid);
+        *sid = nullptr;
+    }
+    return status;
+}
+
+// The SIDs of the entries added in the dialog; the first failure ends it.
+DWORD LookUpAddedMembers(LPCWSTR server, MemberArray* members)
+{
+    for (DWORD i = 0; i < members->count; ++i) {
+        if (members->Reported(i))
+            continue;
+        DWORD status = LookUpMemberSid(server, members->entries[i].lgrmi3_domainandname,
+                                       &members->sids[i].lgrmi0_sid);
+        if (status != 0)
+            return status;
+    }
+    return 0;
 }
 
 // Whether `domain` (its first `length` characters) is `name`, the letters A
@@ -170,38 +295,41 @@ bool SameDomain(LPCWSTR domain, size_t length, LPCWSTR name)
 }
 
 // The target's own accounts are listed bare; a member from anywhere else, or
-// one without a domain, is listed whole.
-void AddListedMember(HWND list, LPCWSTR member, LPCWSTR ownDomain)
+// one without a domain, is listed whole. The entry keeps the reported SID.
+void AddListedMember(HWND list, const LOCALGROUP_MEMBERS_INFO_2& member, LPCWSTR ownDomain)
 {
-    const wchar_t* backslash = wcschr(member, L'\\');
-    LPCWSTR shown = member;
-    if (backslash != nullptr &&
-        SameDomain(member, static_cast<size_t>(backslash - member), ownDomain))
+    LPCWSTR name = member.lgrmi2_domainandname;
+    const wchar_t* backslash = wcschr(name, L'\\');
+    LPCWSTR shown = name;
+    if (backslash != nullptr && SameDomain(name, static_cast<size_t>(backslash - name), ownDomain))
         shown = backslash + 1;
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
+    LRESULT index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
+    KeepReportedSid(list, static_cast<int>(index), member.lgrmi2_sid);
 }
 
-// A failed enumeration ends the filling silently: what was read stays.
+// A failed enumeration ends the filling silently: what was read stays. So does
+// a page that brings nothing while saying there is more.
 void FillMemberList(HWND dialog, LPCWSTR server, LPCWSTR group, LPCWSTR ownDomain)
 {
     HWND list = GetDlgItem(dialog, IDC_GROUP_MEMBERS);
     DWORD_PTR resume = 0;
     NET_API_STATUS status;
+    DWORD read = 0;
     do {
         LPBYTE buffer = nullptr;
-        DWORD read = 0;
         DWORD total = 0;
-        status = NetLocalGroupGetMembers(server, group, 3, &buffer, MAX_PREFERRED_LENGTH, &read,
+        read = 0;
+        status = NetLocalGroupGetMembers(server, group, 2, &buffer, MAX_PREFERRED_LENGTH, &read,
                                          &total, &resume);
         if ((status == NERR_Success || status == ERROR_MORE_DATA) && buffer != nullptr) {
-            auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_3*>(buffer);
+            auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(buffer);
             for (DWORD i = 0; i < read; ++i)
-                if (members[i].lgrmi3_domainandname != nullptr)
-                    AddListedMember(list, members[i].lgrmi3_domainandname, ownDomain);
+                if (members[i].lgrmi2_domainandname != nullptr)
+                    AddListedMember(list, members[i], ownDomain);
         }
         if (buffer != nullptr)
             NetApiBufferFree(buffer);
-    } while (status == ERROR_MORE_DATA);
+    } while (status == ERROR_MORE_DATA && read > 0);
 }
 
 // Commands shared by both dialogs; true when `command` was one of them.
@@ -226,8 +354,9 @@ bool HandleMemberCommand(HWND dialog, WORD command)
 
 // ---- AddGroupDialog ----
 
-// Creates the group and adds its members in one call, also for an empty
-// list. Once the group exists the dialog ends, whatever the member step says.
+// Creates the group and adds its members in one call; an empty list has no
+// member step. Once the group exists the dialog ends, whatever the member step
+// says.
 void StoreNewGroup(HWND dialog, LPCWSTR server, LPWSTR name, LPWSTR comment,
                    const MemberArray& members)
 {
@@ -238,8 +367,9 @@ void StoreNewGroup(HWND dialog, LPCWSTR server, LPWSTR name, LPWSTR comment,
                           AddGroupCaption, status);
         return;
     }
-    status = NetLocalGroupAddMembers(server, name, 3, reinterpret_cast<LPBYTE>(members.entries),
-                                     members.count);
+    if (members.count > 0)
+        status = NetLocalGroupAddMembers(server, name, 3, reinterpret_cast<LPBYTE>(members.entries),
+                                         members.count);
     if (status != NERR_Success)
         ShowPlatformError(
             dialog,
@@ -332,12 +462,14 @@ void StoreGroupSettings(HWND dialog)
                               L"ローカル グループの設定を変更できませんでした。\n(エラー詳細 : %s)",
                               GroupSettingsCaption, status);
         } else {
-            status = NetLocalGroupSetMembers(
-                server, name, 3, reinterpret_cast<LPBYTE>(members.entries), members.count);
+            // By SID: the members reported at opening as reported, the added ones
+            // as the target names them.
+            status = LookUpAddedMembers(server, &members);
+            if (status == NERR_Success)
+                status = NetLocalGroupSetMembers(
+                    server, name, 0, reinterpret_cast<LPBYTE>(members.sids), members.count);
             if (status != NERR_Success)
-                ShowPlatformError(
-                    dialog, L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : %s)",
-                    GroupSettingsCaption, status);
+                ShowPlatformError(dialog, MembershipError, GroupSettingsCaption, status);
             else
                 EndDialog(dialog, 1);
         }
@@ -371,6 +503,9 @@ INT_PTR CALLBACK AddGroupDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR CALLBACK GroupSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_DESTROY:
+        ReleaseReportedSids(dialog);
+        return FALSE;
     case WM_INITDIALOG:
         if (!InitGroupSettingsDialog(dialog, reinterpret_cast<LPCWSTR>(lParam)))
             EndDialog(dialog, 2);

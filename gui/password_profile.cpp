@@ -59,7 +59,9 @@ NET_API_STATUS SetPassword(LPCWSTR accountName, LPWSTR password)
     USER_INFO_1003 record = {password};
     LPWSTR server = AllocServerArgument();
     NET_API_STATUS status =
-        NetUserSetInfo(server, accountName, 1003, reinterpret_cast<LPBYTE>(&record), nullptr);
+        IsRemoteServerMissing(server)
+            ? ERROR_NOT_ENOUGH_MEMORY
+            : NetUserSetInfo(server, accountName, 1003, reinterpret_cast<LPBYTE>(&record), nullptr);
     FreeBuffer(server);
     return status;
 }
@@ -195,30 +197,61 @@ void ChooseHomeKind(HWND dialog, bool network)
     SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
 }
 
-// Fills the record's path fields from the controls. Returns false, with
-// nothing written, when a network drive is chosen without a path.
-bool TakeProfileFields(HWND dialog, USER_INFO_4* user, LPWSTR profile, LPWSTR script, LPWSTR home,
-                       LPWSTR drive)
+// The whole text of a control, in a buffer of its own length (a stored path
+// may be longer than the edit limit); null when out of memory.
+LPWSTR ReadWholeText(HWND dialog, int id)
 {
-    const int pathChars = static_cast<int>(PathChars);
-    user->usri4_profile = profile;
-    user->usri4_script_path = script;
-    user->usri4_home_dir = home;
-    user->usri4_home_dir_drive = drive;
-    GetDlgItemTextW(dialog, IDC_PROFILE_PATH, profile, pathChars);
-    GetDlgItemTextW(dialog, IDC_PROFILE_SCRIPT, script, pathChars);
-    if (IsDlgButtonChecked(dialog, IDC_PROFILE_HOME_NETWORK) != BST_CHECKED) {
-        GetDlgItemTextW(dialog, IDC_PROFILE_LOCAL_PATH, home, pathChars);
-        return true; // an empty drive removes a mapping the account had
+    HWND control = GetDlgItem(dialog, id);
+    size_t chars = static_cast<size_t>(GetWindowTextLengthW(control)) + 1;
+    LPWSTR text = AllocBuffer(chars);
+    if (text != nullptr)
+        GetWindowTextW(control, text, static_cast<int>(chars));
+    return text;
+}
+
+// The path fields read from the controls, owned until the record is written.
+struct ProfileTexts
+{
+    LPWSTR profile = nullptr;
+    LPWSTR script = nullptr;
+    LPWSTR home = nullptr;
+    LPWSTR drive = AllocBuffer(DriveChars);
+
+    ~ProfileTexts()
+    {
+        FreeBuffer(drive);
+        FreeBuffer(home);
+        FreeBuffer(script);
+        FreeBuffer(profile);
     }
-    GetDlgItemTextW(dialog, IDC_PROFILE_NETWORK_PATH, home, pathChars);
-    if (home[0] == L'\0') {
+};
+
+// Fills the record's path fields from the controls. Returns false, with
+// nothing written, when a network drive is chosen without a path (said) or
+// memory ran out.
+bool TakeProfileFields(HWND dialog, USER_INFO_4* user, ProfileTexts* texts)
+{
+    bool network = IsDlgButtonChecked(dialog, IDC_PROFILE_HOME_NETWORK) == BST_CHECKED;
+    texts->profile = ReadWholeText(dialog, IDC_PROFILE_PATH);
+    texts->script = ReadWholeText(dialog, IDC_PROFILE_SCRIPT);
+    texts->home =
+        ReadWholeText(dialog, network ? IDC_PROFILE_NETWORK_PATH : IDC_PROFILE_LOCAL_PATH);
+    if (texts->profile == nullptr || texts->script == nullptr || texts->home == nullptr ||
+        texts->drive == nullptr)
+        return false;
+    user->usri4_profile = texts->profile;
+    user->usri4_script_path = texts->script;
+    user->usri4_home_dir = texts->home;
+    user->usri4_home_dir_drive = texts->drive;
+    if (!network)
+        return true; // an empty drive removes a mapping the account had
+    if (texts->home[0] == L'\0') {
         AMBMessageBoxW(dialog,
                        L"ネットワーク ドライブ指定時はネットワーク パスを入力してください。",
                        ProfileErrorCaption, MB_ICONWARNING);
         return false;
     }
-    GetDlgItemTextW(dialog, IDC_PROFILE_DRIVE, drive, static_cast<int>(DriveChars));
+    GetDlgItemTextW(dialog, IDC_PROFILE_DRIVE, texts->drive, static_cast<int>(DriveChars));
     return true;
 }
 
@@ -231,16 +264,14 @@ void AcceptProfile(HWND dialog)
         ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
         return;
     }
-    LPWSTR profile = AllocBuffer(PathChars);
-    LPWSTR script = AllocBuffer(PathChars);
-    LPWSTR home = AllocBuffer(PathChars);
-    LPWSTR drive = AllocBuffer(DriveChars);
     bool written = false;
-    if (profile != nullptr && script != nullptr && home != nullptr && drive != nullptr &&
-        TakeProfileFields(dialog, user, profile, script, home, drive)) {
+    ProfileTexts texts;
+    if (TakeProfileFields(dialog, user, &texts)) {
         LPWSTR server = AllocServerArgument();
-        status = NetUserSetInfo(server, AccountNameOf(dialog), 4, reinterpret_cast<LPBYTE>(user),
-                                nullptr);
+        status = IsRemoteServerMissing(server)
+                     ? ERROR_NOT_ENOUGH_MEMORY
+                     : NetUserSetInfo(server, AccountNameOf(dialog), 4,
+                                      reinterpret_cast<LPBYTE>(user), nullptr);
         FreeBuffer(server);
         if (status == NERR_Success)
             written = true;
@@ -248,10 +279,6 @@ void AcceptProfile(HWND dialog)
             ShowPlatformError(dialog, ProfileError, ProfileErrorCaption, status);
     }
     NetApiBufferFree(user);
-    FreeBuffer(drive);
-    FreeBuffer(home);
-    FreeBuffer(script);
-    FreeBuffer(profile);
     if (written)
         EndDialog(dialog, 1);
 }

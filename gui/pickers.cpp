@@ -295,17 +295,24 @@ INT_PTR CALLBACK UserPickerProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 namespace {
 
-// The next token of `text` from `*position` on: semicolons separate tokens and
-// never make an empty one; everything else, blanks too, belongs to a token.
+// Semicolons and line breaks (a pasted column of names) separate names: no
+// account name contains either.
+bool IsSeparator(WCHAR c)
+{
+    return c == L';' || c == L'\r' || c == L'\n';
+}
+
+// The next token of `text` from `*position` on: separators never make an empty
+// token; everything else, blanks too, belongs to a token.
 bool NextToken(LPCWSTR text, size_t* position, size_t* start, size_t* length)
 {
     size_t i = *position;
-    while (text[i] == L';')
+    while (IsSeparator(text[i]))
         ++i;
     if (text[i] == L'\0')
         return false;
     *start = i;
-    while (text[i] != L'\0' && text[i] != L';')
+    while (text[i] != L'\0' && !IsSeparator(text[i]))
         ++i;
     *length = i - *start;
     *position = i;

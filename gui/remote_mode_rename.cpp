@@ -184,16 +184,17 @@ void ReportRenameFailure(HWND dialog, bool group, DWORD status)
                       L"名前の変更エラー", status);
 }
 
-// The level-0 record carries the new name into the set call; a record that
-// cannot be read (the account is gone or was renamed meanwhile) is reported
-// like a failed rename.
+// The group is read first at level 1 (the only level NetLocalGroupGetInfo
+// serves); a group that cannot be read (gone or renamed meanwhile) is reported
+// like a failed rename. A level-0 record carries the new name into the set call.
 NET_API_STATUS RenameGroup(LPCWSTR server, LPCWSTR current, LPWSTR newName)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetLocalGroupGetInfo(server, current, 0, &buffer);
+    NET_API_STATUS status = NetLocalGroupGetInfo(server, current, 1, &buffer);
     if (status == NERR_Success && buffer != nullptr) {
-        reinterpret_cast<LOCALGROUP_INFO_0*>(buffer)->lgrpi0_name = newName;
-        status = NetLocalGroupSetInfo(server, current, 0, buffer, nullptr);
+        LOCALGROUP_INFO_0 record = {newName};
+        status =
+            NetLocalGroupSetInfo(server, current, 0, reinterpret_cast<LPBYTE>(&record), nullptr);
     }
     if (buffer != nullptr)
         NetApiBufferFree(buffer);

@@ -30,6 +30,10 @@ const wchar_t SettingsErrorText[] =
     L"ユーザー アカウントの設定を変更できませんでした。\n(エラー詳細 : %s)";
 const wchar_t MembershipWarning[] =
     L"次のグループの所属を変更できませんでした。\n%s\n(エラー詳細 : %s)";
+// The line of the warning when the account's groups could not be read, so that
+// none of them could be left.
+const wchar_t UnreadGroupsLine[] =
+    L"(所属グループを取得できなかったため、グループから外せませんでした)";
 
 bool IsAdvancedMode()
 {
@@ -169,11 +173,13 @@ void AddToListedGroups(HWND dialog, LPCWSTR server, LPCWSTR accountName,
     LPWSTR member = AllocBuffer(NameChars);
     LPWSTR group = AllocBuffer(TextChars);
     if (count > 0 && member != nullptr && group != nullptr) {
-        bool named = MemberName(accountName, member, NameChars) != 0;
+        // Without a member name every group fails for the reason it could not be made.
+        DWORD nameStatus = 0;
+        bool named = MemberName(accountName, member, NameChars, &nameStatus) != 0;
         for (int index = 0; index < count; ++index) {
             if (!ReadListedGroup(list, index, group))
                 continue;
-            NET_API_STATUS status = ERROR_INSUFFICIENT_BUFFER;
+            NET_API_STATUS status = nameStatus;
             if (named) {
                 LOCALGROUP_MEMBERS_INFO_3 entry = {member};
                 status =
@@ -325,6 +331,8 @@ void AddUser(HWND dialog)
     record.usri2_comment = input.description;
     record.usri2_flags = flags;
     record.usri2_full_name = input.fullName;
+    // 0 would be an expiry on 1970-01-01: an account that can never log on.
+    record.usri2_acct_expires = TIMEQ_FOREVER;
     NET_API_STATUS status = NetUserAdd(server, 2, reinterpret_cast<LPBYTE>(&record), nullptr);
     input.WipePasswords();
     if (status != NERR_Success)
@@ -571,9 +579,12 @@ int RemoveUnlistedGroups(HWND listBox, LPCWSTR server, LPCWSTR accountName,
                          MembershipFailures* failures)
 {
     LPBYTE buffer = nullptr;
-    if (NetUserGetInfo(server, accountName, 4, &buffer) != NERR_Success || buffer == nullptr) {
+    NET_API_STATUS status = NetUserGetInfo(server, accountName, 4, &buffer);
+    if (status != NERR_Success || buffer == nullptr) {
         if (buffer != nullptr)
             NetApiBufferFree(buffer);
+        NoteFailure(failures, UnreadGroupsLine,
+                    status != NERR_Success ? status : ERROR_INVALID_DATA);
         return 0;
     }
     // By SID: the member name of the account need not be known.
@@ -582,14 +593,16 @@ int RemoveUnlistedGroups(HWND listBox, LPCWSTR server, LPCWSTR accountName,
     DWORD read = 0;
     DWORD total = 0;
     int removed = 0;
-    if (NetUserGetLocalGroups(server, accountName, 0, LG_INCLUDE_INDIRECT, &groupBuffer,
-                              MAX_PREFERRED_LENGTH, &read, &total) == NERR_Success &&
-        groupBuffer != nullptr) {
+    status = NetUserGetLocalGroups(server, accountName, 0, LG_INCLUDE_INDIRECT, &groupBuffer,
+                                   MAX_PREFERRED_LENGTH, &read, &total);
+    if (status != NERR_Success) {
+        NoteFailure(failures, UnreadGroupsLine, status);
+    } else if (groupBuffer != nullptr) {
         auto* groups = reinterpret_cast<LOCALGROUP_USERS_INFO_0*>(groupBuffer);
         for (DWORD i = 0; i < read; ++i) {
             if (ListBoxContains(listBox, groups[i].lgrui0_name))
                 continue;
-            NET_API_STATUS status = NetLocalGroupDelMember(server, groups[i].lgrui0_name, sid);
+            status = NetLocalGroupDelMember(server, groups[i].lgrui0_name, sid);
             if (status == NERR_Success)
                 ++removed;
             else

@@ -41,8 +41,9 @@ struct MembershipFailures
 };
 
 // Removes the account from every local group of its own that the list box no
-// longer holds (by SID). Returns how many removals succeeded; failed removals
-// are recorded in `failures` when it is not null.
+// longer holds (by SID). Returns how many removals succeeded; failed removals,
+// and an account or group list that could not be read (no removal then), are
+// recorded in `failures` when it is not null.
 int RemoveUnlistedGroups(HWND listBox, LPCWSTR server, LPCWSTR accountName,
                          MembershipFailures* failures);
 #endif

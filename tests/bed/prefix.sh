@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# prefix.sh setup|cleanup PREFIX: the private Wine prefix of a test run.
-# Setup boots it once (later runs reuse it) and keeps its wineserver alive for
-# the run, so that each test program starts in well under a second.
+# prefix.sh setup|cleanup PREFIX [NETMSG_DLL]: the private Wine prefix of a test
+# run. Setup boots it once (later runs reuse it), puts the stand-in network
+# message file (Wine has none) into its system folder and keeps its wineserver
+# alive for the run, so that each test program starts in well under a second.
 set -eu
 action=$1
 export WINEPREFIX=$2
@@ -22,6 +23,10 @@ case "$action" in
     if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
       cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
     fi
+    netmsg=${3:-}
+    if [ -n "$netmsg" ] && [ -f "$netmsg" ]; then
+      cp -f "$netmsg" "$WINEPREFIX/drive_c/windows/system32/netmsg.dll"
+    fi
     wineserver -p 120 </dev/null >/dev/null 2>&1 || true
     # A trivial start proves the prefix answers.
     DISPLAY= wine cmd /c exit 0 </dev/null >/dev/null 2>&1
@@ -29,5 +34,5 @@ case "$action" in
   cleanup)
     wineserver -k 2>/dev/null || true
     ;;
-  *) echo "usage: prefix.sh setup|cleanup PREFIX" >&2; exit 2 ;;
+  *) echo "usage: prefix.sh setup|cleanup PREFIX [NETMSG_DLL]" >&2; exit 2 ;;
 esac

@@ -110,6 +110,7 @@ USER_HELP_BLOCKS = [
      "\tフラグには次の文字を単独もしくは組み合わせて指定します。\n\n"
      "\tE : 次回ログイン時にパスワード変更を要求するように指定します。\n"
      "\t    この文字フラグは単独でしか指定できません。\n"
+     "\t    パスワードの無期限状態 (X) は解除されます。\n"
      "\tC : ユーザーによるパスワード変更を禁止します。(c との併用は不可)\n"
      "\tc : ユーザーによるパスワード変更禁止を解除します。(C との併用は不可)\n"
      "\tX : パスワードを無期限にします。(x との併用は不可)\n"
@@ -240,6 +241,12 @@ ALL_CODES = [ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMET
              ERROR_NO_SUCH_ALIAS, ERROR_MEMBER_NOT_IN_ALIAS, ERROR_MEMBER_IN_ALIAS,
              ERROR_ALIAS_EXISTS, ERROR_NO_SUCH_MEMBER, NERR_GroupNotFound, NERR_UserNotFound,
              NERR_UserExists, NERR_PasswordTooShort, 1332]
+# The network codes' texts come from the system's netmsg.dll: in the test bed our
+# stand-in (sim/netmsg/netmsg.mc), so the transcripts show these very texts.
+NETWORK_TEXTS = {NERR_GroupNotFound: '指定されたグループはありません。',
+                 NERR_UserNotFound: '指定されたユーザーはありません。',
+                 NERR_UserExists: '同じ名前のアカウントが既にあります。',
+                 NERR_PasswordTooShort: 'パスワードがパスワード ポリシーの条件 (長さ、複雑さ、履歴) を満たしていません。'}
 _error_texts = {}
 
 
@@ -251,6 +258,7 @@ def error_texts():
             code, _, text = line.partition('\t')
             text = text.replace('\\n', '\n').replace('\\r', '\r').replace('\\\\', '\\')
             _error_texts[int(code)] = text
+        _error_texts.update(NETWORK_TEXTS)
     return _error_texts
 
 
@@ -627,7 +635,8 @@ class UserCommands(AmbcmdCase):
         run = self.world.run('/user', '/add', 'taro')
         self.expect(run, 'ユーザー taro は正常に作成されました。\n\n', 0)
         u = self.world.user('taro')
-        self.assertEqual((u['fullName'], u['password'], u['disabled']), ('', '', False))
+        self.assertEqual((u['fullName'], u['password'], u['disabled'], u['acctExpires']),
+                         ('', '', False, 0xFFFFFFFF))  # never expires, not 1970
         self.assertIn('Users', u['groups'])
         run = self.world.run('/user', '/add', 'TARO', '太郎')
         self.expect(run, net_error('ユーザー アカウントを追加できませんでした。', NERR_UserExists) +
@@ -731,6 +740,9 @@ class UserFlags(AmbcmdCase):
         # X also clears a pending change at next logon.
         self.expect(self.flags('X'), self.OK, 0, banner=False)
         self.assertEqual(self.state(), dict(before, expired=False, never_expires=True))
+        # E clears "never expires", which would keep the password valid.
+        self.expect(self.flags('E'), self.OK, 0, banner=False)
+        self.assertEqual(self.state(), dict(before, expired=True))
 
     def test_pairs_and_unknown_letters(self):
         self.expect(self.flags('CDX'), self.OK, 0, banner=False)

@@ -1,5 +1,6 @@
-// The error-text rule: system texts in the user's language, one trailing line
-// feed and then one carriage return removed, never a failure.
+// The error-text rule: system texts in the user's language, network codes from
+// the system's netmsg.dll, one trailing line feed and then one carriage return
+// removed, never a failure and never an empty text.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,10 +49,13 @@ TEST(ErrorText, GivesTheJapaneseSystemTextWithoutItsLineEnd)
     }
 }
 
-TEST(ErrorText, ACodeWithoutTextGivesAnEmptyTextAndNoFailure)
+// The test bed's netmsg.dll is our stand-in with our own texts.
+TEST(ErrorText, NetworkCodesComeFromNetmsgAndACodeWithoutTextShowsItself)
 {
-    EXPECT_EQ(ErrorText(0x2FFFFFFF), L"");
-    EXPECT_EQ(ErrorText(0xDEADBEEF), L"");
+    EXPECT_EQ(ErrorText(2224), L"同じ名前のアカウントが既にあります。"); // NERR_UserExists
+    EXPECT_EQ(ErrorText(2999), L"エラー コード 2999");
+    EXPECT_EQ(ErrorText(0x2FFFFFFF), L"エラー コード 805306367");
+    EXPECT_EQ(ErrorText(0xDEADBEEF), L"エラー コード 3735928559");
 }
 
 TEST(ErrorText, TrimsOneLineFeedThenOneCarriageReturnOnly)

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <lm.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "callcount.h"
 #include "core_world.h"
 #include "dialog_harness.h"
 #include "globals.h"
@@ -89,7 +91,7 @@ const wchar_t AddError[] = L"グループ作成エラー";
 const wchar_t SettingsError[] = L"グループ設定エラー";
 } // namespace
 
-TEST_F(GroupDialogTest, AddGroupRefusesEmptyAndExistingNamesAndCallsTheMemberStepForNoMembers)
+TEST_F(GroupDialogTest, AddGroupRefusesEmptyAndExistingNamesAndSkipsTheMemberStepForNoMembers)
 {
     ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupAddMembers 5"));
     EXPECT_EQ(1, AddGroup([&](HWND dialog) {
@@ -100,6 +102,13 @@ TEST_F(GroupDialogTest, AddGroupRefusesEmptyAndExistingNamesAndCallsTheMemberSte
                   SetText(dialog, IDC_GROUP_NAME, L"総務部");
                   SetText(dialog, IDC_GROUP_COMMENT, L"総務");
                   Press(dialog, IDOK);
+              }));
+    EXPECT_EQ(L"総務", Comment(L"総務部"));
+    EXPECT_EQ(2u, harness_.boxes.size()) << "no member step for no members";
+    EXPECT_EQ(1, AddGroup([&](HWND dialog) {
+                  SetText(dialog, IDC_GROUP_NAME, L"人事部");
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
+                  Press(dialog, IDOK);
               }))
         << "the group exists although its member step failed";
     ExpectBoxes(
@@ -107,7 +116,7 @@ TEST_F(GroupDialogTest, AddGroupRefusesEmptyAndExistingNamesAndCallsTheMemberSte
          {L"ローカル グループを作成できませんでした。\n(エラー詳細 : ", AddError},
          {L"ローカル グループの作成は完了しましたが、ユーザーを追加できませんでした。\n(エラー詳細 : ",
           AddError}});
-    EXPECT_EQ(L"総務", Comment(L"総務部"));
+    EXPECT_EQ(L"", Comment(L"人事部"));
 }
 
 // "SRV01\bob" goes as typed, not as "AMBPC01\SRV01\bob"; an entry that the
@@ -214,4 +223,93 @@ TEST_F(GroupDialogTest, PersonalModeOpensTheUserListAtOnce)
     AddGroup([&](HWND dialog) { Click(dialog, IDC_GROUP_ADD_MEMBERS); });
     ASSERT_EQ(1u, harness_.opened.size());
     EXPECT_EQ(static_cast<UINT>(IDD_PICKER), harness_.opened[0].templateId);
+}
+
+namespace {
+// What NetLocalGroupSetMembers was given: its level and the SIDs as text.
+DWORD setLevel = 0;
+Names setSids;
+NET_API_STATUS WINAPI RecordSetMembers(LPCWSTR, LPCWSTR, DWORD level, LPBYTE buffer, DWORD count)
+{
+    setLevel = level;
+    for (DWORD i = 0; level == 0 && i < count; ++i) {
+        LPWSTR text = nullptr;
+        ConvertSidToStringSidW(reinterpret_cast<LOCALGROUP_MEMBERS_INFO_0*>(buffer)[i].lgrmi0_sid,
+                               &text);
+        setSids.push_back(text != nullptr ? text : L"?");
+        LocalFree(text);
+    }
+    return NERR_Success;
+}
+
+std::wstring SidOf(LPCWSTR name)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid, domainChars = 64;
+    wchar_t domain[64];
+    SID_NAME_USE use;
+    LPWSTR text = nullptr;
+    if (LookupAccountNameW(nullptr, name, sid, &sidSize, domain, &domainChars, &use))
+        ConvertSidToStringSidW(sid, &text);
+    std::wstring copy = text != nullptr ? text : L"";
+    LocalFree(text);
+    return copy;
+}
+
+// A page that brings nothing but says there is more; the fourth call ends it.
+int emptyPages = 0;
+NET_API_STATUS WINAPI EmptyPage(LPCWSTR, LPCWSTR, DWORD, LPBYTE* buffer, DWORD, LPDWORD read,
+                                LPDWORD total, PDWORD_PTR)
+{
+    *buffer = nullptr;
+    *read = *total = 0;
+    return ++emptyPages > 3 ? NERR_Success : ERROR_MORE_DATA;
+}
+} // namespace
+
+// Everyone has no domain and a deleted account shows as its SID: neither has
+// a name the target takes, so members read at opening go back by their SIDs.
+TEST_F(GroupDialogTest, SettingsGiveReportedMembersBackBySidAndQualifyOnlyAddedOnes)
+{
+    for (const wchar_t* member : {L"Everyone", L"SRV01\\bob", L"taro"})
+        ASSERT_TRUE(world_.Sim(std::wstring(L"member add 経理部 ") + member));
+    ASSERT_TRUE(world_.Sim(L"user del bob --computer SRV01"));
+    ASSERT_TRUE(world_.Sim(L"user add hanako"));
+    void* real =
+        RedirectImport("NetLocalGroupSetMembers", reinterpret_cast<void*>(RecordSetMembers));
+    Names shown;
+    EXPECT_EQ(1, GroupSettings(L"経理部", [&](HWND dialog) {
+                  shown = ListBoxItems(dialog, IDC_GROUP_MEMBERS);
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 2);
+                  Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"hanako");
+                  Press(dialog, IDOK);
+              }));
+    RedirectImport("NetLocalGroupSetMembers", real);
+    ExpectBoxes({});
+    ASSERT_EQ(3u, shown.size());
+    EXPECT_EQ(0u, shown[1].rfind(L"S-1-5-21-", 0)) << Utf8(shown[1]);
+    EXPECT_EQ(0u, setLevel);
+    EXPECT_EQ((Names{L"S-1-1-0", shown[1], SidOf(L"hanako")}), setSids);
+}
+
+TEST_F(GroupDialogTest, SettingsStopAtAnEmptyPageAndSayWhenTheTargetsNameIsUnknown)
+{
+    void* real = RedirectImport("NetLocalGroupGetMembers", reinterpret_cast<void*>(EmptyPage));
+    GroupSettings(L"経理部", [](HWND) {});
+    RedirectImport("NetLocalGroupGetMembers", real);
+    EXPECT_EQ(1, emptyPages);
+
+    ASSERT_TRUE(world_.Sim(L"group add team --computer SRV01"));
+    wcscpy(TargetServer, L"192.0.2.7");
+    EXPECT_EQ(2, GroupSettings(L"team", [&](HWND dialog) {
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"bob");
+                  ASSERT_TRUE(world_.Sim(L"fail LsaOpenPolicy 5"));
+                  Press(dialog, IDOK);
+              }));
+    ExpectBoxes(
+        {{L"対象コンピューターのアカウント ドメイン名を取得できませんでした。\n(エラー詳細 : "
+          L"アクセスが拒否されました。)",
+          SettingsError}});
+    EXPECT_TRUE(Members(L"team", L"\\\\192.0.2.7").empty());
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <string>
 
+#include "callcount.h"
 #include "core_world.h"
 #include "dialog_harness.h"
 #include "errortext.h"
@@ -74,6 +75,17 @@ bool HasProfileFolder(const wchar_t* user)
     GetEnvironmentVariableW(L"AMBRELLE_SIM_DIR", dir, MAX_PATH);
     return GetFileAttributesW((std::wstring(dir) + L"\\Profiles\\" + user).c_str()) !=
            INVALID_FILE_ATTRIBUTES;
+}
+
+// HeapAlloc failing for the `nth` server argument (NameChars WCHAR) from now.
+using HeapAllocFunction = LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T);
+HeapAllocFunction realHeapAlloc = nullptr;
+int serverArgumentsLeft = 0;
+LPVOID WINAPI FailingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
+{
+    if (bytes == NameChars * sizeof(WCHAR) && serverArgumentsLeft > 0 && --serverArgumentsLeft == 0)
+        return nullptr;
+    return realHeapAlloc(heap, flags, bytes);
 }
 
 class PasswordProfileTest : public ::testing::Test
@@ -256,6 +268,51 @@ TEST_F(PasswordProfileTest, ARecordUnreadableAfterOpeningIsReportedAndNothingCha
               Shown(4));
     EXPECT_FALSE(HasProfileFolder(L"sato"));
     EXPECT_EQ(before, ReadFields(L"sato"));
+}
+
+// Without its server argument a write must not reach the local account of the
+// same name.
+TEST_F(PasswordProfileTest, WritesWithoutTheirServerArgumentFailAndNeverGoLocal)
+{
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(world_.Sim(L"user add sato --computer SRV01"));
+    wcscpy(TargetServer, L"SRV01");
+    realHeapAlloc = reinterpret_cast<HeapAllocFunction>(
+        RedirectImport("HeapAlloc", reinterpret_cast<void*>(FailingHeapAlloc)));
+    ASSERT_NE(nullptr, realHeapAlloc);
+    harness_.Answer({IDYES, IDYES});
+    harness_.OnDialog(IDD_PASSWORD_RESET, [&](HWND dialog) {
+        SetText(dialog, IDC_RESET_PASSWORD, L"new");
+        SetText(dialog, IDC_RESET_CONFIRMATION, L"new");
+        serverArgumentsLeft = 1;
+        Press(dialog, IDOK);
+    });
+    RunPasswordReset(nullptr, L"sato");
+    EXPECT_EQ(2, RunProfile(L"sato", [&](HWND dialog) {
+                  SetText(dialog, IDC_PROFILE_SCRIPT, L"run.bat");
+                  serverArgumentsLeft = 2; // the first reads the record
+                  Press(dialog, IDOK);
+              }));
+    RedirectImport("HeapAlloc", reinterpret_cast<void*>(realHeapAlloc));
+    EXPECT_EQ(Expected(L"パスワード リセットエラー", 48,
+                       WithPlatformText(L"パスワードをリセットできませんでした。",
+                                        ERROR_NOT_ENOUGH_MEMORY)),
+              Shown(2));
+    EXPECT_EQ(Expected(L"プロファイル設定エラー", 48,
+                       WithPlatformText(L"プロファイルを設定できませんでした。",
+                                        ERROR_NOT_ENOUGH_MEMORY)),
+              Shown(3));
+    EXPECT_TRUE(PasswordIs(L"sato", L"old"));
+    EXPECT_EQ(L"", ReadFields(L"sato")[1]);
+}
+
+TEST_F(PasswordProfileTest, PathsLongerThanTheEditLimitStayWholeOnAnUntouchedOk)
+{
+    const HomeFields fields = {std::wstring(260, L'p'), std::wstring(260, L's'),
+                               std::wstring(300, L'h'), L""};
+    WriteFields(L"sato", fields);
+    EXPECT_EQ(1, RunProfile(L"sato", [&](HWND dialog) { Press(dialog, IDOK); }));
+    EXPECT_EQ(fields, ReadFields(L"sato"));
 }
 
 TEST_F(PasswordProfileTest, ProfileButtonsAreOffForTheRunningAccountAndOnARemoteTarget)

@@ -150,12 +150,12 @@ TEST_F(PickersTest, UserPickerListsEveryAccountOverSeveralPagesAndCancelAddsNoth
     EXPECT_EQ(picked.checked, OwnerEntries());
 }
 
-TEST_F(PickersTest, TypedNamesAreCutAtSemicolonsAndAnOverlongOneRefusesTheWholeOk)
+TEST_F(PickersTest, TypedNamesAreCutAtSemicolonsAndLineBreaksAndAnOverlongOneRefusesTheWholeOk)
 {
     SetUpOwner(1002, {L"Bob"});
-    EXPECT_EQ(1, Type(L";;bob;; alice;;carol;CAROL;"));
+    EXPECT_EQ(1, Type(L";;bob;; alice;;carol;CAROL;\r\ndave\r\n\r\nerin\nfrank\r"));
     EXPECT_TRUE(typedInFocus_);
-    Names expected = {L"Bob", L" alice", L"carol"};
+    Names expected = {L"Bob", L" alice", L"carol", L"dave", L"erin", L"frank"};
     EXPECT_EQ(expected, OwnerEntries());
 
     EXPECT_EQ(2, Type(L"ok;" + std::wstring(300, L'a'))) << "stays open";

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "accountlist.h"
+#include "callcount.h"
 #include "core_world.h"
 #include "dialog_harness.h"
 #include "globals.h"
@@ -129,6 +130,15 @@ INT_PTR Rename(dialogtest::DialogHarness& harness, const wchar_t* name, int imag
     return harness.Run(IDD_RENAME, RenameDialogProc, reinterpret_cast<LPARAM>(&item), script);
 }
 
+// NetLocalGroupGetInfo as its reference page has it: level 1 only.
+using GroupGetInfo = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
+GroupGetInfo realGroupGetInfo = nullptr;
+NET_API_STATUS WINAPI GroupGetInfoLevelOne(LPCWSTR server, LPCWSTR group, DWORD level,
+                                           LPBYTE* buffer)
+{
+    return level == 1 ? realGroupGetInfo(server, group, level, buffer) : ERROR_INVALID_LEVEL;
+}
+
 bool Exists(LPCWSTR name)
 {
     LPBYTE buffer = nullptr;
@@ -145,6 +155,8 @@ TEST(RenameDialogTest, ImageTellsGroupFromUserOkWaitsForTextAndFailuresKeepItOpe
     for (const wchar_t* command : {L"user add taro", L"user add hanako", L"group add keiri"})
         ASSERT_TRUE(world.Sim(command));
     dialogtest::DialogHarness harness;
+    realGroupGetInfo = reinterpret_cast<GroupGetInfo>(
+        RedirectImport("NetLocalGroupGetInfo", reinterpret_cast<void*>(GroupGetInfoLevelOne)));
     EXPECT_EQ(1, Rename(harness, L"keiri", 2, [](HWND dialog) {
                   EXPECT_EQ(L"keiri", dialogtest::Text(dialog, IDC_RENAME_CURRENT));
                   EXPECT_EQ(256, dialogtest::Limit(dialog, IDC_RENAME_NEW));
@@ -180,5 +192,6 @@ TEST(RenameDialogTest, ImageTellsGroupFromUserOkWaitsForTextAndFailuresKeepItOpe
     }
     EXPECT_TRUE(Exists(L"経理部") && Exists(L"jiro") && Exists(L"hanako"));
     EXPECT_FALSE(Exists(L"keiri") || Exists(L"会計部") || Exists(L"taro"));
+    RedirectImport("NetLocalGroupGetInfo", reinterpret_cast<void*>(realGroupGetInfo));
     FreeAmbguiGlobals();
 }

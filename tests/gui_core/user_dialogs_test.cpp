@@ -29,6 +29,7 @@ struct Account
     DWORD expired = 0;
     std::wstring fullName;
     std::wstring comment;
+    DWORD acctExpires = 0;
 };
 
 Account ReadAccount(LPCWSTR name, LPCWSTR server = nullptr)
@@ -37,8 +38,12 @@ Account ReadAccount(LPCWSTR name, LPCWSTR server = nullptr)
     LPBYTE buffer = nullptr;
     if (NetUserGetInfo(server, name, 4, &buffer) == NERR_Success) {
         auto* record = reinterpret_cast<USER_INFO_4*>(buffer);
-        account = {true, record->usri4_flags, record->usri4_password_expired,
-                   record->usri4_full_name, record->usri4_comment};
+        account = {true,
+                   record->usri4_flags,
+                   record->usri4_password_expired,
+                   record->usri4_full_name,
+                   record->usri4_comment,
+                   record->usri4_acct_expires};
     }
     if (buffer != nullptr)
         NetApiBufferFree(buffer);
@@ -187,6 +192,7 @@ TEST_F(UserDialogTest, AdvancedAddChecksPasswordsThenNameThenCreatesAndFollowsUp
     EXPECT_EQ(1u, account.expired);
     EXPECT_EQ(L"花子", account.fullName);
     EXPECT_EQ(L"経理担当", account.comment);
+    EXPECT_EQ(static_cast<DWORD>(TIMEQ_FOREVER), account.acctExpires) << "0 is 1970-01-01";
     EXPECT_TRUE(Has(GroupsOf(L"hanako"), L"営業部"));
 }
 
@@ -320,6 +326,42 @@ TEST_F(UserDialogTest, SecondWriteFailingKeepsTheOptionsAndARepeatedOkFinishes)
               caption, MB_ICONWARNING);
     EXPECT_EQ(L"次郎", ReadAccount(L"taro").fullName);
     EXPECT_EQ(groups, GroupsOf(L"taro"));
+}
+
+// Groups that could not be read are named in the warning, and a member name
+// that could not be made says why.
+TEST_F(UserDialogTest, MembershipWarningSaysWhyNoGroupWasLeftOrAMemberNameWasNotMade)
+{
+    ASSERT_TRUE(world_.Sim(L"user add taro"));
+    ASSERT_TRUE(world_.Sim(L"group add 営業部"));
+    ASSERT_TRUE(world_.Sim(L"member add 営業部 taro"));
+    EXPECT_EQ(1,
+              harness_.Run(IDD_USER_SETTINGS, UserSettingsDialogProc, Param(L"taro"), [&](HWND d) {
+                  SelectListBoxItem(d, 1005, Index(ListBoxItems(d, 1005), L"営業部"));
+                  Click(d, 1007);
+                  ASSERT_TRUE(world_.Sim(L"fail NetUserGetLocalGroups 5"));
+                  Press(d, IDOK);
+              }));
+    const wchar_t caption[] = L"ユーザー アカウント設定エラー";
+    ExpectBox(
+        0,
+        WithError(L"次のグループの所属を変更できませんでした。\n(所属グループを取得できなかった"
+                  L"ため、グループから外せませんでした)",
+                  5),
+        caption, MB_ICONWARNING);
+    EXPECT_TRUE(Has(GroupsOf(L"taro"), L"営業部"));
+
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+    ASSERT_TRUE(world_.Sim(L"group add 総務部 --computer SRV01"));
+    wcscpy(TargetServer, L"192.0.2.7");
+    EXPECT_EQ(1, harness_.Run(IDD_ADD_USER, AddUserDialogProc, 0, [&](HWND d) {
+        SetText(d, 1000, L"hanako");
+        AddListBoxItem(d, 1005, L"総務部");
+        ASSERT_TRUE(world_.Sim(L"fail LsaOpenPolicy 5"));
+        Press(d, IDOK);
+    }));
+    ExpectBox(1, WithError(L"次のグループの所属を変更できませんでした。\n総務部", 5),
+              L"ユーザー作成エラー", MB_ICONWARNING);
 }
 
 TEST_F(UserDialogTest, UnlockIsWrittenAtOnceAndCancelKeepsIt)

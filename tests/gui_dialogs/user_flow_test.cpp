@@ -28,6 +28,12 @@ TEST_F(UserFlowTest, PersonalAddUsesItsTemplateAndYesOpensTheDialogAgain)
     HWND dialog = app.WaitDialog(L"ユーザー アカウントの追加");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(GetDlgItem(dialog, 1002), nullptr) << "the personal template has no description";
+    // A network status shows its text from the system's netmsg.dll.
+    App::SetEditText(dialog, 1000, L"kanri");
+    App::PressButton(dialog, IDOK);
+    Answer(ExpectMessage(L"ユーザー作成エラー", L"ユーザーを作成できませんでした。\n(エラー詳細 : "
+                                                L"同じ名前のアカウントが既にあります。)"),
+           IDOK);
     App::SetEditText(dialog, 1000, L"hanako");
     App::PressButton(dialog, IDOK);
     Answer(ExpectMessage(L"ユーザー プロファイルの作成",

@@ -22,7 +22,7 @@ rm -f "$out"
 
 export AMB_WINEPREFIX="$build/wineprefix"
 export AMB_BIN_DIR="$build/bin" AMB_SIM_BIN_DIR="$build/bin/sim"
-"$source_dir/tests/bed/prefix.sh" setup "$AMB_WINEPREFIX"
+"$source_dir/tests/bed/prefix.sh" setup "$AMB_WINEPREFIX" "$build/netmsg/netmsg.dll"
 display_file=$(mktemp)
 cleanup() {
   "$source_dir/tests/bed/xvfb.sh" stop "$display_file" || true
