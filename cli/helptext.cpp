@@ -1,6 +1,7 @@
 // The usage text and the two help texts. The help texts wait for a key
 // between their blocks, through the command interpreter's PAUSE.
 #include "ambcmd.h"
+#include "textformat.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -149,27 +150,27 @@ static void WaitForKey()
     _wsystem(L"PAUSE >NUL");
 }
 
-template <size_t N> static void PrintText(const wchar_t* const (&text)[N])
+template <size_t N> static void PrintLines(const wchar_t* const (&text)[N])
 {
     for (const wchar_t* line : text) {
         if (line == PauseHere)
             WaitForKey();
         else
-            fputws(line, stdout);
+            PrintText(line);
     }
 }
 
 void PrintUsage()
 {
-    PrintText(UsageText);
+    PrintLines(UsageText);
 }
 
 void PrintUserHelp()
 {
-    PrintText(UserHelpText);
+    PrintLines(UserHelpText);
 }
 
 void PrintGroupHelp()
 {
-    PrintText(GroupHelpText);
+    PrintLines(GroupHelpText);
 }

@@ -3,6 +3,55 @@
 #include <cstdio>
 #include <windows.h>
 
+namespace {
+thread_local TextBuffer* ThreadOutput = nullptr;
+}
+
+void AppendText(TextBuffer* buffer, const wchar_t* text, size_t length)
+{
+    if (buffer->failed || length == 0)
+        return;
+    if (buffer->length + length + 1 > buffer->capacity) {
+        size_t capacity = buffer->capacity < 256 ? 256 : buffer->capacity;
+        while (capacity < buffer->length + length + 1)
+            capacity *= 2;
+        size_t bytes = capacity * sizeof(wchar_t);
+        void* grown =
+            buffer->text == nullptr
+                ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes)
+                : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, buffer->text, bytes);
+        if (grown == nullptr) {
+            buffer->failed = true;
+            return;
+        }
+        buffer->text = static_cast<wchar_t*>(grown);
+        buffer->capacity = capacity;
+    }
+    wmemcpy(buffer->text + buffer->length, text, length);
+    buffer->length += length;
+    buffer->text[buffer->length] = L'\0';
+}
+
+void FreeTextBuffer(TextBuffer* buffer)
+{
+    if (buffer->text != nullptr)
+        HeapFree(GetProcessHeap(), 0, buffer->text);
+    *buffer = TextBuffer();
+}
+
+void SetThreadOutput(TextBuffer* buffer)
+{
+    ThreadOutput = buffer;
+}
+
+void PrintText(const wchar_t* text)
+{
+    if (ThreadOutput != nullptr)
+        AppendText(ThreadOutput, text, wcslen(text));
+    else
+        fputws(text, stdout);
+}
+
 int FormatBoundedV(wchar_t* buf, size_t count, const wchar_t* format, va_list args)
 {
     if (buf == nullptr || count == 0)
@@ -38,7 +87,7 @@ void PrintFormattedV(const wchar_t* format, va_list args)
     if (text == nullptr)
         return;
     _vsnwprintf(text, count, format, args);
-    fputws(text, stdout);
+    PrintText(text);
     HeapFree(GetProcessHeap(), 0, text);
 }
 
