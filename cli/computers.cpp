@@ -200,8 +200,8 @@ static void PrintListFileError(const wchar_t* path, DWORD status)
 bool ReadComputerList(const wchar_t* list, ComputerList* computers)
 {
     *computers = ComputerList();
-    bool read;
-    if (list[0] == L'@') {
+    bool read = false;
+    if (list[0] == L'@' && list[1] != L'\0') {
         DWORD status = 0;
         wchar_t* text = ReadListFile(list + 1, &status);
         if (text == nullptr) {
@@ -210,7 +210,7 @@ bool ReadComputerList(const wchar_t* list, ComputerList* computers)
         }
         read = SplitNameLines(text, computers);
         FreeBlock(text);
-    } else {
+    } else if (list[0] != L'@') {
         read = SplitNameList(list, computers);
     }
     if (!read) {

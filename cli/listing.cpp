@@ -365,7 +365,9 @@ int PrintListFailures(const ListJob& job, const ComputerRun* runs, size_t count)
         if (stream == stdout) {
             PrintComputerBlock(runs[i]);
         } else {
-            fwprintf(stream, L"[%s]\n", runs[i].name);
+            fputws(L"[", stream);
+            fputws(runs[i].name, stream);
+            fputws(L"]\n", stream);
             if (runs[i].output.text != nullptr)
                 fputws(runs[i].output.text, stream);
         }
