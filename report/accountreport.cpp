@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "accounttimes.h"
+#include "parallelcalls.h"
 #include "textformat.h"
 
 namespace {
@@ -405,6 +406,71 @@ PSID LookupGroupSid(LPCWSTR server, LPCWSTR name, DWORD* status)
     return sid;
 }
 
+// The calls of a remote computer go out a few at a time; the local computer's
+// one after the other.
+int CallsInFlight(LPCWSTR server)
+{
+    return server != nullptr && server[0] != L'\0' ? RemoteCallsInFlight : 1;
+}
+
+// Lowers `failedAt` to `index`: the calls after the first failure are not made,
+// as they would not be one after the other.
+void NoteFailure(volatile LONG& failedAt, size_t index)
+{
+    LONG seen = failedAt;
+    while (static_cast<LONG>(index) < seen) {
+        LONG previous = InterlockedCompareExchange(&failedAt, static_cast<LONG>(index), seen);
+        if (previous == seen)
+            break;
+        seen = previous;
+    }
+}
+
+// One group's SID and members; the status that ends the report, or 0. A group
+// that is gone by the time its details are read is marked.
+DWORD ReadGroup(LPCWSTR server, ReportGroup& group)
+{
+    DWORD lookup = 0;
+    group.sid = LookupGroupSid(server, group.name, &lookup);
+    if (group.sid == nullptr) {
+        if (lookup != ERROR_NONE_MAPPED)
+            return lookup != 0 ? lookup : ERROR_INVALID_SID;
+        group.gone = true;
+        return 0;
+    }
+    LPBYTE members = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    NET_API_STATUS status = NetLocalGroupGetMembers(server, group.name, 2, &members,
+                                                    MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+    group.members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(members);
+    group.memberCount = read;
+    if (status == NERR_GroupNotFound || status == ERROR_NO_SUCH_ALIAS)
+        group.gone = true;
+    else if (status != NERR_Success)
+        return status;
+    return 0;
+}
+
+// The reads of every group, each status at its group's index.
+struct GroupReads
+{
+    LPCWSTR server;
+    ReportGroup* groups;
+    DWORD* statuses;
+    volatile LONG failedAt;
+};
+
+void MakeGroupRead(void* context, size_t index)
+{
+    GroupReads& reads = *static_cast<GroupReads*>(context);
+    if (static_cast<LONG>(index) > reads.failedAt)
+        return;
+    reads.statuses[index] = ReadGroup(reads.server, reads.groups[index]);
+    if (reads.statuses[index] != 0)
+        NoteFailure(reads.failedAt, index);
+}
+
 // Reads every local group with its SID and members. A group that is gone by
 // the time its details are read is marked and left out.
 DWORD ReadGroups(LPCWSTR server, GroupTable& table)
@@ -420,35 +486,26 @@ DWORD ReadGroups(LPCWSTR server, GroupTable& table)
         return 0;
     table.groups = static_cast<ReportGroup*>(
         HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, table.count * sizeof(ReportGroup)));
-    if (table.groups == nullptr) {
+    auto* statuses = static_cast<DWORD*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, table.count * sizeof(DWORD)));
+    if (table.groups == nullptr || statuses == nullptr) {
+        if (statuses != nullptr)
+            HeapFree(GetProcessHeap(), 0, statuses);
         table.count = 0;
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     auto* records = reinterpret_cast<LOCALGROUP_INFO_1*>(table.records);
     for (DWORD i = 0; i < table.count; ++i) {
-        ReportGroup& group = table.groups[i];
-        group.name = records[i].lgrpi1_name;
-        group.comment = records[i].lgrpi1_comment;
-        DWORD lookup = 0;
-        group.sid = LookupGroupSid(server, group.name, &lookup);
-        if (group.sid == nullptr) {
-            if (lookup != ERROR_NONE_MAPPED)
-                return lookup != 0 ? lookup : ERROR_INVALID_SID;
-            group.gone = true;
-            continue;
-        }
-        LPBYTE members = nullptr;
-        DWORD read = 0;
-        status = NetLocalGroupGetMembers(server, group.name, 2, &members, MAX_PREFERRED_LENGTH,
-                                         &read, &total, nullptr);
-        group.members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(members);
-        group.memberCount = read;
-        if (status == NERR_GroupNotFound || status == ERROR_NO_SUCH_ALIAS)
-            group.gone = true;
-        else if (status != NERR_Success)
-            return status;
+        table.groups[i].name = records[i].lgrpi1_name;
+        table.groups[i].comment = records[i].lgrpi1_comment;
     }
-    return 0;
+    GroupReads reads = {server, table.groups, statuses, MAXLONG};
+    RunIndexedCalls(table.count, CallsInFlight(server), MakeGroupRead, &reads);
+    DWORD failure = 0;
+    for (DWORD i = 0; i < table.count && failure == 0; ++i)
+        failure = statuses[i];
+    HeapFree(GetProcessHeap(), 0, statuses);
+    return failure;
 }
 
 bool IsMember(const ReportGroup& group, PSID sid)
@@ -543,43 +600,125 @@ void PutGroupRow(ReportFile& file, const ReportGroup& group, LPWSTR value)
     EndRow(file);
 }
 
-// One row per user, read afresh at level 4. A user deleted since the list was
-// read is left out; any other failure ends the report.
+// The reads of one page of users, each record and status at its user's index,
+// and the next page of the enumeration as call `pageCall` when `readNext` is
+// set: first when calls go out at once, after the users when one by one.
+struct UserReads
+{
+    LPCWSTR server;
+    const NET_DISPLAY_USER* users;
+    LPBYTE* records;
+    NET_API_STATUS* statuses;
+    volatile LONG failedAt;
+    bool readNext;
+    size_t pageCall;
+    DWORD nextIndex;
+    NET_API_STATUS nextStatus;
+    DWORD nextCount;
+    PVOID nextPage;
+};
+
+void ReadUserPage(LPCWSTR server, DWORD index, NET_API_STATUS& status, DWORD& count, PVOID& page)
+{
+    count = 0;
+    page = nullptr;
+    status = NetQueryDisplayInformation(server, 1, index, UsersPerPage, MAX_PREFERRED_LENGTH,
+                                        &count, &page);
+}
+
+void MakeUserRead(void* context, size_t index)
+{
+    UserReads& reads = *static_cast<UserReads*>(context);
+    if (reads.readNext && index == reads.pageCall) {
+        if (reads.failedAt == MAXLONG)
+            ReadUserPage(reads.server, reads.nextIndex, reads.nextStatus, reads.nextCount,
+                         reads.nextPage);
+        return;
+    }
+    if (reads.readNext && index > reads.pageCall)
+        --index;
+    if (static_cast<LONG>(index) > reads.failedAt)
+        return;
+    NET_API_STATUS read =
+        NetUserGetInfo(reads.server, reads.users[index].usri1_name, 4, &reads.records[index]);
+    if (read == NERR_Success && reads.records[index] == nullptr)
+        read = ERROR_INVALID_DATA;
+    reads.statuses[index] = read;
+    if (read != NERR_Success && read != NERR_UserNotFound)
+        NoteFailure(reads.failedAt, index);
+}
+
+// The rows of one page's users in their order; the status that ends the report, or 0.
+DWORD PutUserPageRows(ReportFile& file, const GroupTable& table, const UserReads& reads,
+                      DWORD count, LPWSTR value)
+{
+    for (DWORD i = 0; i < count && file.error == 0; ++i) {
+        if (reads.statuses[i] == NERR_Success)
+            PutUserRow(file, *reinterpret_cast<USER_INFO_4*>(reads.records[i]), table, value);
+        else if (reads.statuses[i] != NERR_UserNotFound)
+            return reads.statuses[i];
+    }
+    return 0;
+}
+
+// One row per user, read afresh at level 4, each page's users read while the
+// next page is. A user deleted since the list was read is left out; any other
+// failure ends the report.
 DWORD PutUserRows(ReportFile& file, LPCWSTR server, const GroupTable& table, LPWSTR value)
 {
-    DWORD index = 0;
+    int inFlight = CallsInFlight(server);
+    UserReads reads = {};
+    reads.server = server;
+    reads.records = reinterpret_cast<LPBYTE*>(AllocBuffer(UsersPerPage * sizeof(LPBYTE)));
+    reads.statuses = reinterpret_cast<NET_API_STATUS*>(AllocBuffer(UsersPerPage * sizeof(DWORD)));
     NET_API_STATUS status;
-    do {
-        DWORD count = 0;
-        PVOID page = nullptr;
-        status = NetQueryDisplayInformation(server, 1, index, UsersPerPage, MAX_PREFERRED_LENGTH,
-                                            &count, &page);
-        if (status != NERR_Success && status != ERROR_MORE_DATA) {
-            if (page != nullptr)
-                NetApiBufferFree(page);
-            return status;
-        }
+    DWORD count = 0;
+    PVOID page = nullptr;
+    ReadUserPage(server, 0, status, count, page);
+    DWORD failure =
+        reads.records == nullptr || reads.statuses == nullptr ? ERROR_NOT_ENOUGH_MEMORY : 0;
+    while (failure == 0 && (status == NERR_Success || status == ERROR_MORE_DATA)) {
         auto* users = static_cast<NET_DISPLAY_USER*>(page);
-        DWORD failure = 0;
-        for (DWORD i = 0; users != nullptr && i < count && failure == 0 && file.error == 0; ++i) {
-            index = users[i].usri1_next_index;
-            LPBYTE record = nullptr;
-            NET_API_STATUS read = NetUserGetInfo(server, users[i].usri1_name, 4, &record);
-            if (read == NERR_Success && record != nullptr)
-                PutUserRow(file, *reinterpret_cast<USER_INFO_4*>(record), table, value);
-            else if (read != NERR_UserNotFound)
-                failure = read != NERR_Success ? read : ERROR_INVALID_DATA;
-            if (record != nullptr)
-                NetApiBufferFree(record);
+        // No more users in a page than were asked for, so that their answers fit.
+        DWORD listed = users == nullptr ? 0 : count < UsersPerPage ? count : UsersPerPage;
+        // A page that says "more" but brings nothing would never end.
+        bool more = status == ERROR_MORE_DATA && count != 0;
+        reads.users = users;
+        reads.failedAt = MAXLONG;
+        reads.nextPage = nullptr;
+        reads.readNext = more;
+        reads.pageCall = inFlight > 1 ? 0 : listed;
+        if (listed > 0)
+            reads.nextIndex = users[listed - 1].usri1_next_index;
+        for (DWORD i = 0; i < listed; ++i) {
+            reads.records[i] = nullptr;
+            reads.statuses[i] = NERR_Success;
         }
+        RunIndexedCalls(listed + (more ? 1 : 0), inFlight, MakeUserRead, &reads);
+        failure = PutUserPageRows(file, table, reads, listed, value);
+        for (DWORD i = 0; i < listed; ++i)
+            if (reads.records[i] != nullptr)
+                NetApiBufferFree(reads.records[i]);
         if (page != nullptr)
             NetApiBufferFree(page);
-        if (failure != 0)
-            return failure;
-        if (count == 0)
+        page = nullptr;
+        if (!more || failure != 0 || file.error != 0) {
+            if (reads.nextPage != nullptr)
+                NetApiBufferFree(reads.nextPage);
+            status = NERR_Success;
             break;
-    } while (status == ERROR_MORE_DATA && file.error == 0);
-    return 0;
+        }
+        status = reads.nextStatus;
+        count = reads.nextCount;
+        page = reads.nextPage;
+    }
+    if (page != nullptr)
+        NetApiBufferFree(page);
+    FreeBuffer(reads.records);
+    FreeBuffer(reads.statuses);
+    if (failure != 0)
+        return failure;
+    return status == NERR_Success || status == ERROR_MORE_DATA ? 0 : status;
 }
 
 const BYTE ByteOrderMark[] = {0xEF, 0xBB, 0xBF};
