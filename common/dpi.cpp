@@ -1,5 +1,7 @@
 #include "dpi.h"
 
+#include <commctrl.h>
+
 namespace {
 // GetDpiForWindow and GetDpiForSystem came with Windows 10 1607: looked up at
 // run time so that the programs still start on earlier versions.
@@ -57,4 +59,20 @@ int RescaleDpi(int pixels, UINT fromDpi, UINT toDpi)
 int SmallIconSize(UINT dpi)
 {
     return ScaleToDpi(16, dpi);
+}
+
+void RescaleListColumns(HWND list, UINT fromDpi, UINT toDpi)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    int count =
+        header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < count; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_MINWIDTH;
+        if (!SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)))
+            continue;
+        column.cx = RescaleDpi(column.cx, fromDpi, toDpi);
+        column.cxMin = RescaleDpi(column.cxMin, fromDpi, toDpi);
+        SendMessageW(list, LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
 }

@@ -21,3 +21,8 @@ int RescaleDpi(int pixels, UINT fromDpi, UINT toDpi);
 
 // The side of a small icon at `dpi`: 16 at 96, 20 at 120, 24 at 144, 32 at 192.
 int SmallIconSize(UINT dpi);
+
+// The columns of a report-view list view drawn at `toDpi` instead of
+// `fromDpi`: the widths the user has set keep their share, and so do the
+// least widths.
+void RescaleListColumns(HWND list, UINT fromDpi, UINT toDpi);

@@ -346,24 +346,6 @@ void LayOut(HWND window)
     OnSize(window, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
 }
 
-// Columns keep their share of the window: the widths the user has set are
-// carried over to the new scale, and so are the least widths.
-void RescaleColumns(HWND list, UINT fromDpi, UINT toDpi)
-{
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    int count =
-        header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
-    for (int i = 0; i < count; ++i) {
-        LVCOLUMNW column = {};
-        column.mask = LVCF_WIDTH | LVCF_MINWIDTH;
-        if (!SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)))
-            continue;
-        column.cx = RescaleDpi(column.cx, fromDpi, toDpi);
-        column.cxMin = RescaleDpi(column.cxMin, fromDpi, toDpi);
-        SendMessageW(list, LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
-}
-
 // The window moved to a monitor of another scale: it takes the rectangle the
 // platform suggests and redraws its columns, icons and toolbar at the new scale.
 void OnDpiChanged(HWND window, HINSTANCE instance, UINT dpi, const RECT* suggested)
@@ -371,11 +353,11 @@ void OnDpiChanged(HWND window, HINSTANCE instance, UINT dpi, const RECT* suggest
     UINT previous = WindowDpi;
     WindowDpi = dpi;
     if (HWND list = AccountList(window)) {
-        RescaleColumns(list, previous, dpi);
+        RescaleListColumns(list, previous, dpi);
         SetAccountImageList(list, instance);
     }
     if (HWND details = DetailsList(window))
-        RescaleColumns(details, previous, dpi);
+        RescaleListColumns(details, previous, dpi);
     if (HWND toolbar = Toolbar(window)) {
         SetToolbarImages(toolbar, instance);
         SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);

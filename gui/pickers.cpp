@@ -161,10 +161,10 @@ void ReportOverlongName(HWND dialog, LPCWSTR format, LPCWSTR caption, LPCWSTR na
     FreeBuffer(shown);
 }
 
-HIMAGELIST CreatePickerImageList(HWND dialog)
+HIMAGELIST CreatePickerImageList(HWND dialog, UINT dpi)
 {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
-    int size = SmallIconSize(DpiForWindow(dialog));
+    int size = SmallIconSize(dpi);
     HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32, 3, 5);
     if (images == nullptr)
         return nullptr;
@@ -186,7 +186,7 @@ void InitPicker(HWND dialog, const PickerKind& kind)
 {
     SetWindowTextW(dialog, kind.title);
     HWND list = GetDlgItem(dialog, IDC_PICKER_LIST);
-    HIMAGELIST images = CreatePickerImageList(dialog);
+    HIMAGELIST images = CreatePickerImageList(dialog, DpiForWindow(dialog));
     if (images != nullptr)
         SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
     const DWORD styles =
@@ -263,11 +263,33 @@ void ReleasePickerImageList(HWND dialog)
         ImageList_Destroy(images);
 }
 
+// The scale the picker's columns and icons were last drawn at.
+const wchar_t PickerDpiProperty[] = L"AmbrellePickerDpi";
+
+void NotePickerDpi(HWND dialog, UINT dpi)
+{
+    SetPropW(dialog, PickerDpiProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(dpi)));
+}
+
+// Moved to a monitor of another scale: columns and icons follow.
+void RescalePicker(HWND dialog, UINT dpi)
+{
+    HWND list = GetDlgItem(dialog, IDC_PICKER_LIST);
+    auto previous =
+        static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropW(dialog, PickerDpiProperty)));
+    RescaleListColumns(list, previous != 0 ? previous : DesignDpi, dpi);
+    ReleasePickerImageList(dialog);
+    if (HIMAGELIST images = CreatePickerImageList(dialog, dpi))
+        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    NotePickerDpi(dialog, dpi);
+}
+
 INT_PTR PickerProc(const PickerKind& kind, HWND dialog, UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
         InitPicker(dialog, kind);
+        NotePickerDpi(dialog, DpiForWindow(dialog));
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -280,8 +302,12 @@ INT_PTR PickerProc(const PickerKind& kind, HWND dialog, UINT message, WPARAM wPa
             return TRUE;
         }
         break;
+    case WM_DPICHANGED:
+        RescalePicker(dialog, HIWORD(wParam));
+        break; // the dialog manager resizes the dialog and its font
     case WM_DESTROY:
         ReleasePickerImageList(dialog);
+        RemovePropW(dialog, PickerDpiProperty);
         break;
     }
     return FALSE;

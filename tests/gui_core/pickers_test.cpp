@@ -2,6 +2,8 @@
 // owner window that holds the list box they fill.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -167,4 +169,31 @@ TEST_F(PickersTest, TypedNamesAreCutAtSemicolonsAndLineBreaksAndAnOverlongOneRef
     EXPECT_EQ(1, Type(std::wstring(255, L'a')));
     expected.push_back(std::wstring(255, L'a'));
     EXPECT_EQ(expected, OwnerEntries());
+}
+
+TEST_F(PickersTest, MovedToAnotherScaleTheColumnsAndIconsFollow)
+{
+    SetUpOwner(1005, {});
+    int widths[2] = {}, before = 0, icon = 0, height = 0;
+    harness_.Run(
+        IDD_PICKER, GroupPickerProc, 0,
+        [&](HWND dialog) {
+            HWND list = GetDlgItem(dialog, IDC_PICKER_LIST);
+            before = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+            UINT dpi = MulDiv(96, before, 200) * 3 / 2; // half as large again
+            RECT rect;
+            GetWindowRect(dialog, &rect);
+            SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                         reinterpret_cast<LPARAM>(&rect));
+            for (int i = 0; i < 2; ++i)
+                widths[i] = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+            auto images =
+                reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+            ImageList_GetIconSize(images, &icon, &height);
+            dialogtest::Press(dialog, IDCANCEL);
+        },
+        owner_);
+    EXPECT_EQ(before * 3 / 2, widths[0]);
+    EXPECT_EQ(256 * before / 200 * 3 / 2, widths[1]);
+    EXPECT_EQ(before * 3 / 2 * 16 / 200, icon) << "icons drawn at the new scale";
 }
