@@ -220,3 +220,19 @@ std::vector<ListRow> ReadRows(HWND list, int columns)
     }
     return rows;
 }
+
+std::string CoreWorld::Document()
+{
+    std::string bytes;
+    HANDLE file = CreateFileW((dir_ + L"\\world.json").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}

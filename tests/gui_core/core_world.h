@@ -16,6 +16,13 @@ public:
 
     // Runs AmbSimCtl with the arguments; true on exit code 0.
     bool Sim(const std::wstring& args);
+    // The world's folder, and its whole document: equal bytes mean nothing
+    // was written.
+    const std::wstring& Folder() const
+    {
+        return dir_;
+    }
+    std::string Document();
 
 private:
     std::wstring dir_;

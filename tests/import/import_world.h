@@ -6,26 +6,10 @@
 #include <string>
 
 #include "accountimport.h"
+#include "core_world.h"
 
-class ImportWorld
-{
-public:
-    ImportWorld();
-    ~ImportWorld();
-    ImportWorld(const ImportWorld&) = delete;
-    ImportWorld& operator=(const ImportWorld&) = delete;
-    // Runs AmbSimCtl with the arguments; true on exit code 0.
-    bool Sim(const std::wstring& args);
-    // The world's whole document: equal bytes mean nothing was written.
-    std::string Document();
-    const std::wstring& Folder() const
-    {
-        return dir_;
-    }
-
-private:
-    std::wstring dir_;
-};
+// The tests' world: a fresh folder per test, AmbSimCtl, the whole document.
+using ImportWorld = CoreWorld;
 
 std::string Utf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
