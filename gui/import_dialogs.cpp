@@ -32,9 +32,9 @@ struct ColumnSpec
 };
 
 const ColumnSpec PreviewColumns[] = {
-    {L"行", 26}, {L"種類", 38}, {L"名前", 72}, {L"処理", 44}, {L"詳細", 212}};
+    {L"行", 26}, {L"種類", 42}, {L"名前", 72}, {L"処理", 44}, {L"詳細", 246}};
 const ColumnSpec ResultColumns[] = {
-    {L"行", 26}, {L"種類", 38}, {L"名前", 72}, {L"結果", 176}, {L"パスワード", 80}};
+    {L"行", 26}, {L"種類", 42}, {L"名前", 72}, {L"結果", 206}, {L"パスワード", 84}};
 constexpr int PasswordColumn = 4;
 
 ImportSession* SessionOf(HWND dialog)
@@ -156,7 +156,7 @@ void ShowPreviewSummary(HWND dialog, const ImportSession& session, LPWSTR text)
     if (session.readStatus != 0 || session.planStatus == ERROR_INVALID_DATA) {
         int used = FormatBounded(
             text, CellChars,
-            L"ファイルに問題があるため、インポートできません。次の問題を修正してから、もう一度インポートしてください。");
+            L"ファイルに問題があるため、インポートできません。\n次の問題を修正してから、もう一度インポートしてください。");
         if (table->problemsNotListed > 0 && used >= 0)
             FormatBounded(text + used, CellChars - used, L"(ほかに %lu 件の問題があります。)",
                           table->problemsNotListed);
