@@ -1,9 +1,13 @@
 // The benchmark's in-process side. Each mode prints "key=value" pairs that
 // tools/bench.sh puts in its table.
-//   refresh SERVER RUNS LATENCY_MS
+//   refresh SERVER RUNS LATENCY_MS [BARE_RUNS]
 //       The account list's refresh (FillAccountList into an emptied list-view,
-//       as command 40015 does) and the bare calls it needs, alternately, RUNS
-//       times each, with built-in accounts hidden and shown.
+//       as command 40015 does) RUNS times and the bare calls it needs (made one
+//       after the other) BARE_RUNS times (default RUNS), alternately, with
+//       built-in accounts hidden and shown.
+//   report SERVER RUNS LATENCY_MS
+//       The account report (WriteAccountReport, CSV) RUNS times, and once with
+//       its calls made one after the other.
 //   percall COUNT
 //       The time of one NetUserGetInfo on an unchanged store.
 #include <windows.h>
@@ -18,10 +22,12 @@
 #include <cwchar>
 #include <vector>
 
+#include "account_report.h"
 #include "accountlist.h"
 #include "callcount.h"
 #include "globals.h"
 #include "importbench.h"
+#include "parallelcalls.h"
 
 namespace {
 
@@ -183,7 +189,7 @@ double ListViewAlone(HWND list)
     return Milliseconds() - start;
 }
 
-int Refresh(LPCWSTR server, int runs, double latencyMs)
+int Refresh(LPCWSTR server, int runs, double latencyMs, int bareRuns)
 {
     TargetServer = AllocBuffer(TargetServerChars);
     wcsncpy(TargetServer, server, TargetServerChars - 1);
@@ -211,6 +217,8 @@ int Refresh(LPCWSTR server, int runs, double latencyMs)
             ambgui.push_back(Milliseconds() - start);
             counts = CallCounts();
             rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+            if (run >= bareRuns)
+                continue;
             start = Milliseconds();
             tally = BareRefresh(TargetServer, serverArgument, shown != 0);
             bare.push_back(Milliseconds() - start);
@@ -236,6 +244,47 @@ int Refresh(LPCWSTR server, int runs, double latencyMs)
     return 0;
 }
 
+// The report of `server` into a temporary file: its time with the calls made
+// a few at a time (as the program does) and one after the other, and its calls.
+int Report(LPCWSTR server, int runs, double latencyMs)
+{
+    if (!CountPlatformCalls()) {
+        fprintf(stderr, "AmbBench: the platform calls cannot be counted\n");
+        return 1;
+    }
+    WCHAR folder[MAX_PATH], path[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"amb", 0, path))
+        return 1;
+    LPCWSTR serverArgument = server[0] != L'\0' ? server : nullptr;
+    std::vector<double> times;
+    PlatformCallCounts counts;
+    DWORD status = 0;
+    for (int run = 0; run < runs && status == 0; ++run) {
+        CallCounts() = PlatformCallCounts();
+        double start = Milliseconds();
+        status = WriteAccountReport(serverArgument, path, ReportCsv);
+        times.push_back(Milliseconds() - start);
+        counts = CallCounts();
+    }
+    int inFlight = RemoteCallsInFlight;
+    RemoteCallsInFlight = 1;
+    double start = Milliseconds();
+    if (status == 0)
+        status = WriteAccountReport(serverArgument, path, ReportCsv);
+    double sequential = Milliseconds() - start;
+    RemoteCallsInFlight = inFlight;
+    DeleteFileW(path);
+    if (status != 0) {
+        fprintf(stderr, "AmbBench: the report failed (%lu)\n", status);
+        return 1;
+    }
+    long calls = counts.Total();
+    printf("ambgui_ms=%.1f sequential_ms=%.1f calls=%ld floor_ms=%.1f floor_ratio=%.2f\n",
+           Median(times), sequential, calls, calls * latencyMs,
+           latencyMs > 0 ? Median(times) / (calls * latencyMs) : 0.0);
+    return 0;
+}
+
 int PerCall(int count)
 {
     LPBYTE record = nullptr;
@@ -255,13 +304,17 @@ int PerCall(int count)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 5 && wcscmp(argv[1], L"refresh") == 0)
-        return Refresh(wcscmp(argv[2], L"-") == 0 ? L"" : argv[2], _wtoi(argv[3]), _wtof(argv[4]));
+    if ((argc == 5 || argc == 6) && wcscmp(argv[1], L"refresh") == 0)
+        return Refresh(wcscmp(argv[2], L"-") == 0 ? L"" : argv[2], _wtoi(argv[3]), _wtof(argv[4]),
+                       argc == 6 ? std::max(1, _wtoi(argv[5])) : _wtoi(argv[3]));
+    if (argc == 5 && wcscmp(argv[1], L"report") == 0)
+        return Report(wcscmp(argv[2], L"-") == 0 ? L"" : argv[2], _wtoi(argv[3]), _wtof(argv[4]));
     if (argc == 5 && wcscmp(argv[1], L"import") == 0)
         return ImportBench(_wtoi(argv[2]), std::max(1, _wtoi(argv[3])),
                            std::max(1, _wtoi(argv[4])));
     if (argc == 3 && wcscmp(argv[1], L"percall") == 0)
         return PerCall(std::max(1, _wtoi(argv[2])));
-    fprintf(stderr, "usage: AmbBench refresh SERVER|- RUNS LATENCY_MS | percall COUNT\n");
+    fprintf(stderr, "usage: AmbBench refresh SERVER|- RUNS LATENCY_MS [BARE_RUNS] | report "
+                    "SERVER|- RUNS LATENCY_MS | percall COUNT\n");
     return 2;
 }

@@ -16,6 +16,33 @@ enum ExitCode { ExitSuccess = 0, ExitCommandFailed = 1, ExitBadCommandLine = 2 }
 // True when any argument is "/s" or "/silent": no banner, warnings or prompts.
 extern bool SilentMode;
 
+// The computer the commands of a thread work on. Each thread that runs
+// commands on a remote computer sets one; without it they work on the local
+// computer.
+struct TargetComputer
+{
+    const wchar_t* name = nullptr;     // as given, without backslashes
+    wchar_t* serverArgument = nullptr; // "\\" and the name
+    wchar_t* domainName = nullptr;     // learnt on first use by MemberDomainName
+    DWORD domainStatus = 0;
+    bool domainLearnt = false;
+};
+// Makes target the calling thread's computer (null: the local computer). The
+// caller keeps target and releases it with ReleaseTargetComputer.
+void SetThreadTarget(TargetComputer* target);
+// Fills target for a computer name; false when out of memory.
+bool PrepareTargetComputer(TargetComputer* target, const wchar_t* name);
+void ReleaseTargetComputer(TargetComputer* target);
+// The server argument of every platform call: null for the local computer,
+// "\\NAME" for the thread's remote computer.
+LPCWSTR ServerArgument();
+// The name that qualifies the target's own accounts in member lists ("NAME\user"),
+// learnt once per target: the local computer's name, or the remote
+// computer's account domain as it reports it. Null with *status set when a
+// remote computer cannot tell it; on the local computer never null
+// (empty when the name is not known).
+const wchar_t* MemberDomainName(DWORD* status);
+
 // Reads the answer to a prompt ending in "(Y/N)". IDYES when the answer line
 // begins with Y or y; IDNO for anything else, an empty line or end of input.
 int AskYesNo();

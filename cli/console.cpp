@@ -2,6 +2,7 @@
 // prompt, the error block, semicolon lists and time lines.
 #include "ambcmd.h"
 
+#include "accountdomain.h"
 #include "errortext.h"
 #include "textformat.h"
 
@@ -54,12 +55,11 @@ int AskYesNo()
 
 void PrintSidWarning()
 {
-    fputws(L"ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n",
-           stdout);
-    fputws(L"と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n",
-           stdout);
-    fputws(L"削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n", stdout);
-    fputws(L"システム上ではまったく異なるものとして扱われます。\n\n", stdout);
+    PrintText(L"ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n");
+    PrintText(
+        L"と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n\n");
+    PrintText(L"削除後、同一名でローカル グループを再作成した場合も新たに SID が発行され、\n");
+    PrintText(L"システム上ではまったく異なるものとして扱われます。\n\n");
 }
 
 void PrintNetError(const wchar_t* caption, DWORD code)
@@ -133,4 +133,85 @@ void PrintLocalTime(const wchar_t* format, DWORD seconds)
     PrintFormatted(format, static_cast<unsigned>(local.wYear), static_cast<unsigned>(local.wMonth),
                    static_cast<unsigned>(local.wDay), static_cast<unsigned>(local.wHour),
                    static_cast<unsigned>(local.wMinute));
+}
+
+// ---- The target computer of a thread --------------------------------------
+
+static thread_local TargetComputer* ThreadTarget = nullptr;
+// The local computer's name, learnt on first use by the main thread only:
+// worker threads always have a remote target.
+static TargetComputer LocalTarget;
+
+void SetThreadTarget(TargetComputer* target)
+{
+    ThreadTarget = target;
+}
+
+bool PrepareTargetComputer(TargetComputer* target, const wchar_t* name)
+{
+    *target = TargetComputer();
+    target->name = name;
+    size_t chars = wcslen(name) + 3;
+    target->serverArgument = AllocText(chars);
+    if (target->serverArgument == nullptr)
+        return false;
+    FormatBounded(target->serverArgument, chars, L"\\\\%s", name);
+    return true;
+}
+
+void ReleaseTargetComputer(TargetComputer* target)
+{
+    FreeBlock(target->serverArgument);
+    FreeBlock(target->domainName);
+    *target = TargetComputer();
+}
+
+LPCWSTR ServerArgument()
+{
+    return ThreadTarget != nullptr ? ThreadTarget->serverArgument : nullptr;
+}
+
+// The local computer's NetBIOS name from the process heap, or null.
+static wchar_t* GetLocalComputerName()
+{
+    DWORD size = 0;
+    GetComputerNameW(nullptr, &size); // learns the size, terminator included
+    if (size == 0)
+        return nullptr;
+    wchar_t* name = AllocText(size);
+    if (name != nullptr && !GetComputerNameW(name, &size)) {
+        FreeBlock(name);
+        return nullptr;
+    }
+    return name;
+}
+
+// Longest account domain name (a NetBIOS or DNS label) with its terminator.
+static const size_t DomainNameChars = 256;
+
+const wchar_t* MemberDomainName(DWORD* status)
+{
+    TargetComputer* target = ThreadTarget != nullptr ? ThreadTarget : &LocalTarget;
+    if (!target->domainLearnt) {
+        target->domainLearnt = true;
+        if (target == &LocalTarget) {
+            target->domainName = GetLocalComputerName();
+        } else {
+            // The computer's own name for its accounts: an address it was
+            // named by is not accepted in member names.
+            target->domainName = AllocText(DomainNameChars);
+            target->domainStatus = target->domainName == nullptr
+                                       ? ERROR_NOT_ENOUGH_MEMORY
+                                       : GetAccountDomainName(target->serverArgument,
+                                                              target->domainName, DomainNameChars);
+            if (target->domainStatus != 0) {
+                FreeBlock(target->domainName);
+                target->domainName = nullptr;
+            }
+        }
+    }
+    *status = target->domainStatus;
+    if (target == &LocalTarget)
+        return TextOrEmpty(target->domainName);
+    return target->domainName;
 }

@@ -1,4 +1,4 @@
-// The "/group" commands: every call works on the local computer (null server).
+// The "/group" commands: every call works on the thread's target computer.
 #include "groupcmds.h"
 
 #include "textformat.h"
@@ -20,14 +20,14 @@ static LPWSTR LookUpSidText(const wchar_t* name)
     DWORD sidSize = 0;
     DWORD domainSize = 0;
     SID_NAME_USE use;
-    LookupAccountNameW(nullptr, name, nullptr, &sidSize, nullptr, &domainSize, &use);
+    LookupAccountNameW(ServerArgument(), name, nullptr, &sidSize, nullptr, &domainSize, &use);
     if (sidSize == 0)
         return nullptr;
     auto* sid = static_cast<PSID>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sidSize));
     wchar_t* domain = AllocText(domainSize);
     LPWSTR text = nullptr;
     if (sid != nullptr && domain != nullptr &&
-        LookupAccountNameW(nullptr, name, sid, &sidSize, domain, &domainSize, &use)) {
+        LookupAccountNameW(ServerArgument(), name, sid, &sidSize, domain, &domainSize, &use)) {
         if (!ConvertSidToStringSidW(sid, &text))
             text = nullptr;
     }
@@ -40,15 +40,15 @@ static LPWSTR LookUpSidText(const wchar_t* name)
 // A failed listing is reported but leaves the details a success.
 static void PrintGroupMembers(const wchar_t* name)
 {
-    fputws(L"所属メンバー :\n", stdout);
+    PrintText(L"所属メンバー :\n");
     DWORD_PTR resume = 0;
     NET_API_STATUS status;
     do {
         LPBYTE buffer = nullptr;
         DWORD read = 0;
         DWORD total = 0;
-        status = NetLocalGroupGetMembers(nullptr, name, 1, &buffer, MAX_PREFERRED_LENGTH, &read,
-                                         &total, &resume);
+        status = NetLocalGroupGetMembers(ServerArgument(), name, 1, &buffer, MAX_PREFERRED_LENGTH,
+                                         &read, &total, &resume);
         if (status == NERR_Success || status == ERROR_MORE_DATA) {
             auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_1*>(buffer);
             for (DWORD i = 0; members != nullptr && i < read; ++i)
@@ -58,14 +58,14 @@ static void PrintGroupMembers(const wchar_t* name)
         }
         FreeNetBuffer(buffer);
     } while (status == ERROR_MORE_DATA);
-    fputws(L"\n", stdout);
+    PrintText(L"\n");
 }
 
 CommandResult PrintGroupDetails(const wchar_t* name)
 {
     LPWSTR sidText = LookUpSidText(name);
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetLocalGroupGetInfo(nullptr, name, 1, &buffer);
+    NET_API_STATUS status = NetLocalGroupGetInfo(ServerArgument(), name, 1, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ローカル グループの情報を取得できませんでした。", status);
         FreeNetBuffer(buffer);
@@ -88,7 +88,8 @@ CommandResult AddGroup(const wchar_t* name, const wchar_t* comment)
     LOCALGROUP_INFO_1 group = {};
     group.lgrpi1_name = const_cast<LPWSTR>(name);
     group.lgrpi1_comment = const_cast<LPWSTR>(comment);
-    NET_API_STATUS status = NetLocalGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&group), nullptr);
+    NET_API_STATUS status =
+        NetLocalGroupAdd(ServerArgument(), 1, reinterpret_cast<LPBYTE>(&group), nullptr);
     if (status != NERR_Success) {
         PrintNetError(L"ローカル グループを作成できませんでした。", status);
         return ResultFailure;
@@ -106,15 +107,15 @@ static CommandResult ReplaceGroupField(const wchar_t* name, DWORD readLevel, DWO
                                        const wchar_t* writeCaption)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetLocalGroupGetInfo(nullptr, name, readLevel, &buffer);
+    NET_API_STATUS status = NetLocalGroupGetInfo(ServerArgument(), name, readLevel, &buffer);
     if (status != NERR_Success) {
         PrintNetError(readCaption, status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
     LPWSTR field = const_cast<LPWSTR>(value);
-    status =
-        NetLocalGroupSetInfo(nullptr, name, writeLevel, reinterpret_cast<LPBYTE>(&field), nullptr);
+    status = NetLocalGroupSetInfo(ServerArgument(), name, writeLevel,
+                                  reinterpret_cast<LPBYTE>(&field), nullptr);
     FreeNetBuffer(buffer);
     if (status != NERR_Success) {
         PrintNetError(writeCaption, status);
@@ -138,15 +139,13 @@ CommandResult SetGroupComment(const wchar_t* name, const wchar_t* comment)
 
 static void PrintDeleteGroupWarning(const wchar_t* name)
 {
-    fputws(L"！注意！\n", stdout);
+    PrintText(L"！注意！\n");
     PrintFormatted(L"ローカル グループ %s を削除しようとしています。\n\n", name);
     PrintSidWarning();
-    fputws(L"なお、ローカル グループを削除してもユーザーは削除されませんが、削除しようと\n",
-           stdout);
-    fputws(L"しているグループ名を使って NTFS アクセス制限を行っている場合、ファイルやフォルダ",
-           stdout);
-    fputws(L"のアクセスに影響を及ぼす可能性があります。\n\n", stdout);
-    fputws(L"ローカル グループを削除してもよろしいですか？ (Y/N)", stdout);
+    PrintText(L"なお、ローカル グループを削除してもユーザーは削除されませんが、削除しようと\n");
+    PrintText(L"しているグループ名を使って NTFS アクセス制限を行っている場合、ファイルやフォルダ");
+    PrintText(L"のアクセスに影響を及ぼす可能性があります。\n\n");
+    PrintText(L"ローカル グループを削除してもよろしいですか？ (Y/N)");
 }
 
 CommandResult DeleteGroup(const wchar_t* name)
@@ -156,27 +155,12 @@ CommandResult DeleteGroup(const wchar_t* name)
         if (AskYesNo() != IDYES)
             return ResultDeclined;
     }
-    NET_API_STATUS status = NetLocalGroupDel(nullptr, name);
+    NET_API_STATUS status = NetLocalGroupDel(ServerArgument(), name);
     if (status != NERR_Success) {
         PrintNetError(L"ローカル グループを削除できませんでした。", status);
         return ResultFailure;
     }
     return ResultSuccess;
-}
-
-// The local computer's NetBIOS name from the process heap, or null.
-static wchar_t* GetLocalComputerName()
-{
-    DWORD size = 0;
-    GetComputerNameW(nullptr, &size); // learns the size, terminator included
-    if (size == 0)
-        return nullptr;
-    wchar_t* name = AllocText(size);
-    if (name != nullptr && !GetComputerNameW(name, &size)) {
-        FreeBlock(name);
-        return nullptr;
-    }
-    return name;
 }
 
 // An item with a backslash names its computer or domain itself; any other
@@ -188,7 +172,8 @@ static bool IsQualifiedName(const wchar_t* item)
 
 size_t FindOverlongMember(const wchar_t* membership)
 {
-    wchar_t* computer = GetLocalComputerName();
+    DWORD status = 0;
+    const wchar_t* computer = MemberDomainName(&status);
     size_t prefixLength = computer != nullptr ? wcslen(computer) + 1 : 1;
     wchar_t* list = DuplicateText(membership);
     size_t position = 0;
@@ -202,7 +187,6 @@ size_t FindOverlongMember(const wchar_t* membership)
             overlong = position;
     }
     FreeBlock(list);
-    FreeBlock(computer);
     return overlong;
 }
 
@@ -213,7 +197,8 @@ size_t BuildMemberList(const wchar_t* membership, LOCALGROUP_MEMBERS_INFO_3* ent
         return 0;
     for (size_t i = 0; i < count; ++i)
         entries[i].lgrmi3_domainandname = AllocText(MemberEntryLength);
-    wchar_t* computer = GetLocalComputerName();
+    DWORD status = 0;
+    const wchar_t* computer = MemberDomainName(&status);
     wchar_t* list = DuplicateText(membership);
     size_t filled = 0;
     wchar_t* context = nullptr;
@@ -228,7 +213,6 @@ size_t BuildMemberList(const wchar_t* membership, LOCALGROUP_MEMBERS_INFO_3* ent
             FormatBounded(entry, MemberEntryLength, L"%s\\%s", TextOrEmpty(computer), item);
     }
     FreeBlock(list);
-    FreeBlock(computer);
     return count;
 }
 
@@ -271,6 +255,12 @@ static CommandResult RunMemberCommand(const MemberCommand& command, const wchar_
     size_t count = CountListItems(membership);
     if (count == 0)
         return ResultFailure;
+    // A remote computer's accounts are qualified with its own name for them.
+    DWORD status = 0;
+    if (MemberDomainName(&status) == nullptr) {
+        PrintNetError(command.failureCaption, status);
+        return ResultFailure;
+    }
     // Refuse the whole command before any change rather than cut a name.
     size_t overlong = FindOverlongMember(membership);
     if (overlong != 0) {
@@ -288,8 +278,8 @@ static CommandResult RunMemberCommand(const MemberCommand& command, const wchar_
 
     PrintFormatted(command.progressLine, name);
     fflush(stdout);
-    NET_API_STATUS status = command.call(nullptr, name, 3, reinterpret_cast<LPBYTE>(entries),
-                                         static_cast<DWORD>(count));
+    status = command.call(ServerArgument(), name, 3, reinterpret_cast<LPBYTE>(entries),
+                          static_cast<DWORD>(count));
     CommandResult result = ResultSuccess;
     if (status == NERR_Success) {
         PrintFormatted(command.countLine, static_cast<unsigned long long>(count));

@@ -1,6 +1,7 @@
 // The usage text and the two help texts. The help texts wait for a key
 // between their blocks, through the command interpreter's PAUSE.
 #include "ambcmd.h"
+#include "textformat.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,16 +11,24 @@ static const wchar_t* const PauseHere = nullptr;
 
 static const wchar_t* const UsageText[] = {
     L"使い方 :\n",
-    L"Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n",
+    L"Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n",
     L"/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n",
     L"/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n",
+    L"/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n",
+    L"         Ambcmd /report \"File\" [/format:csv | /format:tsv]\n",
     L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n",
     L"/help  : この画面を表示します。\n",
     L"/?     : /help と同じです。\n",
     L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n",
     L"/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n",
     L"         (ユーザーに確認は求められません。)\n",
-    L"/silent: /s と同じです。\n\n",
+    L"/silent: /s と同じです。\n",
+    L"/computer:一覧\n",
+    L"       : 一覧のコンピューターで実行します。先頭 (/user などの前) に指定します。\n",
+    L"         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n",
+    L"         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n",
+    L"         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n",
+    L"         表示します。1 台でも失敗すると終了コードは 1 になります。\n\n",
     L"詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n",
 };
 
@@ -35,7 +44,8 @@ static const wchar_t* const UserHelpText[] = {
     L"Ambcmd /user /flags \"Name\" \"Options\"\n",
     L"Ambcmd /user [/setgroup | /delgroup] \"Name\" \"LocalGroups\"\n",
     L"Ambcmd /user /unlock \"Name\"\n",
-    L"Ambcmd /user /passreset \"Name\"\n\n",
+    L"Ambcmd /user /passreset \"Name\"\n",
+    L"Ambcmd /user /list [/format:csv | /format:tsv | /format:json]\n\n",
     PauseHere,
     L"/add\n\tユーザー アカウント新規に作成します。\n",
     L"\tName に新しいユーザー名を入力し、FullName には新しく作成される\n",
@@ -89,9 +99,13 @@ static const wchar_t* const UserHelpText[] = {
     L"\tす。\n\n",
     L"\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n",
     L"\t成していなかった場合の最終手段としてのみ実行してください。\n\n",
+    L"/list\n\tユーザー アカウントの一覧 (名前、ID、状態、フル ネーム、説明) を表示します。\n",
+    L"\t/format:csv、/format:tsv または /format:json を付けると、アカウント\n",
+    L"\tレポートと同じ列を CSV、TSV または JSON (オブジェクトの配列) で出力します。\n\n",
     PauseHere,
     L"Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
-    L"また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n",
+    L"また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n",
+    L"先頭に /computer:一覧 を付けると、一覧のコンピューターで実行します。(例 : Ambcmd /computer:PC01,PC02 /user /unlock \"Name\")\n\n",
 };
 
 static const wchar_t* const GroupHelpText[] = {
@@ -102,7 +116,8 @@ static const wchar_t* const GroupHelpText[] = {
     L"Ambcmd /group /rename \"Name\" \"NewName\"\n",
     L"Ambcmd /group [/remove | /delete] \"Name\"\n",
     L"Ambcmd /group [/comment | /description] \"Name\" \"Comment\"\n",
-    L"Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n\n",
+    L"Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n",
+    L"Ambcmd /group /list [/format:csv | /format:tsv | /format:json]\n\n",
     PauseHere,
     L"/add\n\tローカル グループを新規に作成します。\n",
     L"\tName に新しいグループ名を入力し、Comment には新しく作成される\n",
@@ -137,9 +152,13 @@ static const wchar_t* const GroupHelpText[] = {
     L"\tしたいユーザーを指定します。セミコロン (;) で区切ることで複数指定\n",
     L"\tができます。削除済みだったり、追加されていないユーザーが Membership\n",
     L"\t内に含まれているとエラーとなりますのでご注意ください。\n\n",
+    L"/list\n\tローカル グループの一覧 (名前、ID、説明、メンバー数) を表示します。\n",
+    L"\t/format:csv、/format:tsv または /format:json を付けると、アカウント\n",
+    L"\tレポートと同じ列を CSV、TSV または JSON (オブジェクトの配列) で出力します。\n\n",
     PauseHere,
     L"Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n",
-    L"また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n",
+    L"また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n",
+    L"先頭に /computer:一覧 を付けると、一覧のコンピューターで実行します。(例 : Ambcmd /computer:@pcs.txt /group /adduser \"Name\" \"Membership\")\n\n",
 };
 
 // Waits for one key press without printing anything: the command interpreter
@@ -151,27 +170,27 @@ static void WaitForKey()
     _wsystem(L"PAUSE >NUL");
 }
 
-template <size_t N> static void PrintText(const wchar_t* const (&text)[N])
+template <size_t N> static void PrintLines(const wchar_t* const (&text)[N])
 {
     for (const wchar_t* line : text) {
         if (line == PauseHere)
             WaitForKey();
         else
-            fputws(line, stdout);
+            PrintText(line);
     }
 }
 
 void PrintUsage()
 {
-    PrintText(UsageText);
+    PrintLines(UsageText);
 }
 
 void PrintUserHelp()
 {
-    PrintText(UserHelpText);
+    PrintLines(UserHelpText);
 }
 
 void PrintGroupHelp()
 {
-    PrintText(GroupHelpText);
+    PrintLines(GroupHelpText);
 }

@@ -29,7 +29,7 @@ LPCWSTR KindName(const ImportRow& row)
 
 void PrintProblems(const ImportTable* table)
 {
-    fputws(L"エラー : ファイルに問題があるため、何も変更しませんでした。\n", stdout);
+    PrintText(L"エラー : ファイルに問題があるため、何も変更しませんでした。\n");
     for (DWORD i = 0; table != nullptr && i < table->problemCount; ++i) {
         if (table->problems[i].line == 0)
             PrintFormatted(L"　%s\n", table->problems[i].text);
@@ -38,12 +38,12 @@ void PrintProblems(const ImportTable* table)
     }
     if (table != nullptr && table->problemsNotListed > 0)
         PrintFormatted(L"　(ほかに %lu 件の問題があります。)\n", table->problemsNotListed);
-    fputws(L"\n", stdout);
+    PrintText(L"\n");
 }
 
 void PrintPlan(const ImportTable* table, LPWSTR line)
 {
-    fputws(L"[計画]\n", stdout);
+    PrintText(L"[計画]\n");
     for (DWORD i = 0; i < table->rowCount; ++i) {
         const ImportRow& row = table->rows[i];
         DescribeImportPlan(table, i, line, LineChars);
@@ -58,7 +58,7 @@ void PrintPlan(const ImportTable* table, LPWSTR line)
 
 void PrintResults(const ImportTable* table, LPWSTR line)
 {
-    fputws(L"[結果]\n", stdout);
+    PrintText(L"[結果]\n");
     for (DWORD i = 0; i < table->rowCount; ++i) {
         const ImportRow& row = table->rows[i];
         DescribeImportResult(table, i, line, LineChars);
@@ -70,20 +70,19 @@ void PrintResults(const ImportTable* table, LPWSTR line)
     if (counts.passwords == 0)
         return;
     // Shown once, here only: the administrator hands them out.
-    fputws(L"[生成したパスワード] (次回ログイン時に変更が必要です。この表示は一度だけです。)\n",
-           stdout);
+    PrintText(L"[生成したパスワード] (次回ログイン時に変更が必要です。この表示は一度だけです。)\n");
     for (DWORD i = 0; i < table->rowCount; ++i) {
         const ImportRow& row = table->rows[i];
         if (row.generatedPassword && row.outcome != ImportPending)
             PrintFormatted(L"%s\t%s\n", row.cells[ColumnName], row.password);
     }
-    fputws(L"\n", stdout);
+    PrintText(L"\n");
 }
 } // namespace
 
 void PrintImportHelp()
 {
-    fputws(
+    PrintText(
         L"/import スイッチはファイルからユーザー アカウントとローカル グループをまとめて作成・変更します。\n\n"
         L"構文 :\n"
         L"Ambcmd /import \"File\" [/whatif] [/exact]\n\n"
@@ -91,20 +90,18 @@ void PrintImportHelp()
         L"\t(UTF-8 または Shift_JIS) を指定します。\n"
         L"\tファイル全体を確認してから変更します。問題のある行があると何も変更しません。\n"
         L"/whatif\n\t変更せずに、各行で行う処理 (作成・変更・変更なし) を表示します。\n"
-        L"/exact\n\tファイルに記載のないグループ メンバーシップを削除します。\n\n",
-        stdout);
+        L"/exact\n\tファイルに記載のないグループ メンバーシップを削除します。\n\n");
 }
 
-int RunImportCommand(int argumentCount, wchar_t** argv, LPCWSTR server)
+int ParseImportCommand(int argumentCount, wchar_t** argv, ImportOptions* options)
 {
-    bool whatIf = false;
-    bool exact = false;
+    *options = ImportOptions();
     bool fileMissing = argumentCount < FilePosition || argv[FilePosition][0] == L'/';
     for (int i = FilePosition + 1; i <= argumentCount && !fileMissing; ++i) {
         if (SwitchIs(argv[i], L"/whatif"))
-            whatIf = true;
+            options->whatIf = true;
         else if (SwitchIs(argv[i], L"/exact"))
-            exact = true;
+            options->exact = true;
         else if (!IsSilent(argv[i]))
             fileMissing = true; // an argument /import does not know
     }
@@ -114,18 +111,37 @@ int RunImportCommand(int argumentCount, wchar_t** argv, LPCWSTR server)
         return ExitSuccess;
     }
     if (fileMissing) {
-        fputws(L"エラー : コマンド ラインの指定が正しくありません。\n\n", stdout);
+        PrintText(L"エラー : コマンド ラインの指定が正しくありません。\n\n");
         return ExitBadCommandLine;
     }
+    options->file = argv[FilePosition];
+    return ImportParsed;
+}
+
+int CheckImportFile(const ImportOptions& options)
+{
     ImportTable* table = nullptr;
-    DWORD status = ReadImportFile(argv[FilePosition], &table);
+    DWORD status = ReadImportFile(options.file, &table);
+    int exitCode = ImportParsed;
+    if (status != 0 && table == nullptr) {
+        PrintNetError(L"ファイルを読み込めませんでした。", status);
+        exitCode = ExitBadCommandLine;
+    }
+    FreeImportTable(table);
+    return exitCode;
+}
+
+int RunImportOn(const ImportOptions& options, LPCWSTR server)
+{
+    ImportTable* table = nullptr;
+    DWORD status = ReadImportFile(options.file, &table);
     if (status != 0 && table == nullptr) {
         PrintNetError(L"ファイルを読み込めませんでした。", status);
         return ExitBadCommandLine;
     }
     int exitCode = ExitSuccess;
     if (status == 0)
-        status = PlanImport(table, server, exact);
+        status = PlanImport(table, server, options.exact);
     LPWSTR line = AllocText(LineChars);
     if (line == nullptr) {
         exitCode = ExitCommandFailed;
@@ -136,11 +152,11 @@ int RunImportCommand(int argumentCount, wchar_t** argv, LPCWSTR server)
         PrintNetError(L"アカウントを読み取れませんでした。", status);
         exitCode = ExitCommandFailed;
     } else {
-        PrintFormatted(L"ファイル : %s (%s、%s、%lu 行)\n\n", argv[FilePosition], table->encoding,
+        PrintFormatted(L"ファイル : %s (%s、%s、%lu 行)\n\n", options.file, table->encoding,
                        table->separator == L'\t' ? L"TSV" : L"CSV", table->rowCount);
-        if (whatIf || !SilentMode)
+        if (options.whatIf || !SilentMode)
             PrintPlan(table, line);
-        if (!whatIf) {
+        if (!options.whatIf) {
             DWORD failed = ApplyImport(table, server, nullptr, nullptr);
             PrintResults(table, line);
             exitCode = failed == 0 ? ExitSuccess : ExitCommandFailed;
@@ -149,4 +165,11 @@ int RunImportCommand(int argumentCount, wchar_t** argv, LPCWSTR server)
     FreeBlock(line);
     FreeImportTable(table);
     return exitCode;
+}
+
+int RunImportCommand(int argumentCount, wchar_t** argv, LPCWSTR server)
+{
+    ImportOptions options;
+    int exitCode = ParseImportCommand(argumentCount, argv, &options);
+    return exitCode == ImportParsed ? RunImportOn(options, server) : exitCode;
 }

@@ -1,8 +1,10 @@
-// Ambcmd: one user or local-group operation per run on the local computer.
+// Ambcmd: one user or local-group operation per run, on the local computer or
+// on the computers that "/computer:" names; lists and the account report.
 // Start-up, banner, rights check, the positional switch grammar and dispatch.
 #include "ambcmd.h"
 #include "groupcmds.h"
 #include "importcmd.h"
+#include "listing.h"
 #include "usercmds.h"
 
 #include "textformat.h"
@@ -55,12 +57,12 @@ static bool IsHelpSwitch(const wchar_t* argument)
 
 static void PrintBanner()
 {
-    fputws(L"==========================================\n", stdout);
-    fputws(L"Ambrelle\n", stdout);
-    fputws(L"コマンドライン ツール for x64\n", stdout);
+    PrintText(L"==========================================\n");
+    PrintText(L"Ambrelle\n");
+    PrintText(L"コマンドライン ツール for x64\n");
     PrintFormatted(L"バージョン %s (%s)\n", FileVersionText, ProductVersionText);
     PrintFormatted(L"%s\n", RightsText);
-    fputws(L"==========================================\n\n", stdout);
+    PrintText(L"==========================================\n\n");
 }
 
 static void CheckAdministratorRights()
@@ -68,7 +70,7 @@ static void CheckAdministratorRights()
     if (IsUserAnAdmin())
         SetConsoleTitleW(AdminConsoleTitle);
     else if (!SilentMode)
-        fputws(L"警告 : 管理者権限がないか、標準権限で実行されています。\n\n", stdout);
+        PrintText(L"警告 : 管理者権限がないか、標準権限で実行されています。\n\n");
 }
 
 // One sub-switch of a family. Commands that take no second argument ignore it.
@@ -203,27 +205,15 @@ static const SubCommand* FindSubCommand(const CommandFamily& family, const wchar
 static int ShowDetails(const CommandFamily& family, const wchar_t* name)
 {
     if (family.printDetails(name) == ResultSuccess) {
-        fputws(L"処理は正常に終了しました。\n\n", stdout);
+        PrintText(L"処理は正常に終了しました。\n\n");
         return ExitSuccess;
     }
     PrintFormatted(family.detailsFailureLine, name);
     return ExitCommandFailed;
 }
 
-// argumentCount counts the positions after the program name.
-static int RunSubCommand(const SubCommand& command, int argumentCount, wchar_t** argv)
+static int RunCommand(const SubCommand& command, const wchar_t* name, const wchar_t* second)
 {
-    // Name must be there and must not look like a switch; where the command
-    // needs a second argument, that must be there too.
-    bool nameMissing = argumentCount < NamePosition || argv[NamePosition][0] == L'/';
-    bool secondMissing = command.second == RequiredSecond && argumentCount < SecondPosition;
-    if (nameMissing || secondMissing) {
-        fputws(CommandLineError, stdout);
-        return ExitBadCommandLine;
-    }
-    const wchar_t* name = argv[NamePosition];
-    const wchar_t* second = argumentCount >= SecondPosition ? argv[SecondPosition] : nullptr;
-
     switch (command.handler(name, second)) {
     case ResultSuccess:
         PrintFormatted(command.successLine, name, TextOrEmpty(second));
@@ -237,7 +227,156 @@ static int RunSubCommand(const SubCommand& command, int argumentCount, wchar_t**
     return ExitSuccess;
 }
 
-static int RunFamily(const CommandFamily& family, int argumentCount, wchar_t** argv)
+// What runs on each target computer: the details of an account, or a command.
+struct TargetJob
+{
+    const CommandFamily* family;
+    const SubCommand* command; // null: the details of name
+    const wchar_t* name;
+    const wchar_t* second;
+};
+
+static int RunTargetJob(const void* job)
+{
+    const auto& target = *static_cast<const TargetJob*>(job);
+    if (target.command == nullptr)
+        return ShowDetails(*target.family, target.name);
+    return RunCommand(*target.command, target.name, target.second);
+}
+
+// What a job does on one target computer (the thread's target is set).
+typedef int (*JobOnTarget)(const void* job);
+
+struct JobRun
+{
+    JobOnTarget run;
+    const void* job;
+};
+
+static void RunJobOnComputer(ComputerRun& run, const void* job)
+{
+    const auto& jobRun = *static_cast<const JobRun*>(job);
+    run.exitCode = jobRun.run(jobRun.job);
+}
+
+static void PrintFinishedComputer(ComputerRun& run, const void*)
+{
+    PrintComputerBlock(run);
+    FreeTextBuffer(&run.output);
+    fflush(stdout);
+}
+
+// The warning of a command that asks for confirmation, when it is to run on
+// several computers: asked once, before any computer is touched.
+static const wchar_t* SeveralComputersWarning(const SubCommand& command)
+{
+    if (command.handler == RunDeleteUser)
+        return L"%llu 台のコンピューターでユーザー %s を削除しようとしています。\n\n";
+    if (command.handler == RunResetUserPassword)
+        return L"%llu 台のコンピューターでユーザー %s のパスワードを強制リセットしようとしています。\n\n";
+    if (command.handler == RunDeleteGroup)
+        return L"%llu 台のコンピューターでローカル グループ %s を削除しようとしています。\n\n";
+    return nullptr;
+}
+
+static bool ConfirmSeveralComputers(const SubCommand& command, const wchar_t* name, size_t count)
+{
+    const wchar_t* warning = SeveralComputersWarning(command);
+    if (warning == nullptr || SilentMode)
+        return true;
+    PrintText(L"！注意！\n");
+    PrintFormatted(warning, static_cast<unsigned long long>(count), name);
+    PrintFormatted(L"%llu 台すべてで実行してもよろしいですか？ (Y/N)",
+                   static_cast<unsigned long long>(count));
+    return AskYesNo() == IDYES;
+}
+
+// Runs a job on the local computer, on one named computer after a line that
+// names it, or on several at once, each computer's output in a block of its own.
+static int RunJobOnTargets(JobOnTarget run, const void* job, const ComputerList& computers)
+{
+    if (computers.count == 0)
+        return run(job);
+    if (computers.count == 1) {
+        TargetComputer target;
+        if (!PrepareTargetComputer(&target, computers.names[0]))
+            return ExitCommandFailed;
+        SetThreadTarget(&target);
+        PrintTargetLine(computers.names[0]);
+        int exitCode = run(job);
+        SetThreadTarget(nullptr);
+        ReleaseTargetComputer(&target);
+        return exitCode;
+    }
+    ComputerRun* runs = NewComputerRuns(computers);
+    if (runs == nullptr)
+        return ExitCommandFailed;
+    JobRun jobRun = {run, job};
+    RunOnComputers(runs, computers.count, RunJobOnComputer, PrintFinishedComputer, &jobRun);
+    int exitCode = PrintComputerSummary(runs, computers.count, stdout);
+    FreeComputerRuns(runs, computers.count);
+    return exitCode;
+}
+
+static int RunOnTargets(const TargetJob& job, const ComputerList& computers)
+{
+    if (computers.count > 1 && job.command != nullptr) {
+        if (!ConfirmSeveralComputers(*job.command, job.name, computers.count))
+            return ExitSuccess;
+        // Answered once for all: the commands' own prompts are not asked again.
+        SilentMode = true;
+    }
+    return RunJobOnTargets(RunTargetJob, &job, computers);
+}
+
+static int RunImportOnTarget(const void* options)
+{
+    return RunImportOn(*static_cast<const ImportOptions*>(options), ServerArgument());
+}
+
+// "/import FILE [/whatif] [/exact]": the command line and the file are checked
+// once, before any computer is touched.
+static int RunImport(int argumentCount, wchar_t** argv, const ComputerList& computers)
+{
+    ImportOptions options;
+    int exitCode = ParseImportCommand(argumentCount, argv, &options);
+    if (exitCode == ImportParsed && computers.count > 1)
+        exitCode = CheckImportFile(options);
+    if (exitCode != ImportParsed)
+        return exitCode;
+    return RunJobOnTargets(RunImportOnTarget, &options, computers);
+}
+
+// argumentCount counts the positions after the program name.
+static int RunSubCommand(const CommandFamily& family, const SubCommand& command, int argumentCount,
+                         wchar_t** argv, const ComputerList& computers)
+{
+    // Name must be there and must not look like a switch; where the command
+    // needs a second argument, that must be there too.
+    bool nameMissing = argumentCount < NamePosition || argv[NamePosition][0] == L'/';
+    bool secondMissing = command.second == RequiredSecond && argumentCount < SecondPosition;
+    if (nameMissing || secondMissing) {
+        PrintText(CommandLineError);
+        return ExitBadCommandLine;
+    }
+    TargetJob job = {&family, &command, argv[NamePosition],
+                     argumentCount >= SecondPosition ? argv[SecondPosition] : nullptr};
+    return RunOnTargets(job, computers);
+}
+
+static int RunList(const CommandFamily& family, int argumentCount, wchar_t** argv,
+                   const ComputerList& computers)
+{
+    ListForm form;
+    if (!ParseListForm(argumentCount >= NamePosition ? argv[NamePosition] : nullptr, &form)) {
+        PrintText(CommandLineError);
+        return ExitBadCommandLine;
+    }
+    return RunAccountList(&family == &UserFamily ? ReportUsers : ReportGroups, form, computers);
+}
+
+static int RunFamily(const CommandFamily& family, int argumentCount, wchar_t** argv,
+                     const ComputerList& computers)
 {
     if (argumentCount < SubSwitch) {
         family.printHelp();
@@ -245,31 +384,63 @@ static int RunFamily(const CommandFamily& family, int argumentCount, wchar_t** a
     }
     const wchar_t* subSwitch = argv[SubSwitch];
     // A name comes before the help test: an empty position 2 is looked up too.
-    if (subSwitch[0] != L'/')
-        return ShowDetails(family, subSwitch);
+    if (subSwitch[0] != L'/') {
+        TargetJob job = {&family, nullptr, subSwitch, nullptr};
+        return RunOnTargets(job, computers);
+    }
     if (IsHelpSwitch(subSwitch)) {
         family.printHelp();
         return ExitSuccess;
     }
+    if (SwitchEquals(subSwitch, L"/list"))
+        return RunList(family, argumentCount, argv, computers);
     const SubCommand* command = FindSubCommand(family, subSwitch);
     if (command == nullptr)
         return ExitBadCommandLine; // unknown sub-switch: nothing more is printed
-    return RunSubCommand(*command, argumentCount, argv);
+    return RunSubCommand(family, *command, argumentCount, argv, computers);
 }
 
-static int Dispatch(int argumentCount, wchar_t** argv)
+// "/report FILE [/format:csv|tsv]": the report file is position 2.
+static int RunReport(int argumentCount, wchar_t** argv, const ComputerList& computers)
+{
+    ListForm form = ListCsv;
+    bool valid =
+        argumentCount >= SubSwitch && argv[SubSwitch][0] != L'\0' && argv[SubSwitch][0] != L'/' &&
+        ParseListForm(argumentCount >= NamePosition ? argv[NamePosition] : nullptr, &form) &&
+        form != ListJson;
+    if (!valid) {
+        PrintText(CommandLineError);
+        return ExitBadCommandLine;
+    }
+    return RunAccountReport(argv[SubSwitch], form == ListTsv ? ListTsv : ListCsv, computers);
+}
+
+static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& computers)
 {
     if (argumentCount < MainSwitch || IsHelpSwitch(argv[MainSwitch])) {
         PrintUsage();
         return ExitSuccess;
     }
     if (SwitchEquals(argv[MainSwitch], L"/user"))
-        return RunFamily(UserFamily, argumentCount, argv);
+        return RunFamily(UserFamily, argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/group"))
-        return RunFamily(GroupFamily, argumentCount, argv);
+        return RunFamily(GroupFamily, argumentCount, argv, computers);
+    if (SwitchEquals(argv[MainSwitch], L"/report"))
+        return RunReport(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/import"))
-        return RunImportCommand(argumentCount, argv, nullptr);
+        return RunImport(argumentCount, argv, computers);
     return ExitBadCommandLine; // unknown main switch (or "/s" alone): nothing more is printed
+}
+
+// "/computer:LIST" at position 1 names the target computers; it is taken
+// away, and the other arguments keep their positions counted after it.
+static bool IsComputerSwitch(const wchar_t* argument)
+{
+    static const wchar_t prefix[] = L"/computer:";
+    size_t length = wcslen(prefix);
+    return wcsnlen(argument, length) == length &&
+           CompareStringOrdinal(argument, static_cast<int>(length), prefix,
+                                static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
 int wmain(int, wchar_t**)
@@ -292,7 +463,19 @@ int wmain(int, wchar_t**)
         PrintBanner();
     CheckAdministratorRights();
 
-    int exitCode = Dispatch(argumentCount, argv);
+    ComputerList computers;
+    wchar_t** arguments = argv;
+    int exitCode = ExitSuccess;
+    if (argumentCount >= MainSwitch && IsComputerSwitch(argv[MainSwitch])) {
+        if (!ReadComputerList(argv[MainSwitch] + wcslen(L"/computer:"), &computers))
+            exitCode = ExitBadCommandLine;
+        // Position 1 is now the argument after the switch.
+        arguments = argv + 1;
+        --argumentCount;
+    }
+    if (exitCode == ExitSuccess)
+        exitCode = Dispatch(argumentCount, arguments, computers);
+    FreeComputerList(&computers);
     LocalFree(argv);
     fflush(stdout);
     return exitCode;

@@ -1,4 +1,4 @@
-// The "/user" commands: every call works on the local computer (null server).
+// The "/user" commands: every call works on the thread's target computer.
 #include "usercmds.h"
 
 #include "textformat.h"
@@ -21,7 +21,7 @@ static void PrintUserSid(PSID sid)
         PrintFormatted(L"SID :\n　%s\n", text);
         LocalFree(text);
     } else {
-        fputws(L"SID :\n　\n", stdout);
+        PrintText(L"SID :\n　\n");
     }
 }
 
@@ -29,45 +29,40 @@ static void PrintUserSid(PSID sid)
 // A failed read prints no group and no error.
 static void PrintUserLocalGroups(const wchar_t* name)
 {
-    fputws(L"所属ローカル グループ :\n", stdout);
+    PrintText(L"所属ローカル グループ :\n");
     LPBYTE buffer = nullptr;
     DWORD read = 0;
     DWORD total = 0;
-    NET_API_STATUS status = NetUserGetLocalGroups(nullptr, name, 0, LG_INCLUDE_INDIRECT, &buffer,
-                                                  MAX_PREFERRED_LENGTH, &read, &total);
+    NET_API_STATUS status = NetUserGetLocalGroups(ServerArgument(), name, 0, LG_INCLUDE_INDIRECT,
+                                                  &buffer, MAX_PREFERRED_LENGTH, &read, &total);
     if (status == NERR_Success && buffer != nullptr) {
         auto* groups = reinterpret_cast<LOCALGROUP_USERS_INFO_0*>(buffer);
         for (DWORD i = 0; i < read; ++i)
             PrintFormatted(L"　%s\n", TextOrEmpty(groups[i].lgrui0_name));
     }
     FreeNetBuffer(buffer);
-    fputws(L"\n", stdout);
+    PrintText(L"\n");
 }
 
 static void PrintUserFlagLines(DWORD flags)
 {
-    fputws(L"[追加情報]\n", stdout);
-    fputws((flags & UF_ACCOUNTDISABLE) ? L"アカウントの状態　　　 : 無効\n"
-                                       : L"アカウントの状態　　　 : 有効\n",
-           stdout);
-    fputws((flags & UF_LOCKOUT) ? L"ロックアウト　　　　　 : はい\n"
-                                : L"ロックアウト　　　　　 : いいえ\n",
-           stdout);
-    fputws((flags & UF_PASSWORD_EXPIRED) ? L"要パスワード変更　　　 : はい\n"
-                                         : L"要パスワード変更　　　 : いいえ\n",
-           stdout);
-    fputws((flags & UF_PASSWD_CANT_CHANGE) ? L"パスワード変更禁止　　 : はい\n"
-                                           : L"パスワード変更禁止　　 : いいえ\n",
-           stdout);
+    PrintText(L"[追加情報]\n");
+    PrintText((flags & UF_ACCOUNTDISABLE) ? L"アカウントの状態　　　 : 無効\n"
+                                          : L"アカウントの状態　　　 : 有効\n");
+    PrintText((flags & UF_LOCKOUT) ? L"ロックアウト　　　　　 : はい\n"
+                                   : L"ロックアウト　　　　　 : いいえ\n");
+    PrintText((flags & UF_PASSWORD_EXPIRED) ? L"要パスワード変更　　　 : はい\n"
+                                            : L"要パスワード変更　　　 : いいえ\n");
+    PrintText((flags & UF_PASSWD_CANT_CHANGE) ? L"パスワード変更禁止　　 : はい\n"
+                                              : L"パスワード変更禁止　　 : いいえ\n");
     // A password that never expires means no periodic change.
-    fputws((flags & UF_DONT_EXPIRE_PASSWD) ? L"定期的なパスワード変更 : いいえ\n\n"
-                                           : L"定期的なパスワード変更 : はい\n\n",
-           stdout);
+    PrintText((flags & UF_DONT_EXPIRE_PASSWD) ? L"定期的なパスワード変更 : いいえ\n\n"
+                                              : L"定期的なパスワード変更 : はい\n\n");
 }
 
 static void PrintUserTimeLines(const USER_INFO_4* user)
 {
-    fputws(L"[その他]\n", stdout);
+    PrintText(L"[その他]\n");
     // Both password lines show the moment of the last password change, now minus
     // the password age: the platform reports no other time for the password (the
     // expiry field is only a yes or no), and an expired password is due for a
@@ -77,18 +72,18 @@ static void PrintUserTimeLines(const USER_INFO_4* user)
     DWORD age = user->usri4_password_age;
     DWORD lastChange = age <= now ? now - age : 0;
     if (user->usri4_password_expired == 0)
-        fputws(L"パスワード有効期限　　 : なし\n", stdout);
+        PrintText(L"パスワード有効期限　　 : なし\n");
     else
         PrintLocalTime(L"パスワード有効期限　　 : %04u/%02u/%02u %02u:%02u\n", lastChange);
 
     if (user->usri4_acct_expires == 0 || user->usri4_acct_expires == TIMEQ_FOREVER)
-        fputws(L"アカウント有効期限　　 : なし\n", stdout);
+        PrintText(L"アカウント有効期限　　 : なし\n");
     else
         PrintLocalTime(L"アカウント有効期限　　 : %04u/%02u/%02u %02u:%02u\n",
                        user->usri4_acct_expires);
 
     if (user->usri4_last_logon == 0)
-        fputws(L"最終ログイン日時　　　 : 一度もログインしていません\n", stdout);
+        PrintText(L"最終ログイン日時　　　 : 一度もログインしていません\n");
     else
         PrintLocalTime(L"最終ログイン日時　　　 : %04u/%02u/%02u %02u:%02u\n",
                        user->usri4_last_logon);
@@ -99,7 +94,7 @@ static void PrintUserTimeLines(const USER_INFO_4* user)
 CommandResult PrintUserDetails(const wchar_t* name)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(ServerArgument(), name, 4, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントの情報を取得できませんでした。", status);
         FreeNetBuffer(buffer);
@@ -107,7 +102,7 @@ CommandResult PrintUserDetails(const wchar_t* name)
     }
     auto* user = reinterpret_cast<USER_INFO_4*>(buffer);
     PrintFormatted(L"ユーザー %s のデータです。\n\n", name);
-    fputws(L"[基本情報]\n", stdout);
+    PrintText(L"[基本情報]\n");
     PrintFormatted(L"ユーザー名 :\n　%s\n", TextOrEmpty(user->usri4_name));
     PrintFormatted(L"フル ネーム (アカウント名) :\n　%s\n", TextOrEmpty(user->usri4_full_name));
     PrintFormatted(L"コメント :\n　%s\n", TextOrEmpty(user->usri4_comment));
@@ -132,7 +127,8 @@ CommandResult AddUser(const wchar_t* name, const wchar_t* fullName)
     // The platform requires the ordinary users' group as the primary group of a
     // new account added at this level.
     user.usri4_primary_group_id = DOMAIN_GROUP_RID_USERS;
-    NET_API_STATUS status = NetUserAdd(nullptr, 4, reinterpret_cast<LPBYTE>(&user), nullptr);
+    NET_API_STATUS status =
+        NetUserAdd(ServerArgument(), 4, reinterpret_cast<LPBYTE>(&user), nullptr);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントを追加できませんでした。", status);
         return ResultFailure;
@@ -151,14 +147,15 @@ static CommandResult ReplaceUserField(const wchar_t* name, DWORD readLevel, DWOR
                                       const wchar_t* writeCaption)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, readLevel, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(ServerArgument(), name, readLevel, &buffer);
     if (status != NERR_Success) {
         PrintNetError(readCaption, status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
     LPWSTR field = const_cast<LPWSTR>(value);
-    status = NetUserSetInfo(nullptr, name, writeLevel, reinterpret_cast<LPBYTE>(&field), nullptr);
+    status = NetUserSetInfo(ServerArgument(), name, writeLevel, reinterpret_cast<LPBYTE>(&field),
+                            nullptr);
     FreeNetBuffer(buffer);
     if (status != NERR_Success) {
         PrintNetError(writeCaption, status);
@@ -190,20 +187,17 @@ CommandResult SetUserComment(const wchar_t* name, const wchar_t* comment)
 
 static void PrintDeleteUserWarning(const wchar_t* name)
 {
-    fputws(L"！注意！\n", stdout);
+    PrintText(L"！注意！\n");
     PrintFormatted(L"ユーザー %s を削除しようとしています。\n\n", name);
     PrintSidWarning();
-    fputws(L"また、削除を続行すると対象ユーザーはこれ以降ネットワーク越しを含め、Windows に\n",
-           stdout);
-    fputws(L"ログインすることができなくなります。\n\n", stdout);
-    fputws(L"削除しようとしているユーザーにユーザー プロファイルがある場合、保存されている\n",
-           stdout);
-    fputws(L"ユーザー プロファイル フォルダ内のファイルが使用できなくなることがあります。\n\n",
-           stdout);
-    fputws(L"このため、削除前にバックアップを取るか、システム復元ポイントを作成しておくことを\n",
-           stdout);
-    fputws(L"お勧めします。\n\n", stdout);
-    fputws(L"ユーザー アカウントを削除してもよろしいですか？ (Y/N)", stdout);
+    PrintText(L"また、削除を続行すると対象ユーザーはこれ以降ネットワーク越しを含め、Windows に\n");
+    PrintText(L"ログインすることができなくなります。\n\n");
+    PrintText(L"削除しようとしているユーザーにユーザー プロファイルがある場合、保存されている\n");
+    PrintText(L"ユーザー プロファイル フォルダ内のファイルが使用できなくなることがあります。\n\n");
+    PrintText(
+        L"このため、削除前にバックアップを取るか、システム復元ポイントを作成しておくことを\n");
+    PrintText(L"お勧めします。\n\n");
+    PrintText(L"ユーザー アカウントを削除してもよろしいですか？ (Y/N)");
 }
 
 CommandResult DeleteUser(const wchar_t* name)
@@ -214,7 +208,7 @@ CommandResult DeleteUser(const wchar_t* name)
             return ResultDeclined;
     }
     // The user's profile folder is left alone.
-    NET_API_STATUS status = NetUserDel(nullptr, name);
+    NET_API_STATUS status = NetUserDel(ServerArgument(), name);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントを削除できませんでした。", status);
         return ResultFailure;
@@ -228,7 +222,7 @@ static bool ApplyFlagLetters(USER_INFO_4* user, const wchar_t* options)
 {
     if (wcschr(options, L'E') != nullptr) {
         if (options[0] != L'E') {
-            fputws(L"エラー : E オプションとは併用できません。\n\n", stdout);
+            PrintText(L"エラー : E オプションとは併用できません。\n\n");
             return false;
         }
         // A nonzero value makes the user change the password at next logon;
@@ -261,7 +255,7 @@ static bool ApplyFlagLetters(USER_INFO_4* user, const wchar_t* options)
 CommandResult SetUserFlags(const wchar_t* name, const wchar_t* options)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(ServerArgument(), name, 4, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントのフラグ情報を取得できませんでした。", status);
         FreeNetBuffer(buffer);
@@ -273,7 +267,7 @@ CommandResult SetUserFlags(const wchar_t* name, const wchar_t* options)
         return ResultFailure;
     }
     // Written back whole, also when no letter matched.
-    status = NetUserSetInfo(nullptr, name, 4, buffer, nullptr);
+    status = NetUserSetInfo(ServerArgument(), name, 4, buffer, nullptr);
     FreeNetBuffer(buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウント オプションを設定できませんでした。", status);
@@ -293,21 +287,21 @@ static bool ChangeOneGroup(const wchar_t* group, PSID userSid, bool remove)
     LOCALGROUP_MEMBERS_INFO_0 member = {};
     member.lgrmi0_sid = userSid;
     auto* entry = reinterpret_cast<LPBYTE>(&member);
-    NET_API_STATUS status = remove ? NetLocalGroupDelMembers(nullptr, group, 0, entry, 1)
-                                   : NetLocalGroupAddMembers(nullptr, group, 0, entry, 1);
+    NET_API_STATUS status = remove ? NetLocalGroupDelMembers(ServerArgument(), group, 0, entry, 1)
+                                   : NetLocalGroupAddMembers(ServerArgument(), group, 0, entry, 1);
     if (status == NERR_Success) {
-        fputws(L"完了\n", stdout);
+        PrintText(L"完了\n");
         return true;
     }
     if (!remove && status == ERROR_MEMBER_IN_ALIAS) {
-        fputws(L"割当済\n", stdout);
+        PrintText(L"割当済\n");
         return true;
     }
     if (remove && status == ERROR_MEMBER_NOT_IN_ALIAS) {
-        fputws(L"割当解除済\n", stdout);
+        PrintText(L"割当解除済\n");
         return true;
     }
-    fputws(L"失敗\n", stdout);
+    PrintText(L"失敗\n");
     return false;
 }
 
@@ -317,14 +311,14 @@ static bool ChangeOneGroup(const wchar_t* group, PSID userSid, bool remove)
 CommandResult ChangeUserGroups(const wchar_t* name, const wchar_t* localGroups, bool remove)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 4, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(ServerArgument(), name, 4, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントの情報を取得できませんでした。", status);
         FreeNetBuffer(buffer);
         return ResultFailure;
     }
     PSID userSid = reinterpret_cast<USER_INFO_4*>(buffer)->usri4_user_sid;
-    fputws(L"ローカル グループへの割り当てまたは削除を開始します。\n", stdout);
+    PrintText(L"ローカル グループへの割り当てまたは削除を開始します。\n");
 
     bool allDone = true;
     wchar_t* list = DuplicateText(localGroups);
@@ -346,7 +340,7 @@ CommandResult ChangeUserGroups(const wchar_t* name, const wchar_t* localGroups, 
 CommandResult UnlockUser(const wchar_t* name)
 {
     LPBYTE buffer = nullptr;
-    NET_API_STATUS status = NetUserGetInfo(nullptr, name, 1, &buffer);
+    NET_API_STATUS status = NetUserGetInfo(ServerArgument(), name, 1, &buffer);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントのロックアウト状態を取得できませんでした。", status);
         FreeNetBuffer(buffer);
@@ -360,7 +354,8 @@ CommandResult UnlockUser(const wchar_t* name)
         return ResultSuccess;
     }
     flags.usri1008_flags &= ~static_cast<DWORD>(UF_LOCKOUT);
-    status = NetUserSetInfo(nullptr, name, 1008, reinterpret_cast<LPBYTE>(&flags), nullptr);
+    status =
+        NetUserSetInfo(ServerArgument(), name, 1008, reinterpret_cast<LPBYTE>(&flags), nullptr);
     if (status != NERR_Success) {
         PrintNetError(L"ユーザー アカウントのロックアウトを解除できませんでした。", status);
         return ResultFailure;
@@ -370,18 +365,18 @@ CommandResult UnlockUser(const wchar_t* name)
 
 static void PrintResetPasswordWarning(const wchar_t* name)
 {
-    fputws(L"！注意！\n", stdout);
+    PrintText(L"！注意！\n");
     PrintFormatted(L"ユーザー %s のパスワードを強制リセットしようとしています。\n\n", name);
-    fputws(L"パスワードを強制的にリセットすると、そのユーザーは自身の資格情報、\n", stdout);
-    fputws(L"暗号化属性の情報、および証明書データが利用できなくなります。\n\n", stdout);
-    fputws(L"本機能はパスワードを忘れてしまい、さらにパスワード リセット ディスク\n", stdout);
-    fputws(L"を作成していなかった場合の最終手段としてのみ実行してください。\n\n", stdout);
-    fputws(L"ユーザーがパスワードを知っていて、なおかつそのパスワードを変更したい\n", stdout);
-    fputws(L"場合はそのユーザーでログイン後、Ctrl + Alt + Delete キーを押して\n", stdout);
-    fputws(L"[パスワードの変更] ボタンを押すか、コントロール パネルの [ユーザー\n", stdout);
-    fputws(L"アカウント] を使ってください。\n\n", stdout);
-    fputws(L"パスワードを強制リセットしてもよろしいですか？\n", stdout);
-    fputws(L"(リセットするとそのユーザーのパスワードは空になります。) (Y/N)", stdout);
+    PrintText(L"パスワードを強制的にリセットすると、そのユーザーは自身の資格情報、\n");
+    PrintText(L"暗号化属性の情報、および証明書データが利用できなくなります。\n\n");
+    PrintText(L"本機能はパスワードを忘れてしまい、さらにパスワード リセット ディスク\n");
+    PrintText(L"を作成していなかった場合の最終手段としてのみ実行してください。\n\n");
+    PrintText(L"ユーザーがパスワードを知っていて、なおかつそのパスワードを変更したい\n");
+    PrintText(L"場合はそのユーザーでログイン後、Ctrl + Alt + Delete キーを押して\n");
+    PrintText(L"[パスワードの変更] ボタンを押すか、コントロール パネルの [ユーザー\n");
+    PrintText(L"アカウント] を使ってください。\n\n");
+    PrintText(L"パスワードを強制リセットしてもよろしいですか？\n");
+    PrintText(L"(リセットするとそのユーザーのパスワードは空になります。) (Y/N)");
 }
 
 CommandResult ResetUserPassword(const wchar_t* name)
@@ -394,7 +389,7 @@ CommandResult ResetUserPassword(const wchar_t* name)
     USER_INFO_1003 password = {};
     password.usri1003_password = const_cast<LPWSTR>(L"");
     NET_API_STATUS status =
-        NetUserSetInfo(nullptr, name, 1003, reinterpret_cast<LPBYTE>(&password), nullptr);
+        NetUserSetInfo(ServerArgument(), name, 1003, reinterpret_cast<LPBYTE>(&password), nullptr);
     if (status != NERR_Success) {
         PrintNetError(L"パスワードをリセットできませんでした。", status);
         return ResultFailure;

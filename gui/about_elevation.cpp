@@ -6,6 +6,7 @@
 
 #include "ambcore.h"
 #include "dialogicon.h"
+#include "dpi.h"
 #include "globals.h"
 #include "programpath.h"
 #include "resource.h"
@@ -14,8 +15,10 @@
 namespace {
 void InitElevationDialog(HWND dialog)
 {
+    // The system's large icon size at the dialog's scale (32 at 96 DPI).
+    int size = ScaleToDpi(32, DpiForWindow(dialog));
     HICON warning =
-        static_cast<HICON>(LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, 32, 32, LR_SHARED));
+        static_cast<HICON>(LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, size, size, LR_SHARED));
     SendDlgItemMessageW(dialog, IDC_ELEVATION_ICON, STM_SETICON, reinterpret_cast<WPARAM>(warning),
                         0);
     SendDlgItemMessageW(dialog, IDOK, BCM_SETSHIELD, 0, TRUE);

@@ -12,13 +12,12 @@
 
 #include "accountdomain.h"
 #include "globals.h"
+#include "parallelcalls.h"
 #include "textformat.h"
 
 namespace {
 constexpr DWORD FirstOrdinaryRid = 1000;
 constexpr DWORD UsersPerPage = 100;
-// Seconds between 1601-01-01 (FILETIME) and 1970-01-01 (account times).
-constexpr ULONGLONG UnixEpochInFileTimeSeconds = 11644473600ULL;
 
 bool EqualNoCase(LPCWSTR a, LPCWSTR b)
 {
@@ -94,42 +93,6 @@ DWORD RidOfSid(PSID sid)
     return *GetSidSubAuthority(sid, count - 1);
 }
 
-// "%04d/%02d/%02d %02d:%02d" in local time for seconds since 1970-01-01 UTC.
-void FormatAccountTime(ULONGLONG seconds, LPWSTR buffer, size_t chars)
-{
-    ULARGE_INTEGER ticks;
-    ticks.QuadPart = (seconds + UnixEpochInFileTimeSeconds) * 10000000ULL;
-    FILETIME fileTime;
-    fileTime.dwLowDateTime = ticks.LowPart;
-    fileTime.dwHighDateTime = ticks.HighPart;
-    SYSTEMTIME utc;
-    SYSTEMTIME local;
-    buffer[0] = L'\0';
-    if (!FileTimeToSystemTime(&fileTime, &utc))
-        return;
-    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        local = utc;
-    FormatBounded(buffer, chars, L"%04d/%02d/%02d %02d:%02d", local.wYear, local.wMonth, local.wDay,
-                  local.wHour, local.wMinute);
-}
-
-ULONGLONG CurrentAccountTime()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return ticks.QuadPart / 10000000ULL - UnixEpochInFileTimeSeconds;
-}
-
-// The moment of the last password change: now minus the password's age.
-ULONGLONG LastPasswordChange(DWORD passwordAge)
-{
-    ULONGLONG now = CurrentAccountTime();
-    return passwordAge < now ? now - passwordAge : 0;
-}
-
 // A new row's cells start empty: an empty text costs no message.
 void SetCellText(HWND list, int row, int column, LPCWSTR text)
 {
@@ -175,6 +138,28 @@ bool IsUserLockedOut(LPCWSTR serverArgument, LPCWSTR name)
     return lockedOut;
 }
 
+// Appends the row of one enumerated user; returns 1 when it was added.
+int AppendUserRow(HWND list, const NET_DISPLAY_USER& record, bool lockedOut)
+{
+    int image =
+        (record.usri1_flags & UF_ACCOUNTDISABLE) != 0 ? AccountImageUserDisabled : AccountImageUser;
+    int row = AppendAccountRow(list, record.usri1_name, image, lockedOut);
+    if (row < 0)
+        return 0;
+    SetDecimalCell(list, row, 1, record.usri1_user_id);
+    SetCellText(list, row, 2, record.usri1_full_name);
+    SetCellText(list, row, 3, record.usri1_comment);
+    return 1;
+}
+
+// The display record already carries the identifier: no round trip to the
+// target per user for the built-in test.
+bool IsListedUser(const NET_DISPLAY_USER& record)
+{
+    return AppSettings.IsShowBuiltinAccount != 0 || record.usri1_user_id >= FirstOrdinaryRid;
+}
+
+// The local computer answers at once: its users are read one after the other.
 int FillUsers(HWND list)
 {
     int added = 0;
@@ -195,20 +180,9 @@ int FillUsers(HWND list)
         for (DWORD i = 0; records != nullptr && i < count; ++i) {
             const NET_DISPLAY_USER& record = records[i];
             index = record.usri1_next_index;
-            // The display record already carries the identifier: no round trip
-            // to the target per user for the built-in test.
-            if (AppSettings.IsShowBuiltinAccount == 0 && record.usri1_user_id < FirstOrdinaryRid)
-                continue;
-            int image = (record.usri1_flags & UF_ACCOUNTDISABLE) != 0 ? AccountImageUserDisabled
-                                                                      : AccountImageUser;
-            int row = AppendAccountRow(list, record.usri1_name, image,
-                                       IsUserLockedOut(serverArgument, record.usri1_name));
-            if (row < 0)
-                continue;
-            SetDecimalCell(list, row, 1, record.usri1_user_id);
-            SetCellText(list, row, 2, record.usri1_full_name);
-            SetCellText(list, row, 3, record.usri1_comment);
-            ++added;
+            if (IsListedUser(record))
+                added +=
+                    AppendUserRow(list, record, IsUserLockedOut(serverArgument, record.usri1_name));
         }
         if (buffer != nullptr)
             NetApiBufferFree(buffer);
@@ -217,6 +191,160 @@ int FillUsers(HWND list)
             break;
     } while (status == ERROR_MORE_DATA);
     FreeBuffer(serverArgument);
+    return added;
+}
+
+// ---- A remote computer: the per-account calls a few at a time ------------
+// Worker threads make only the platform calls, each storing its answer at its
+// index; the rows are then added here, on the window's thread, in the order of
+// the enumeration. TargetServer and the settings do not change meanwhile.
+
+// At most this many calls in one batch, so that their answers fit on the stack.
+constexpr DWORD CallsPerBatch = 100;
+
+// One page of the user enumeration as NetQueryDisplayInformation answered it.
+struct UserPage
+{
+    NET_API_STATUS status = NERR_Success;
+    DWORD count = 0;
+    PVOID buffer = nullptr;
+};
+
+void ReadUserPage(DWORD index, UserPage& page)
+{
+    page.count = 0;
+    page.buffer = nullptr;
+    page.status = NetQueryDisplayInformation(TargetServer, 1, index, UsersPerPage,
+                                             MAX_PREFERRED_LENGTH, &page.count, &page.buffer);
+}
+
+// The calls of one batch of a page: the lockout of each listed user and, as
+// call 0 when `readNext` is set, the next page of the enumeration.
+struct UserBatch
+{
+    LPCWSTR serverArgument;
+    const NET_DISPLAY_USER* listed[CallsPerBatch];
+    bool lockedOut[CallsPerBatch];
+    DWORD listedCount;
+    bool readNext;
+    DWORD nextIndex;
+    UserPage next;
+};
+
+void MakeUserBatchCall(void* context, size_t index)
+{
+    UserBatch& batch = *static_cast<UserBatch*>(context);
+    if (batch.readNext) {
+        if (index == 0) {
+            ReadUserPage(batch.nextIndex, batch.next);
+            return;
+        }
+        --index;
+    }
+    batch.lockedOut[index] = IsUserLockedOut(batch.serverArgument, batch.listed[index]->usri1_name);
+}
+
+// The rows of one page, with the next page read meanwhile when `batch.readNext`
+// is set; returns the rows added.
+int FillUserPageInParallel(HWND list, const NET_DISPLAY_USER* records, DWORD count,
+                           UserBatch& batch)
+{
+    int added = 0;
+    DWORD i = 0;
+    do {
+        batch.listedCount = 0;
+        for (; i < count && batch.listedCount < CallsPerBatch; ++i)
+            if (IsListedUser(records[i]))
+                batch.listed[batch.listedCount++] = &records[i];
+        RunIndexedCalls(batch.listedCount + (batch.readNext ? 1 : 0), RemoteCallsInFlight,
+                        MakeUserBatchCall, &batch);
+        batch.readNext = false; // read with the first batch
+        for (DWORD row = 0; row < batch.listedCount; ++row)
+            added += AppendUserRow(list, *batch.listed[row], batch.lockedOut[row]);
+    } while (i < count);
+    return added;
+}
+
+// The same rows as FillUsers, each page's users read while the next page is.
+int FillUsersInParallel(HWND list)
+{
+    int added = 0;
+    LPWSTR serverArgument = AllocServerArgument();
+    UserBatch batch = {};
+    batch.serverArgument = serverArgument;
+    UserPage page;
+    ReadUserPage(0, page);
+    DWORD index = 0;
+    while (page.status == NERR_Success || page.status == ERROR_MORE_DATA) {
+        auto* records = static_cast<NET_DISPLAY_USER*>(page.buffer);
+        DWORD count = records != nullptr ? page.count : 0;
+        if (count > 0)
+            index = records[count - 1].usri1_next_index;
+        // A page that says "more" but brings nothing would never end.
+        bool more = page.status == ERROR_MORE_DATA && page.count != 0;
+        batch.readNext = more;
+        batch.nextIndex = index;
+        added += FillUserPageInParallel(list, records, count, batch);
+        if (page.buffer != nullptr)
+            NetApiBufferFree(page.buffer);
+        page.buffer = nullptr;
+        if (!more)
+            break;
+        page = batch.next;
+    }
+    if (page.buffer != nullptr)
+        NetApiBufferFree(page.buffer);
+    FreeBuffer(serverArgument);
+    return added;
+}
+
+// The calls of one batch of groups: each group's relative identifier.
+struct GroupBatch
+{
+    const LOCALGROUP_INFO_1* groups;
+    DWORD rids[CallsPerBatch];
+};
+
+void MakeGroupBatchCall(void* context, size_t index)
+{
+    GroupBatch& batch = *static_cast<GroupBatch*>(context);
+    batch.rids[index] = GetAccountRid(batch.groups[index].lgrpi1_name);
+}
+
+// Appends the row of one group; returns 1 when it was added.
+int AppendGroupRow(HWND list, const LOCALGROUP_INFO_1& group, DWORD rid)
+{
+    if (AppSettings.IsShowBuiltinAccount == 0 && rid < FirstOrdinaryRid)
+        return 0;
+    int row = AppendAccountRow(list, group.lgrpi1_name, AccountImageGroup, false);
+    if (row < 0)
+        return 0;
+    SetDecimalCell(list, row, 1, rid);
+    SetCellText(list, row, 3, group.lgrpi1_comment);
+    return 1;
+}
+
+// The rows of `count` enumerated groups, their lookups made a few at a time on
+// a remote computer and one after the other on the local one.
+int AppendGroupRows(HWND list, const LOCALGROUP_INFO_1* groups, DWORD count)
+{
+    int added = 0;
+    int inFlight = IsRemoteTarget() ? RemoteCallsInFlight : 1;
+    if (inFlight <= 1) {
+        // One resolution (with the retry for a name that is also the
+        // computer's) serves both the built-in test and the ID column.
+        for (DWORD i = 0; i < count; ++i)
+            added += AppendGroupRow(list, groups[i], GetAccountRid(groups[i].lgrpi1_name));
+        return added;
+    }
+    GroupBatch batch;
+    for (DWORD first = 0; first < count; first += CallsPerBatch) {
+        DWORD size = count - first < CallsPerBatch ? count - first : CallsPerBatch;
+        batch.groups = groups + first;
+        RunIndexedCalls(size, inFlight, MakeGroupBatchCall, &batch);
+        for (DWORD i = 0; i < size; ++i)
+            added += AppendGroupRow(list, batch.groups[i], batch.rids[i]);
+    }
     return added;
 }
 
@@ -236,22 +364,10 @@ int FillGroups(HWND list)
                 NetApiBufferFree(buffer);
             break;
         }
-        auto* groups = reinterpret_cast<LOCALGROUP_INFO_1*>(buffer);
-        for (DWORD i = 0; groups != nullptr && i < count; ++i) {
-            // One resolution (with the retry for a name that is also the
-            // computer's) serves both the built-in test and the ID column.
-            DWORD rid = GetAccountRid(groups[i].lgrpi1_name);
-            if (AppSettings.IsShowBuiltinAccount == 0 && rid < FirstOrdinaryRid)
-                continue;
-            int row = AppendAccountRow(list, groups[i].lgrpi1_name, AccountImageGroup, false);
-            if (row < 0)
-                continue;
-            SetDecimalCell(list, row, 1, rid);
-            SetCellText(list, row, 3, groups[i].lgrpi1_comment);
-            ++added;
-        }
-        if (buffer != nullptr)
+        if (buffer != nullptr) {
+            added += AppendGroupRows(list, reinterpret_cast<LOCALGROUP_INFO_1*>(buffer), count);
             NetApiBufferFree(buffer);
+        }
         if (count == 0)
             break;
     } while (status == ERROR_MORE_DATA);
@@ -321,44 +437,14 @@ void AddUserRecordRows(HWND details, const USER_INFO_4& user, LPWSTR value)
 }
 } // namespace
 
-void FormatPasswordExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars)
-{
-    // An expired password ran out when it was last changed; the record holds
-    // no other time for it, and no password-age policy is read.
-    if (user.usri4_password_expired == 0)
-        FormatBounded(value, chars, L"なし");
-    else
-        FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, chars);
-}
-
-void FormatAccountExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars)
-{
-    if (user.usri4_acct_expires == 0 || user.usri4_acct_expires == TIMEQ_FOREVER)
-        FormatBounded(value, chars, L"なし");
-    else
-        FormatAccountTime(user.usri4_acct_expires, value, chars);
-}
-
-void FormatLastLogon(const USER_INFO_4& user, LPWSTR value, size_t chars)
-{
-    if (user.usri4_last_logon == 0)
-        FormatBounded(value, chars, L"一度もログインしていません");
-    else
-        FormatAccountTime(user.usri4_last_logon, value, chars);
-}
-
-void FormatLastPasswordChange(const USER_INFO_4& user, LPWSTR value, size_t chars)
-{
-    FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, chars);
-}
-
 int FillAccountList(HWND list, int kinds)
 {
     // One repaint for the whole refill instead of one per row.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     int added = 0;
     if (kinds == AccountListUsers || kinds == AccountListBoth)
-        added += FillUsers(list);
+        added += IsRemoteTarget() && RemoteCallsInFlight > 1 ? FillUsersInParallel(list)
+                                                             : FillUsers(list);
     if (kinds == AccountListGroups || kinds == AccountListBoth)
         added += FillGroups(list);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);

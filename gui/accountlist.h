@@ -3,6 +3,9 @@
 
 #include <lm.h>
 
+// The date formatters of the details pane.
+#include "../report/accounttimes.h"
+
 // Which accounts FillAccountList reads.
 constexpr int AccountListUsers = 1;
 constexpr int AccountListGroups = 2;
@@ -27,14 +30,6 @@ int FillAccountList(HWND list, int kinds);
 // empty name shows nothing.
 void ShowUserDetails(HWND details, LPCWSTR name);
 void ShowGroupDetails(HWND details, LPCWSTR name);
-
-// The date values of a user record as the details pane shows them
-// ("%04d/%02d/%02d %02d:%02d" in local time, or the pane's text for none),
-// into `value` of `chars` WCHAR.
-void FormatPasswordExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars);
-void FormatAccountExpiry(const USER_INFO_4& user, LPWSTR value, size_t chars);
-void FormatLastLogon(const USER_INFO_4& user, LPWSTR value, size_t chars);
-void FormatLastPasswordChange(const USER_INFO_4& user, LPWSTR value, size_t chars);
 
 // The relative identifier of the account on the target computer; 0 when the
 // name is empty or cannot be resolved.

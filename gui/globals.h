@@ -49,3 +49,11 @@ void ReleaseInstanceMutex();
 
 int LoadSettings();
 int SaveSettings();
+
+// X, Y, Width and Height are kept in 96-DPI units, as earlier versions stored
+// them (Windows showed those at 96 DPI): a saved layout looks the same at any
+// display scale. The position follows the system's DPI, the size the window's.
+// A setting in pixels at `dpi`; CW_USEDEFAULT stays what it is.
+int SettingInPixels(LONG setting, UINT dpi);
+// Keeps the window's outer rectangle (pixels) in X, Y, Width and Height.
+void StoreWindowRectangle(const RECT& rect, UINT systemDpi, UINT windowDpi);

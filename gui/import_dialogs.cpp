@@ -12,6 +12,7 @@
 #include "accountimport.h"
 #include "ambcore.h"
 #include "dialogsupport.h"
+#include "dpi.h"
 #include "globals.h"
 #include "resource.h"
 #include "textformat.h"
@@ -23,8 +24,7 @@ constexpr size_t CellChars = 1024;
 // The progress callback lets waiting input through at most this often (ms).
 constexpr DWORD PumpInterval = 50;
 
-// A list-view column: its title and its width in dialog units, so that it
-// grows with the dialog's font and the display scale.
+// A list-view column: its title and its width in pixels at 96 DPI.
 struct ColumnSpec
 {
     LPCWSTR title;
@@ -32,9 +32,9 @@ struct ColumnSpec
 };
 
 const ColumnSpec PreviewColumns[] = {
-    {L"行", 26}, {L"種類", 42}, {L"名前", 72}, {L"処理", 44}, {L"詳細", 246}};
+    {L"行", 39}, {L"種類", 63}, {L"名前", 108}, {L"処理", 66}, {L"詳細", 369}};
 const ColumnSpec ResultColumns[] = {
-    {L"行", 26}, {L"種類", 42}, {L"名前", 72}, {L"結果", 206}, {L"パスワード", 84}};
+    {L"行", 39}, {L"種類", 63}, {L"名前", 108}, {L"結果", 309}, {L"パスワード", 126}};
 constexpr int PasswordColumn = 4;
 
 ImportSession* SessionOf(HWND dialog)
@@ -48,12 +48,11 @@ void InitList(HWND dialog, const ColumnSpec* columns, int count)
     const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
     DWORD current = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, current | styles);
+    UINT dpi = DpiForWindow(dialog);
     for (int i = 0; i < count; ++i) {
-        RECT size = {0, 0, columns[i].width, 0};
-        MapDialogRect(dialog, &size);
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = size.right;
+        column.cx = ScaleToDpi(columns[i].width, dpi);
         column.pszText = const_cast<LPWSTR>(columns[i].title);
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "dpi.h"
 #include "globals.h"
 #include "mainwindow.h"
 #include "programpath.h"
@@ -133,6 +134,19 @@ int SaveSettings()
     return 1;
 }
 
+int SettingInPixels(LONG setting, UINT dpi)
+{
+    return setting == static_cast<LONG>(CW_USEDEFAULT) ? setting : ScaleToDpi(setting, dpi);
+}
+
+void StoreWindowRectangle(const RECT& rect, UINT systemDpi, UINT windowDpi)
+{
+    AppSettings.X = ScaleFromDpi(rect.left, systemDpi);
+    AppSettings.Y = ScaleFromDpi(rect.top, systemDpi);
+    AppSettings.Width = ScaleFromDpi(rect.right - rect.left, windowDpi);
+    AppSettings.Height = ScaleFromDpi(rect.bottom - rect.top, windowDpi);
+}
+
 namespace {
 ATOM RegisterMainWindowClass(HINSTANCE instance)
 {
@@ -141,10 +155,13 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
     windowClass.style = CS_OWNDC;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 32, 32, 0));
-    windowClass.hIconSm =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0));
+    // 32 x 32 and 16 x 16 at 96 DPI, larger at larger display scales.
+    int largeSize = ScaleToDpi(32, SystemDpi());
+    int smallSize = SmallIconSize(SystemDpi());
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, largeSize, largeSize, 0));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, smallSize, smallSize, 0));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDM_MAIN);
@@ -200,6 +217,25 @@ bool InitGlobals()
     return true;
 }
 
+// The window at its saved place and size. The monitor it lands on may have
+// another scale than the system's: its size then follows that monitor's.
+HWND CreateMainWindow(HINSTANCE instance)
+{
+    UINT systemDpi = SystemDpi();
+    HWND window = CreateWindowExW(
+        0, ClassName, L"Ambrelle", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+        SettingInPixels(AppSettings.X, systemDpi), SettingInPixels(AppSettings.Y, systemDpi),
+        SettingInPixels(AppSettings.Width, systemDpi),
+        SettingInPixels(AppSettings.Height, systemDpi), nullptr, nullptr, instance, nullptr);
+    UINT windowDpi = window != nullptr ? DpiForWindow(window) : systemDpi;
+    if (windowDpi != systemDpi && AppSettings.Width != static_cast<LONG>(CW_USEDEFAULT) &&
+        AppSettings.Height != static_cast<LONG>(CW_USEDEFAULT))
+        SetWindowPos(window, nullptr, 0, 0, SettingInPixels(AppSettings.Width, windowDpi),
+                     SettingInPixels(AppSettings.Height, windowDpi),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return window;
+}
+
 void FreeGlobals()
 {
     FreeBuffer(HelpFilePath);
@@ -241,10 +277,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
 
     LoadSettings();
 
-    HWND window = CreateWindowExW(0, ClassName, L"Ambrelle",
-                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                                  AppSettings.X, AppSettings.Y, AppSettings.Width,
-                                  AppSettings.Height, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateMainWindow(instance);
     if (window == nullptr) {
         UnregisterMainWindowClass(atom, instance);
         FreeGlobals();

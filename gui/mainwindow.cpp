@@ -12,6 +12,7 @@
 #include "accountlist.h"
 #include "ambcore.h"
 #include "commands.h"
+#include "dpi.h"
 #include "globals.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
@@ -21,9 +22,14 @@ namespace {
 WNDPROC PreviousAccountListProc = nullptr;
 HIMAGELIST AccountImageList = nullptr;
 HIMAGELIST ToolbarImageList = nullptr;
+// The DPI that the window's pixel sizes are made for; it changes with
+// WM_DPICHANGED when the window moves to a monitor of another scale.
+UINT WindowDpi = DesignDpi;
 
+// Sizes of the 96-DPI design, in pixels at WindowDpi through Scaled().
 constexpr int DetailsPaneHeight = 238;
 constexpr int ListGap = 4;
+constexpr int ToolbarGap = 2;
 constexpr int ToolsPopupIndex = 2;
 constexpr int AccountsPopupIndex = 1;
 
@@ -85,6 +91,45 @@ const ToolbarButtonSpec ToolbarButtons[] = {
     {10, CMD_HELP, BTNS_BUTTON, TBSTATE_ENABLED, L"ヘルプ\0"},
 };
 
+int Scaled(int designSize)
+{
+    return ScaleToDpi(designSize, WindowDpi);
+}
+
+// The toolbar bitmaps are drawn at 16, 20, 24 and 32 pixels: the set of the
+// size asked for, else the next larger one (shrunk), else the largest (grown).
+int ToolbarBitmapFirst(int size)
+{
+    if (size <= 16)
+        return IDB_TOOLBAR_FIRST;
+    if (size <= 20)
+        return IDB_TOOLBAR_20_FIRST;
+    if (size <= 24)
+        return IDB_TOOLBAR_24_FIRST;
+    return IDB_TOOLBAR_32_FIRST;
+}
+
+// Gives the toolbar images of the window's scale and rearranges its buttons.
+void SetToolbarImages(HWND toolbar, HINSTANCE instance)
+{
+    int size = SmallIconSize(WindowDpi);
+    int first = ToolbarBitmapFirst(size);
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, IDB_TOOLBAR_COUNT, 0);
+    for (int i = 0; images != nullptr && i < IDB_TOOLBAR_COUNT; ++i) {
+        HBITMAP bitmap = static_cast<HBITMAP>(
+            LoadImageW(instance, MAKEINTRESOURCEW(first + i), IMAGE_BITMAP, size, size, 0));
+        if (bitmap != nullptr) {
+            ImageList_AddMasked(images, bitmap, RGB(255, 0, 255));
+            DeleteObject(bitmap);
+        }
+    }
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
+    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    if (ToolbarImageList != nullptr)
+        ImageList_Destroy(ToolbarImageList);
+    ToolbarImageList = images;
+}
+
 void CreateMainToolbar(HWND window, HINSTANCE instance)
 {
     HWND toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
@@ -99,16 +144,7 @@ void CreateMainToolbar(HWND window, HINSTANCE instance)
     SetWindowLongPtrW(toolbar, GWL_STYLE, GetWindowLongPtrW(toolbar, GWL_STYLE) | TBSTYLE_FLAT);
     SendMessageW(toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
 
-    ToolbarImageList = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, IDB_TOOLBAR_COUNT, 0);
-    for (int i = 0; ToolbarImageList != nullptr && i < IDB_TOOLBAR_COUNT; ++i) {
-        HBITMAP bitmap = static_cast<HBITMAP>(
-            LoadImageW(instance, MAKEINTRESOURCEW(IDB_TOOLBAR_FIRST + i), IMAGE_BITMAP, 16, 16, 0));
-        if (bitmap != nullptr) {
-            ImageList_AddMasked(ToolbarImageList, bitmap, RGB(255, 0, 255));
-            DeleteObject(bitmap);
-        }
-    }
-    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ToolbarImageList));
+    SetToolbarImages(toolbar, instance);
 
     TBBUTTON buttons[ARRAYSIZE(ToolbarButtons)] = {};
     for (size_t i = 0; i < ARRAYSIZE(ToolbarButtons); ++i) {
@@ -129,8 +165,14 @@ void CreateMainToolbar(HWND window, HINSTANCE instance)
 struct ColumnSpec
 {
     const wchar_t* text;
-    int width;
+    int width; // at 96 DPI
 };
+
+const ColumnSpec AccountColumns[] = {{L"ユーザー名またはグループ名", 200},
+                                     {L"ID", 96},
+                                     {L"フル ネーム (通称名)", 256},
+                                     {L"説明", 256}};
+const ColumnSpec DetailColumns[] = {{L"項目", 200}, {L"値", 512}};
 
 HWND CreateReportList(HWND window, HINSTANCE instance, int id, const ColumnSpec* columns,
                       int columnCount)
@@ -145,8 +187,8 @@ HWND CreateReportList(HWND window, HINSTANCE instance, int id, const ColumnSpec*
     for (int i = 0; i < columnCount; ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_MINWIDTH;
-        column.cx = columns[i].width;
-        column.cxMin = columns[i].width;
+        column.cx = Scaled(columns[i].width);
+        column.cxMin = column.cx;
         column.pszText = const_cast<LPWSTR>(columns[i].text);
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
@@ -156,22 +198,27 @@ HWND CreateReportList(HWND window, HINSTANCE instance, int id, const ColumnSpec*
     return list;
 }
 
-void CreateAccountImageList(HWND list, HINSTANCE instance)
+// Gives the account list its icons at the window's scale, replacing any earlier set.
+void SetAccountImageList(HWND list, HINSTANCE instance)
 {
-    AccountImageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0);
-    if (AccountImageList == nullptr)
+    int size = SmallIconSize(WindowDpi);
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 4, 0);
+    if (images == nullptr)
         return;
     const int icons[] = {IDI_USER, IDI_USER_DISABLED, IDI_GROUP, IDI_LOCKOUT};
     for (int id : icons) {
-        HICON icon =
-            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        HICON icon = static_cast<HICON>(
+            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
         if (icon != nullptr) {
-            ImageList_AddIcon(AccountImageList, icon);
+            ImageList_AddIcon(images, icon);
             DestroyIcon(icon);
         }
     }
-    ImageList_SetOverlayImage(AccountImageList, AccountImageLockout, 1);
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(AccountImageList));
+    ImageList_SetOverlayImage(images, AccountImageLockout, 1);
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    if (AccountImageList != nullptr)
+        ImageList_Destroy(AccountImageList);
+    AccountImageList = images;
 }
 
 void DestroyAccountImageList(HWND window)
@@ -188,16 +235,13 @@ void DestroyAccountImageList(HWND window)
 
 void CreateControls(HWND window, HINSTANCE instance)
 {
+    WindowDpi = DpiForWindow(window);
     CreateMainToolbar(window, instance);
-    const ColumnSpec accountColumns[] = {{L"ユーザー名またはグループ名", 200},
-                                         {L"ID", 96},
-                                         {L"フル ネーム (通称名)", 256},
-                                         {L"説明", 256}};
-    const ColumnSpec detailColumns[] = {{L"項目", 200}, {L"値", 512}};
-    HWND accounts = CreateReportList(window, instance, IDC_ACCOUNT_LIST, accountColumns, 4);
-    CreateReportList(window, instance, IDC_DETAILS_LIST, detailColumns, 2);
+    HWND accounts = CreateReportList(window, instance, IDC_ACCOUNT_LIST, AccountColumns,
+                                     ARRAYSIZE(AccountColumns));
+    CreateReportList(window, instance, IDC_DETAILS_LIST, DetailColumns, ARRAYSIZE(DetailColumns));
     if (accounts != nullptr)
-        CreateAccountImageList(accounts, instance);
+        SetAccountImageList(accounts, instance);
 }
 
 void SendViewCommand(HWND window)
@@ -284,14 +328,63 @@ void OnSize(HWND window, WPARAM wParam, LPARAM lParam)
         GetClientRect(toolbar, &rect);
         toolbarHeight = rect.bottom;
     }
-    int listTop = toolbarHeight + 2;
-    int listHeight = height - toolbarHeight - 2 - ListGap - DetailsPaneHeight;
+    int detailsHeight = Scaled(DetailsPaneHeight);
+    int listTop = toolbarHeight + Scaled(ToolbarGap);
+    int listHeight = height - listTop - Scaled(ListGap) - detailsHeight;
     if (listHeight < 0)
         listHeight = 0;
     if (HWND list = AccountList(window))
         MoveWindow(list, 0, listTop, width, listHeight, TRUE);
     if (HWND details = DetailsList(window))
-        MoveWindow(details, 0, height - DetailsPaneHeight, width, DetailsPaneHeight, TRUE);
+        MoveWindow(details, 0, height - detailsHeight, width, detailsHeight, TRUE);
+}
+
+void LayOut(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    OnSize(window, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+}
+
+// Columns keep their share of the window: the widths the user has set are
+// carried over to the new scale, and so are the least widths.
+void RescaleColumns(HWND list, UINT fromDpi, UINT toDpi)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    int count =
+        header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < count; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_MINWIDTH;
+        if (!SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)))
+            continue;
+        column.cx = RescaleDpi(column.cx, fromDpi, toDpi);
+        column.cxMin = RescaleDpi(column.cxMin, fromDpi, toDpi);
+        SendMessageW(list, LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// The window moved to a monitor of another scale: it takes the rectangle the
+// platform suggests and redraws its columns, icons and toolbar at the new scale.
+void OnDpiChanged(HWND window, HINSTANCE instance, UINT dpi, const RECT* suggested)
+{
+    UINT previous = WindowDpi;
+    WindowDpi = dpi;
+    if (HWND list = AccountList(window)) {
+        RescaleColumns(list, previous, dpi);
+        SetAccountImageList(list, instance);
+    }
+    if (HWND details = DetailsList(window))
+        RescaleColumns(details, previous, dpi);
+    if (HWND toolbar = Toolbar(window)) {
+        SetToolbarImages(toolbar, instance);
+        SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
+    }
+    if (suggested != nullptr)
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut(window);
 }
 
 // Keeps the outer rectangle for the settings, unless minimized or maximized.
@@ -302,10 +395,7 @@ void CaptureWindowRectangle(HWND window)
     RECT rect;
     if (!GetWindowRect(window, &rect))
         return;
-    AppSettings.X = rect.left;
-    AppSettings.Y = rect.top;
-    AppSettings.Width = rect.right - rect.left;
-    AppSettings.Height = rect.bottom - rect.top;
+    StoreWindowRectangle(rect, SystemDpi(), WindowDpi);
 }
 
 void OnClose(HWND window)
@@ -676,6 +766,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         OnSize(window, wParam, lParam);
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(window, instance, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_ACTIVATE:
         if (wParam == WA_ACTIVE || wParam == WA_CLICKACTIVE) {

@@ -8,6 +8,7 @@
 
 #include "accountlist.h"
 #include "ambcore.h"
+#include "dpi.h"
 #include "globals.h"
 #include "resource.h"
 #include "textformat.h"
@@ -163,16 +164,20 @@ void ReportOverlongName(HWND dialog, LPCWSTR format, LPCWSTR caption, LPCWSTR na
 HIMAGELIST CreatePickerImageList(HWND dialog)
 {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
-    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32, 3, 5);
+    int size = SmallIconSize(DpiForWindow(dialog));
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32, 3, 5);
     if (images == nullptr)
         return nullptr;
-    // Shared icons belong to the system: added, never destroyed here.
+    // Loaded at the list's scale, not shared (a shared icon keeps one size):
+    // the image list keeps a copy.
     const int icons[] = {IDI_USER, IDI_USER_DISABLED};
     for (int id : icons) {
         HICON icon = static_cast<HICON>(
-            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED));
-        if (icon != nullptr)
+            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+        if (icon != nullptr) {
             ImageList_AddIcon(images, icon);
+            DestroyIcon(icon);
+        }
     }
     return images;
 }
@@ -189,12 +194,13 @@ void InitPicker(HWND dialog, const PickerKind& kind)
     DWORD current = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, current | styles);
     const LPCWSTR titles[] = {kind.nameColumn, kind.secondColumn};
-    const int widths[] = {200, 256};
+    const int widths[] = {200, 256}; // at 96 DPI
+    UINT dpi = DpiForWindow(dialog);
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_MINWIDTH;
-        column.cx = widths[i];
-        column.cxMin = widths[i];
+        column.cx = ScaleToDpi(widths[i], dpi);
+        column.cxMin = column.cx;
         column.pszText = const_cast<LPWSTR>(titles[i]);
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }

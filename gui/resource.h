@@ -23,6 +23,11 @@
 #define IDB_VIEW_GROUPS 209
 #define IDB_HELP 210
 #define IDB_TOOLBAR_COUNT 11
+// The same pictures drawn at 20, 24 and 32 pixels for larger display scales,
+// in the same order.
+#define IDB_TOOLBAR_20_FIRST 220
+#define IDB_TOOLBAR_24_FIRST 240
+#define IDB_TOOLBAR_32_FIRST 260
 
 // Menu bar and keyboard accelerators of the main window
 #define IDM_MAIN 300

@@ -29,12 +29,15 @@ const char kHelp[] =
     "      The whole world as JSON on standard output: the local computer's users\n"
     "      (flags, SIDs, groups), groups (members), profiles; \"remotes\" with the\n"
     "      other computers; session, consent, opened targets, launches, faults.\n"
-    "  lockout USER [--computer C]          Locks the account out.\n"
+    "  lockout USER [--computer C]          Locks the account out (from now).\n"
     "  last-logon USER TIME [--computer C]  Sets the last logon (TIME: seconds since\n"
     "                                        1970, YYYY-MM-DDTHH:MM:SS UTC, now, never).\n"
     "  policy min-length N [--computer C]   Minimum password length (default 0).\n"
-    "  policy lockout-threshold N [--computer C]\n"
-    "                                        Bad passwords before lockout (0: never).\n"
+    "  policy lockout-threshold N [--duration MIN] [--window MIN] [--computer C]\n"
+    "      Bad passwords before lockout (0: never); --duration: minutes a lock-out\n"
+    "      lasts (0, the default: until an administrator unlocks); --window: minutes\n"
+    "      after a bad password when the count starts again (0, the default: never).\n"
+    "      Options left out keep their values.\n"
     "  policy max-age DAYS [--computer C]   Maximum password age (0: none, the default).\n"
     "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
     "                                        The session of programs started from now.\n"
@@ -57,7 +60,8 @@ const char kHelp[] =
     "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
     "           [--disable] [--expire-password] [--expires TIME|never]\n"
     "           [--logon-hours HEX42] [--computer C]\n"
-    "      --expires: the account expires at TIME (never: 0xFFFFFFFF).\n"
+    "      --expires: the account expires at TIME (never: 0xFFFFFFFF); 0 is\n"
+    "      1970-01-01, an account that has expired, as on Windows.\n"
     "      --logon-hours: the 21 bytes of the weekly bitmap as 42 hex digits.\n"
     "  user del NAME [--computer C]\n"
     "  users add-many COUNT [--prefix P] [--computer C]\n"
@@ -352,6 +356,7 @@ int CmdLockout(const Args& a)
         if (!u)
             return "no such user: " + U(a.positional[0]);
         u->locked = true;
+        u->lockoutTime = w.Now();
         return std::string();
     });
 }
@@ -378,24 +383,39 @@ int CmdLastLogon(const Args& a)
 
 int CmdPolicy(const Args& a)
 {
-    unsigned long long n = 0;
+    unsigned long long n = 0, duration = 0, window = 0;
     const std::wstring what = a.positional.empty() ? std::wstring() : a.positional[0];
     unsigned long long max = what == L"max-age" ? 999 : 256;
+    bool lockout = what == L"lockout-threshold";
+    // Minutes as the local policy takes them: up to 99999.
     if (a.positional.size() != 2 || !ParseNumber(a.positional[1], max, n) ||
-        (what != L"min-length" && what != L"lockout-threshold" && what != L"max-age"))
-        return Fail("usage: policy min-length|lockout-threshold N | policy max-age DAYS "
-                    "[--computer C] (N: 0-256, DAYS: 0-999)");
+        (what != L"min-length" && !lockout && what != L"max-age") ||
+        (!lockout && (a.Has(L"--duration") || a.Has(L"--window"))) ||
+        (a.Has(L"--duration") && !ParseNumber(a.Get(L"--duration"), 99999, duration)) ||
+        (a.Has(L"--window") && !ParseNumber(a.Get(L"--window"), 99999, window)))
+        return Fail("usage: policy min-length N | policy lockout-threshold N [--duration MIN] "
+                    "[--window MIN] | policy max-age DAYS [--computer C] (N: 0-256, DAYS: "
+                    "0-999, MIN: 0-99999)");
     return Change([&](World& w) -> std::string {
         std::string error;
         Computer* c = PickComputer(w, a, error);
         if (!c)
             return error;
-        if (what == L"min-length")
+        if (what == L"min-length") {
             c->policy.minLength = static_cast<DWORD>(n);
-        else if (what == L"max-age")
+        } else if (what == L"max-age") {
             c->policy.maxAgeDays = static_cast<DWORD>(n);
-        else
+        } else {
             c->policy.lockoutThreshold = static_cast<DWORD>(n);
+            if (a.Has(L"--duration"))
+                c->policy.lockoutMinutes = static_cast<DWORD>(duration);
+            if (a.Has(L"--window"))
+                c->policy.lockoutWindowMinutes = static_cast<DWORD>(window);
+            // Windows keeps the reset window within a lock-out that ends.
+            if (c->policy.lockoutMinutes != 0 &&
+                c->policy.lockoutWindowMinutes > c->policy.lockoutMinutes)
+                return "the window must not be longer than the lock-out duration";
+        }
         return std::string();
     });
 }
@@ -681,7 +701,7 @@ int wmain(int argc, wchar_t** argv)
         {L"opened", CmdOpened, {}, {}},
         {L"lockout", CmdLockout, {L"--computer"}, {}},
         {L"last-logon", CmdLastLogon, {L"--computer"}, {}},
-        {L"policy", CmdPolicy, {L"--computer"}, {}},
+        {L"policy", CmdPolicy, {L"--computer", L"--duration", L"--window"}, {}},
         {L"session", CmdSession, {L"--user", L"--admin", L"--elevated"}, {}},
         {L"computer", CmdComputer, {L"--ip", L"--latency-ms"}, {L"--admin-only", L"--offline"}},
         {L"consent", CmdConsent, {}, {}},

@@ -1,6 +1,8 @@
 // Buffers, server names, sessions and rights for the exported functions.
 #include "api.h"
 
+#include <cwchar>
+
 namespace ambsim {
 
 const wchar_t kSessionVariable[] = L"AMBRELLE_SIM_SESSION";
@@ -172,6 +174,41 @@ Session CurrentSession(const World& w)
 
 namespace {
 thread_local DWORD t_roundTripMs = 0;
+thread_local DWORD t_random = 0;
+
+// A random extra wait of 0 to AMBRELLE_SIM_JITTER_MS milliseconds (at most
+// 10000), in microseconds: answers then come back out of the order in which
+// calls went out, as they do on a network.
+LONGLONG JitterMicroseconds()
+{
+    wchar_t text[16];
+    DWORD n = GetEnvironmentVariableW(L"AMBRELLE_SIM_JITTER_MS", text, 16);
+    if (n == 0 || n >= 16)
+        return 0;
+    unsigned long maximum = wcstoul(text, nullptr, 10);
+    if (maximum == 0 || maximum > 10000)
+        return 0;
+    if (t_random == 0) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        t_random = ((GetCurrentThreadId() * 2654435761u) ^ static_cast<DWORD>(now.QuadPart)) | 1;
+    }
+    t_random ^= t_random << 13; // xorshift32
+    t_random ^= t_random >> 17;
+    t_random ^= t_random << 5;
+    return t_random % (maximum * 1000 + 1);
+}
+
+using DelayExecutionFn = LONG(WINAPI*)(BOOLEAN, const LARGE_INTEGER*);
+
+// ntdll's NtDelayExecution, which Wine serves to the microsecond with a
+// select() timeout; null where it cannot be found.
+DelayExecutionFn DelayExecution()
+{
+    static DelayExecutionFn delay = reinterpret_cast<DelayExecutionFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+    return delay;
+}
 } // namespace
 
 void NoteRoundTrip(const Computer& c)
@@ -184,9 +221,10 @@ void ForgetRoundTrip()
     t_roundTripMs = 0;
 }
 
-// Sleeps most of the time and spins the last stretch: Sleep alone overshoots
-// by up to a tick, which would swamp a round trip of a few milliseconds. The
-// spin keeps the processor: yielding it on a busy machine overshoots as well.
+// Sleeps most of the time and spins the last stretch (0.1 ms): Sleep alone
+// overshoots by up to a tick on Windows. The sleep holds no processor, so that
+// many calls in flight at once wait side by side as on a network; the spin
+// keeps it, as yielding it on a busy machine overshoots as well.
 void WaitRoundTrip()
 {
     DWORD ms = t_roundTripMs;
@@ -196,16 +234,23 @@ void WaitRoundTrip()
     LARGE_INTEGER frequency, now, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    end.QuadPart = now.QuadPart + frequency.QuadPart * ms / 1000;
+    LONGLONG microseconds = static_cast<LONGLONG>(ms) * 1000 + JitterMicroseconds();
+    end.QuadPart = now.QuadPart + frequency.QuadPart * microseconds / 1000000;
+    DelayExecutionFn delay = DelayExecution();
     for (;;) {
         QueryPerformanceCounter(&now);
-        LONGLONG left = (end.QuadPart - now.QuadPart) * 1000 / frequency.QuadPart;
         if (now.QuadPart >= end.QuadPart)
             break;
-        if (left >= 2)
-            Sleep(static_cast<DWORD>(left - 1));
-        else
+        LONGLONG left = (end.QuadPart - now.QuadPart) * 1000000 / frequency.QuadPart;
+        if (left >= 200 && delay != nullptr) {
+            LARGE_INTEGER interval;
+            interval.QuadPart = -(left - 100) * 10; // relative, in 100 ns
+            delay(FALSE, &interval);
+        } else if (left >= 2000) {
+            Sleep(static_cast<DWORD>(left / 1000 - 1));
+        } else {
             YieldProcessor();
+        }
     }
 }
 

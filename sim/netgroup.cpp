@@ -61,8 +61,7 @@ void FillGroup1(Packer& p, const void* ctx, size_t i, BYTE* e)
     r->lgrpi1_comment = p.Str(g.comment);
 }
 
-// Levels 0 and 1 only: the one-field level 1002 is for NetLocalGroupSetInfo and
-// NetLocalGroupGetInfo refuses it with ERROR_INVALID_LEVEL, as Windows does.
+// NetLocalGroupEnum's levels 0 and 1.
 bool GroupLevel(DWORD level, size_t& size, FillEntry& fill)
 {
     switch (level) {
@@ -144,8 +143,19 @@ void FillMember3(Packer& p, const void* ctx, size_t i, BYTE* e)
     reinterpret_cast<LOCALGROUP_MEMBERS_INFO_3*>(e)->lgrmi3_domainandname = p.Str(m.domainAndName);
 }
 
+// Whether a SID has the computer's account domain as its domain prefix.
+bool InAccountDomain(const Computer& c, const std::wstring& sid)
+{
+    std::wstring domain;
+    DWORD rid = 0;
+    return SplitSid(sid, domain, rid) && SameText(domain, c.domainSid);
+}
+
 // Turns the caller's member entries (level 0 SIDs or level 3 names) into SIDs.
-// `mustResolve` false lets unresolvable SIDs through (removal of a stale member).
+// By SID, SAM refuses only an unknown SID of its own account domain and takes any
+// other SID as it is, a foreign member it need not know (MS-SAMR 3.1.5.8.4
+// SamrAddMemberToAlias, step 5). `mustResolve` false lets every SID through
+// (removal asks the alias alone).
 DWORD MemberSids(const World& w, const Computer& c, DWORD level, const BYTE* buf, DWORD count,
                  bool mustResolve, std::vector<std::wstring>& sids)
 {
@@ -157,7 +167,7 @@ DWORD MemberSids(const World& w, const Computer& c, DWORD level, const BYTE* buf
             if (text.empty())
                 return ERROR_INVALID_PARAMETER;
             if (!ResolveSid(w, c, text, r)) {
-                if (mustResolve)
+                if (mustResolve && InAccountDomain(c, text))
                     return ERROR_NO_SUCH_MEMBER;
                 sids.push_back(text);
                 continue;
@@ -309,9 +319,9 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupGetInfo(LPCWSTR server, LPC
         if (bufptr == nullptr)
             return ERROR_INVALID_PARAMETER;
         *bufptr = nullptr;
-        size_t size = 0;
-        FillEntry fill = nullptr;
-        if (!GroupLevel(level, size, fill))
+        // The reference page documents level 1 alone (name and comment); level 0
+        // and the one-field level 1002 of NetLocalGroupSetInfo are refused.
+        if (level != 1)
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
@@ -324,7 +334,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupGetInfo(LPCWSTR server, LPC
             if (g == nullptr)
                 return NERR_GroupNotFound;
             GroupList list{c, {g}};
-            return PackEntries(size, fill, &list, 0, 1, bufptr);
+            return PackEntries(sizeof(LOCALGROUP_INFO_1), FillGroup1, &list, 0, 1, bufptr);
         });
     });
 }
@@ -455,11 +465,10 @@ DWORD ChangeMembers(const wchar_t* function, LPCWSTR server, LPCWSTR groupname, 
                         return ERROR_MEMBER_IN_ALIAS;
                     members.push_back(sid);
                 } else if (how == MemberChange::Delete) {
-                    if (!present) {
-                        Resolved r;
-                        return ResolveSid(w, *c, sid, r) ? DWORD(ERROR_MEMBER_NOT_IN_ALIAS)
-                                                         : DWORD(ERROR_NO_SUCH_MEMBER);
-                    }
+                    // MS-SAMR 3.1.5.8.5 SamrRemoveMemberFromAlias asks the alias
+                    // alone: whatever the SID names, one not there is not in it.
+                    if (!present)
+                        return ERROR_MEMBER_NOT_IN_ALIAS;
                     Group scratch;
                     scratch.members = members;
                     RemoveMember(scratch, sid);

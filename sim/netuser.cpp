@@ -367,10 +367,13 @@ DWORD ApplyIncoming(const Incoming& in, Computer& c, User& u, bool adding, int64
         u.comment = in.comment;
     if (in.hasFlags) {
         // UF_PASSWORD_EXPIRED is read-only; UF_LOCKOUT can be cleared but not set.
-        if (!(in.flags & UF_LOCKOUT))
+        // Clearing it ends a lock-out (lockoutTime 0), which alone resets the
+        // bad-password count (MS-SAMR 3.1.1.8.3); any other flags write keeps it.
+        if (!(in.flags & UF_LOCKOUT) && u.locked) {
             u.locked = false;
-        if (!u.locked)
+            u.lockoutTime = 0;
             u.badPwCount = 0;
+        }
         u.flags = (in.flags & ~(UF_LOCKOUT | UF_PASSWORD_EXPIRED | kAccountTypeMask)) | UF_SCRIPT |
                   UF_NORMAL_ACCOUNT;
     }
@@ -398,11 +401,12 @@ DWORD ApplyIncoming(const Incoming& in, Computer& c, User& u, bool adding, int64
             u.profile = in.profile;
         if (in.homeDirDrive)
             u.homeDirDrive = in.homeDirDrive;
-        // Clearing the expired state of a password that aged out restarts its age.
-        bool wasExpired = PasswordExpired(c, u, now);
+        // Nonzero sets the "must change" mark (SAM's pwdLastSet 0), which
+        // UF_DONT_EXPIRE_PASSWD overrides while it is set (MS-SAMR 3.1.5.14.4).
+        // Zero clears the mark alone: "you cannot specify zero to negate the
+        // expiration of a password that has already expired" (USER_INFO_4
+        // reference page), so the age runs on and only a new password ends it.
         u.passwordExpired = in.passwordExpired != 0;
-        if (wasExpired && !u.passwordExpired)
-            u.passwordLastSet = now;
     }
     return 0;
 }

@@ -252,6 +252,41 @@ bool WithinLogonHours(const User& u, int64_t now)
     return (u.logonHours[static_cast<size_t>(hour / 8)] >> (hour % 8)) & 1;
 }
 
+// The account-expiry field counts seconds since 1970 and only TIMEQ_FOREVER means
+// "never" (USER_INFO_1017 reference page): 0 is 1970-01-01, long past.
+bool AccountExpired(const User& u, int64_t now)
+{
+    return u.acctExpires != kTimeqForever && now >= static_cast<int64_t>(u.acctExpires);
+}
+
+// The lock-out steps of an authentication, in the order of MS-SAMR 3.1.5.13.7.1
+// (SamValidateAuthentication): a lock-out that has run its duration ends (and with
+// it the bad-password count, MS-SAMR 3.1.1.8.3); a bad password counts, from 1
+// again when the last one is older than the observation window, and locks the
+// account at the threshold.
+DWORD CheckLockout(const Computer& c, User& u, const std::wstring& password, int64_t now)
+{
+    if (LockedOut(c, u, now))
+        return ERROR_ACCOUNT_LOCKED_OUT;
+    if (u.locked) {
+        u.locked = false;
+        u.lockoutTime = 0;
+        u.badPwCount = 0;
+    }
+    if (u.password == password)
+        return 0;
+    int64_t window = static_cast<int64_t>(c.policy.lockoutWindowMinutes) * 60;
+    if (window != 0 && now - u.lastBadPassword > window)
+        u.badPwCount = 0;
+    ++u.badPwCount;
+    u.lastBadPassword = now;
+    if (c.policy.lockoutThreshold != 0 && u.badPwCount >= c.policy.lockoutThreshold) {
+        u.locked = true;
+        u.lockoutTime = now;
+    }
+    return ERROR_LOGON_FAILURE;
+}
+
 std::wstring ProfileFolderName(const Computer& c, const std::wstring& folderRoot,
                                const std::wstring& user);
 DWORD MakeProfile(Computer& c, const std::wstring& sid, const std::wstring& user,
@@ -269,22 +304,17 @@ DWORD LogOn(World& w, const std::wstring& userName, LPCWSTR domain, const std::w
     User* u = c.FindUser(userName);
     if (u == nullptr)
         return ERROR_LOGON_FAILURE;
-    if (u->locked)
-        return ERROR_ACCOUNT_LOCKED_OUT;
-    if (u->password != password) {
-        ++u->badPwCount;
-        if (c.policy.lockoutThreshold != 0 && u->badPwCount >= c.policy.lockoutThreshold)
-            u->locked = true;
-        return ERROR_LOGON_FAILURE;
-    }
     int64_t now = w.Now();
+    DWORD status = CheckLockout(c, *u, password, now);
+    if (status != 0)
+        return status;
     if (u->flags & UF_ACCOUNTDISABLE)
         return ERROR_ACCOUNT_DISABLED;
-    if (u->acctExpires != 0 && u->acctExpires != kTimeqForever && now >= u->acctExpires)
+    if (AccountExpired(*u, now))
         return ERROR_ACCOUNT_EXPIRED;
     if (!WithinLogonHours(*u, now))
         return ERROR_INVALID_LOGON_HOURS;
-    if (u->passwordExpired)
+    if (MustChangePassword(*u))
         return ERROR_PASSWORD_MUST_CHANGE;
     if (PasswordExpired(c, *u, now))
         return ERROR_PASSWORD_EXPIRED; // older than the policy's maximum age

@@ -37,9 +37,11 @@ struct User
     std::wstring password;
     std::wstring fullName, comment, usrComment;
     std::wstring homeDir, homeDirDrive, scriptPath, profile, parms, workstations;
-    DWORD flags = 0x201; // UF_SCRIPT | UF_NORMAL_ACCOUNT; never holds the computed bits
-    bool locked = false;
-    bool passwordExpired = false;
+    DWORD flags = 0x201;          // UF_SCRIPT | UF_NORMAL_ACCOUNT; never holds the computed bits
+    bool locked = false;          // locked out (see LockedOut for the lock-out's end)
+    int64_t lockoutTime = 0;      // when the lock-out began (0: not known)
+    int64_t lastBadPassword = 0;  // when the last bad password was given
+    bool passwordExpired = false; // "must change at next logon" (SAM's pwdLastSet 0)
     int64_t passwordLastSet = 0;
     int64_t lastLogon = 0;
     int64_t lastLogoff = 0;
@@ -72,8 +74,10 @@ struct Profile
 struct Policy
 {
     DWORD minLength = 0;
-    DWORD lockoutThreshold = 0; // 0: bad passwords never lock an account
-    DWORD maxAgeDays = 0;       // 0: passwords never age out
+    DWORD lockoutThreshold = 0;     // 0: bad passwords never lock an account
+    DWORD lockoutMinutes = 0;       // lock-out duration; 0: until an administrator unlocks
+    DWORD lockoutWindowMinutes = 0; // bad-password count reset after; 0: never by time
+    DWORD maxAgeDays = 0;           // 0: passwords never age out
 };
 
 struct Computer
@@ -191,8 +195,14 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& name, R
 bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out);
 
 // Whether the password has expired: marked so (must change at next logon), or
-// older than the maximum password age of the computer's policy.
+// older than the maximum password age of the computer's policy; never while
+// UF_DONT_EXPIRE_PASSWD is set (MS-SAMR 3.1.5.14.4).
 bool PasswordExpired(const Computer& c, const User& u, int64_t now);
+// Whether the "must change at next logon" mark is in force.
+bool MustChangePassword(const User& u);
+// Whether the account is locked out now: locked, and the policy's lock-out
+// duration (if any) has not yet passed since the lock-out began.
+bool LockedOut(const Computer& c, const User& u, int64_t now);
 // Computed flags as the API reports them (UF_LOCKOUT, UF_PASSWORD_EXPIRED added).
 DWORD ReportedFlags(const Computer& c, const User& u, int64_t now);
 // Whether the user is a member of the group with that RID in the BUILTIN domain.

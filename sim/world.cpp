@@ -443,27 +443,31 @@ bool HasForbidden(const std::wstring& name, const wchar_t* forbidden)
     return false;
 }
 
-} // namespace
-
-// Windows: user names up to 20 characters, none of " / \ [ ] : ; | = , + * ? < > @
-// nor control characters, not only dots and spaces, not ending in a period. SAM
-// answers STATUS_INVALID_ACCOUNT_NAME, which the network-management layer reports
-// as NERR_BadUsername.
-DWORD CheckUserName(const std::wstring& name)
+// The rule of the reference pages (NetUserAdd, USER_INFO_x remarks): none of
+// " / \ [ ] : ; | = , + * ? < > nor control characters ("@" is allowed), not
+// only dots and spaces, not ending in a period. SAM answers
+// STATUS_INVALID_ACCOUNT_NAME, which the network-management layer reports as
+// NERR_BadUsername.
+DWORD CheckAccountName(const std::wstring& name, size_t maxLength)
 {
-    if (name.empty() || name.size() > 20 || OnlyDotsAndSpaces(name) || name.back() == L'.' ||
-        HasForbidden(name, L"\"/\\[]:;|=,+*?<>@"))
+    if (name.empty() || name.size() > maxLength || OnlyDotsAndSpaces(name) || name.back() == L'.' ||
+        HasForbidden(name, L"\"/\\[]:;|=,+*?<>"))
         return NERR_BadUsername;
     return 0;
 }
 
-// Local group names: up to 256 characters, the same forbidden characters except @.
+} // namespace
+
+// User names up to 20 characters.
+DWORD CheckUserName(const std::wstring& name)
+{
+    return CheckAccountName(name, 20);
+}
+
+// Local group names up to 256 characters.
 DWORD CheckGroupName(const std::wstring& name)
 {
-    if (name.empty() || name.size() > GNLEN || OnlyDotsAndSpaces(name) || name.back() == L'.' ||
-        HasForbidden(name, L"\"/\\[]:;|=,+*?<>"))
-        return NERR_BadUsername;
-    return 0;
+    return CheckAccountName(name, GNLEN);
 }
 
 // ---------------------------------------------------------------- resolution
@@ -584,8 +588,10 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& full, R
     // An isolated name, in the order LSA searches: well-known names, the BUILTIN
     // domain, the account domain's own name, then its accounts. A user that bears
     // the computer's name is therefore found only in the qualified form.
+    // An empty name is the BUILTIN domain, as Wine's LookupAccountNameW answers it
+    // (dlls/advapi32/security.c); nothing documents it as the computer's own domain.
     if (full.empty()) {
-        Fill(out, on.domainSid, on.name, L"", SidTypeDomain);
+        Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
         return true;
     }
     if (ResolveWellKnownName(L"", false, full, out))
@@ -646,19 +652,40 @@ bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Res
     return false;
 }
 
+// MS-SAMR 3.1.5.14.4 (PasswordMustChange generation): UF_DONT_EXPIRE_PASSWD wins
+// over both the mark and the maximum age.
 bool PasswordExpired(const Computer& c, const User& u, int64_t now)
 {
+    if (u.flags & UF_DONT_EXPIRE_PASSWD)
+        return false;
     if (u.passwordExpired)
         return true;
-    if (c.policy.maxAgeDays == 0 || (u.flags & UF_DONT_EXPIRE_PASSWD))
+    if (c.policy.maxAgeDays == 0)
         return false;
     return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAgeDays) * 86400;
+}
+
+bool MustChangePassword(const User& u)
+{
+    return u.passwordExpired && !(u.flags & UF_DONT_EXPIRE_PASSWD);
+}
+
+// MS-SAMR 3.1.5.13.7.1 (SamValidateAuthentication): locked while the current time
+// is not past lockoutTime plus the lock-out duration. A duration of 0 keeps the
+// account locked until an administrator unlocks it, as the local policy does.
+bool LockedOut(const Computer& c, const User& u, int64_t now)
+{
+    if (!u.locked)
+        return false;
+    if (c.policy.lockoutMinutes == 0 || u.lockoutTime == 0)
+        return true;
+    return now <= u.lockoutTime + static_cast<int64_t>(c.policy.lockoutMinutes) * 60;
 }
 
 DWORD ReportedFlags(const Computer& c, const User& u, int64_t now)
 {
     DWORD flags = u.flags & ~(UF_LOCKOUT | UF_PASSWORD_EXPIRED);
-    if (u.locked)
+    if (LockedOut(c, u, now))
         flags |= UF_LOCKOUT;
     if (PasswordExpired(c, u, now))
         flags |= UF_PASSWORD_EXPIRED;

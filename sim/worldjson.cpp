@@ -86,6 +86,8 @@ json UserToJson(const User& u)
                 {"workstations", S(u.workstations)},
                 {"flags", u.flags},
                 {"locked", u.locked},
+                {"lockoutTime", u.lockoutTime},
+                {"lastBadPassword", u.lastBadPassword},
                 {"passwordExpired", u.passwordExpired},
                 {"passwordLastSet", u.passwordLastSet},
                 {"lastLogon", u.lastLogon},
@@ -118,6 +120,8 @@ User UserFromJson(const json& j)
     u.workstations = W(j, "workstations");
     u.flags = N<DWORD>(j, "flags", UF_SCRIPT | UF_NORMAL_ACCOUNT);
     u.locked = N<bool>(j, "locked", false);
+    u.lockoutTime = N<int64_t>(j, "lockoutTime", 0);
+    u.lastBadPassword = N<int64_t>(j, "lastBadPassword", 0);
     u.passwordExpired = N<bool>(j, "passwordExpired", false);
     u.passwordLastSet = N<int64_t>(j, "passwordLastSet", 0);
     u.lastLogon = N<int64_t>(j, "lastLogon", 0);
@@ -177,6 +181,8 @@ json ComputerToJson(const Computer& c)
                 {"policy",
                  {{"minLength", c.policy.minLength},
                   {"lockoutThreshold", c.policy.lockoutThreshold},
+                  {"lockoutMinutes", c.policy.lockoutMinutes},
+                  {"lockoutWindowMinutes", c.policy.lockoutWindowMinutes},
                   {"maxAgeDays", c.policy.maxAgeDays}}},
                 {"users", users},
                 {"groups", groups},
@@ -197,6 +203,8 @@ Computer ComputerFromJson(const json& j)
         const json& p = j.at("policy");
         c.policy.minLength = N<DWORD>(p, "minLength", 0);
         c.policy.lockoutThreshold = N<DWORD>(p, "lockoutThreshold", 0);
+        c.policy.lockoutMinutes = N<DWORD>(p, "lockoutMinutes", 0);
+        c.policy.lockoutWindowMinutes = N<DWORD>(p, "lockoutWindowMinutes", 0);
         c.policy.maxAgeDays = N<DWORD>(p, "maxAgeDays", 0);
     }
     for (const json& u : j.at("users"))
@@ -355,6 +363,8 @@ void WriteUser(Writer& o, const User& u)
     o.Key("workstations"), o.Str(u.workstations);
     o.Key("flags"), o.Num(u.flags);
     o.Key("locked"), o.Bool(u.locked);
+    o.Key("lockoutTime"), o.Num(u.lockoutTime);
+    o.Key("lastBadPassword"), o.Num(u.lastBadPassword);
     o.Key("passwordExpired"), o.Bool(u.passwordExpired);
     o.Key("passwordLastSet"), o.Num(u.passwordLastSet);
     o.Key("lastLogon"), o.Num(u.lastLogon);
@@ -384,6 +394,8 @@ void WriteComputer(Writer& o, const Computer& c)
     o.Key("policy"), o.Open('{');
     o.Key("minLength"), o.Num(c.policy.minLength);
     o.Key("lockoutThreshold"), o.Num(c.policy.lockoutThreshold);
+    o.Key("lockoutMinutes"), o.Num(c.policy.lockoutMinutes);
+    o.Key("lockoutWindowMinutes"), o.Num(c.policy.lockoutWindowMinutes);
     o.Key("maxAgeDays"), o.Num(c.policy.maxAgeDays);
     o.Close('}');
     o.Key("users"), o.Open('[');
@@ -514,6 +526,10 @@ json DumpComputer(const World& w, const Computer& c)
         std::wstring sid = c.UserSid(u);
         j["sid"] = S(sid);
         j["flags"] = ReportedFlags(c, u, w.Now());
+        // The lock-out's times stay in the store; the dump shows their effect.
+        j["locked"] = LockedOut(c, u, w.Now());
+        j.erase("lockoutTime");
+        j.erase("lastBadPassword");
         j["disabled"] = (u.flags & UF_ACCOUNTDISABLE) != 0;
         json names = json::array();
         auto it = groupsOf.find(Upper(sid));
@@ -551,6 +567,8 @@ json DumpComputer(const World& w, const Computer& c)
                 {"policy",
                  {{"minLength", c.policy.minLength},
                   {"lockoutThreshold", c.policy.lockoutThreshold},
+                  {"lockoutMinutes", c.policy.lockoutMinutes},
+                  {"lockoutWindowMinutes", c.policy.lockoutWindowMinutes},
                   {"maxAgeDays", c.policy.maxAgeDays}}},
                 {"users", users},
                 {"groups", groups},

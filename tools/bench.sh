@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# ./ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N]
+# ./ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N] [--computers N]
+#                  [--slow-users N] [--slow-groups N]
 # Builds its simulated worlds in a temporary folder and prints one table of
 # ratios, each measured side by side in this run against a bare program that
 # makes only the platform calls needed (bin/sim/AmbBench.exe):
 #   Ambcmd runs (whole-process time, median of alternating runs);
+#   Ambcmd on several remote computers (--computers, 50 ms round trip each)
+#   against as many rounds of one computer as 8 at a time need;
 #   the list refresh (command 40015) in-process, built-in accounts hidden and
-#   shown, with the platform calls per row; the same refresh of a remote
-#   computer with a simulated round trip; the cost of one call on an unchanged
-#   store with a small and a large world.
+#   shown, with the platform calls per row; the same refresh and the account
+#   report of a remote computer with a simulated round trip of 2 ms, and of a
+#   smaller one (--slow-users, --slow-groups) at 20 ms, against their calls x
+#   round trip; the cost of one call on an unchanged store with a small and a
+#   large world.
 set -eu
 ROOT=$1
 BUILD=$2
 shift 2
-USERS=1000 NGROUPS=50 RUNS=5 SMALL=100 LARGE=10000 CALLS=2000 LATENCY=2
+USERS=1000 NGROUPS=50 RUNS=5 SMALL=100 LARGE=10000 CALLS=2000 LATENCY=2 COMPUTERS=32
+SLOW_USERS=200 SLOW_GROUPS=20 SLOW_LATENCY=20
 while [ $# -gt 0 ]; do
   case "$1" in
     --users) USERS=$2 ;;
@@ -20,7 +26,11 @@ while [ $# -gt 0 ]; do
     --runs) RUNS=$2 ;;
     --large) LARGE=$2 ;;
     --calls) CALLS=$2 ;;
-    *) echo "usage: ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N]" >&2
+    --computers) COMPUTERS=$2 ;;
+    --slow-users) SLOW_USERS=$2 ;;
+    --slow-groups) SLOW_GROUPS=$2 ;;
+    *) echo "usage: ambrelle bench [--users N] [--groups N] [--runs N] [--large N] [--calls N]" \
+         "[--computers N] [--slow-users N] [--slow-groups N]" >&2
        exit 2 ;;
   esac
   shift 2
@@ -106,9 +116,10 @@ for i in $(seq "$NGROUPS"); do
   sim list group add "team$i"
   sim list group add "team$i" --computer SRV01
 done
-refresh_rows() { # LABEL SERVER LATENCY
+refresh_rows() { # LABEL SERVER LATENCY [BARE_RUNS] [WORLD]
   local label=$1 line
-  in_world list "$SIM/AmbBench.exe" refresh "$2" "$RUNS" "$3" | tr -d '\r' >"$WORK/refresh.txt"
+  in_world "${5:-list}" "$SIM/AmbBench.exe" refresh "$2" "$RUNS" "$3" "${4:-$RUNS}" |
+    tr -d '\r' >"$WORK/refresh.txt"
   while read -r line; do
     local which calls
     which=$(echo "$line" | field builtin)
@@ -125,9 +136,32 @@ refresh_rows() { # LABEL SERVER LATENCY
     fi
   done <"$WORK/refresh.txt"
 }
+# The account report of a remote computer: Ambrelle (calls a few at a time)
+# against its calls x round trip, and the same report with its calls made one
+# after the other.
+report_rows() { # LABEL SERVER LATENCY WORLD
+  local line
+  line=$(in_world "$4" "$SIM/AmbBench.exe" report "$2" "$RUNS" "$3" | tr -d '\r')
+  row "$1" "$(echo "$line" | field ambgui_ms) ms" "$(echo "$line" | field floor_ms) ms" \
+    "$(echo "$line" | field floor_ratio)x" \
+    "$(echo "$line" | field calls) calls x $3 ms; one at a time $(echo "$line" | field sequential_ms) ms"
+}
 refresh_rows "refresh (40015), local" - 0
 sim list computer set SRV01 --latency-ms "$LATENCY"
 refresh_rows "refresh (40015), remote ${LATENCY} ms" SRV01 "$LATENCY"
+report_rows "report, remote ${LATENCY} ms, against calls x round trip" SRV01 "$LATENCY" list
+
+# A smaller computer behind a slow link: the bare calls, one after the other,
+# are timed once.
+sim slow reset
+sim slow computer add SRV02
+sim slow users add-many "$SLOW_USERS" --prefix bench --computer SRV02
+for i in $(seq "$SLOW_GROUPS"); do sim slow group add "team$i" --computer SRV02; done
+sim slow computer set SRV02 --latency-ms "$SLOW_LATENCY"
+label="refresh (40015), remote ${SLOW_LATENCY} ms, $SLOW_USERS users"
+refresh_rows "$label" SRV02 "$SLOW_LATENCY" 1 slow
+report_rows "report, remote ${SLOW_LATENCY} ms, $SLOW_USERS users, against calls x round trip" \
+  SRV02 "$SLOW_LATENCY" slow
 
 # The import: $USERS new users into 20 groups on fresh worlds, against the same
 # platform calls made bare.
@@ -135,6 +169,36 @@ line=$(in_world list "$SIM/AmbBench.exe" import "$USERS" 20 "$RUNS" | tr -d '\r'
 row "import of $USERS new users into 20 groups" "$(echo "$line" | field import_ms) ms" \
   "$(echo "$line" | field bare_ms) ms" "$(echo "$line" | field ratio)x" \
   "read, check, plan, apply; failed rows $(echo "$line" | field failed)"
+
+# Several computers with a 50 ms round trip each, run 8 at a time, against as
+# many rounds of one computer (32 computers: 4 rounds; the goal: at most 1.25x).
+ROUND_TRIP=50 REMOTE_RUNS=$((RUNS < 3 ? RUNS : 3)) ROUNDS=$(((COMPUTERS + 7) / 8))
+sim many reset
+: >"$WORK/pcs.txt"
+for i in $(seq -w "$COMPUTERS"); do
+  sim many computer add "PC$i" --latency-ms "$ROUND_TRIP"
+  sim many user add benchu --computer "PC$i"
+  echo "PC$i" >>"$WORK/pcs.txt"
+done
+compare_computers() { # LABEL AMBCMD-ARGS... (after /computer:)
+  local label=$1 i t a=() b=()
+  shift
+  for i in $(seq "$REMOTE_RUNS"); do
+    rm -f "$WORK"/report*.csv
+    t=$(now_ms); in_world many "$SIM/Ambcmd.exe" "/computer:@Z:$WORK/pcs.txt" "$@" >/dev/null || true
+    a+=($(($(now_ms) - t)))
+    t=$(now_ms); in_world many "$SIM/Ambcmd.exe" /computer:PC01 "$@" >/dev/null || true
+    b+=($(($(now_ms) - t)))
+  done
+  local ma mb
+  ma=$(printf '%s\n' "${a[@]}" | median)
+  mb=$(printf '%s\n' "${b[@]}" | median)
+  row "$label" "$ma ms" "$((mb * ROUNDS)) ms" \
+    "$(awk -v a="$ma" -v b="$mb" -v r="$ROUNDS" 'BEGIN { printf "%.2fx", a / (r * b) }')" \
+    "$ROUNDS x one computer ($mb ms); goal <= 1.25x"
+}
+compare_computers "Ambcmd /computer:@FILE /user NAME, $COMPUTERS x ${ROUND_TRIP} ms" /user benchu
+compare_computers "Ambcmd /computer:@FILE /report, $COMPUTERS x ${ROUND_TRIP} ms" /report "Z:$WORK/report.csv"
 
 # One call on an unchanged store.
 for n in "$SMALL" "$LARGE"; do

@@ -15,7 +15,11 @@ import sys
 GRID = 16.0  # design units across a picture
 SS = 4  # supersampling per axis on edge pixels
 FAR = 1e9
-ICON_SIZES = (16, 32, 48)
+# Every display scale finds its size: small icons at 100-200 % (16-32), large
+# ones (32-64), and the program's own icon in the About box (48 at 100 %).
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64)
+APP_ICON_SIZES = ICON_SIZES + (72, 96, 128)
+TOOLBAR_SIZES = (16, 20, 24, 32)  # 16 keeps the name tb_NAME.bmp
 MAGENTA = 0xFF00FF  # transparent colour of toolbar bitmaps
 
 # Flat palette: (fill, edge) pairs.
@@ -385,9 +389,9 @@ def ico_image(c):
     return header + xor + mask
 
 
-def ico_file(draw):
+def ico_file(draw, sizes=ICON_SIZES):
     images = []
-    for size in ICON_SIZES:
+    for size in sizes:
         c = Canvas(size)
         draw(c)
         images.append((size, ico_image(c)))
@@ -424,8 +428,12 @@ def main(argv):
         return 2
     out = argv[1]
     os.makedirs(out, exist_ok=True)
-    files = [(name + '.ico', ico_file(draw)) for name, draw in ICONS.items()]
-    files += [('tb_' + name + '.bmp', bmp_file(draw)) for name, draw in TOOLBAR.items()]
+    files = [(name + '.ico', ico_file(draw, APP_ICON_SIZES if name == 'app' else ICON_SIZES))
+             for name, draw in ICONS.items()]
+    for size in TOOLBAR_SIZES:
+        suffix = '' if size == 16 else '_%d' % size
+        files += [('tb_%s%s.bmp' % (name, suffix), bmp_file(draw, size))
+                  for name, draw in TOOLBAR.items()]
     for name, data in files:
         with open(os.path.join(out, name), 'wb') as f:
             f.write(data)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# xvfb.sh start|stop FILE: a private X server for the tests that need a display.
-# start writes the display name to FILE; AMBRELLE_TEST_DISPLAY names an existing
-# display to use instead.
+# xvfb.sh start|stop FILE [WxH]: a private X server for the tests that need a
+# display, 1280x1024 unless WxH says otherwise. start writes the display name to
+# FILE; AMBRELLE_TEST_DISPLAY names an existing display to use instead.
 set -eu
 action=$1
 file=$2
+screen=${3:-1280x1024}
 pidfile="$file.pid"
 case "$action" in
   start)
@@ -14,7 +15,7 @@ case "$action" in
     fi
     for n in $(seq 90 190); do
       [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      Xvfb ":$n" -screen 0 "${screen}x24" -nolisten tcp >/dev/null 2>&1 &
       pid=$!
       for _ in $(seq 50); do
         [ -e "/tmp/.X11-unix/X$n" ] && break

@@ -55,16 +55,24 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/user | /group | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
+    '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
+    '         Ambcmd /report "File" [/format:csv | /format:tsv]\n'
     '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
     '/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n'
     '         (ユーザーに確認は求められません。)\n'
-    '/silent: /s と同じです。\n\n'
+    '/silent: /s と同じです。\n'
+    '/computer:一覧\n'
+    '       : 一覧のコンピューターで実行します。先頭 (/user などの前) に指定します。\n'
+    '         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n'
+    '         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n'
+    '         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n'
+    '         表示します。1 台でも失敗すると終了コードは 1 になります。\n\n'
     '詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n')
 
 # The help texts, block by block; a pause follows every block but the last.
@@ -83,7 +91,8 @@ USER_HELP_BLOCKS = [
      "Ambcmd /user /flags \"Name\" \"Options\"\n"
      "Ambcmd /user [/setgroup | /delgroup] \"Name\" \"LocalGroups\"\n"
      "Ambcmd /user /unlock \"Name\"\n"
-     "Ambcmd /user /passreset \"Name\"\n\n"),
+     "Ambcmd /user /passreset \"Name\"\n"
+     "Ambcmd /user /list [/format:csv | /format:tsv | /format:json]\n\n"),
     ("/add\n\tユーザー アカウント新規に作成します。\n"
      "\tName に新しいユーザー名を入力し、FullName には新しく作成される\n"
      "\tユーザーに対するいわゆる通称名 (フル ネーム) を入力します。省略した\n"
@@ -133,9 +142,13 @@ USER_HELP_BLOCKS = [
      "\tしていた場合にそれらの情報にアクセスできなくなるなどの弊害が発生しま\n"
      "\tす。\n\n"
      "\tこのため、パスワードを忘れてしまい、パスワード リセット ディスクを作\n"
-     "\t成していなかった場合の最終手段としてのみ実行してください。\n\n"),
+     "\t成していなかった場合の最終手段としてのみ実行してください。\n\n"
+     "/list\n\tユーザー アカウントの一覧 (名前、ID、状態、フル ネーム、説明) を表示します。\n"
+     "\t/format:csv、/format:tsv または /format:json を付けると、アカウント\n"
+     "\tレポートと同じ列を CSV、TSV または JSON (オブジェクトの配列) で出力します。\n\n"),
     ("Name、FullName、Options および LocalGroups 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n"
-     "また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n\n"),
+     "また、/user スイッチのみを指定し、ユーザー名のみ入力した場合はそのユーザー アカウントの詳細情報を表示します。\n"
+     "先頭に /computer:一覧 を付けると、一覧のコンピューターで実行します。(例 : Ambcmd /computer:PC01,PC02 /user /unlock \"Name\")\n\n"),
 ]
 GROUP_HELP_BLOCKS = [
     ("/group スイッチはローカル グループの管理に使用します。\n\n"
@@ -145,7 +158,8 @@ GROUP_HELP_BLOCKS = [
      "Ambcmd /group /rename \"Name\" \"NewName\"\n"
      "Ambcmd /group [/remove | /delete] \"Name\"\n"
      "Ambcmd /group [/comment | /description] \"Name\" \"Comment\"\n"
-     "Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n\n"),
+     "Ambcmd /group [/adduser | /setuser | /deluser] \"Name\" \"Membership\"\n"
+     "Ambcmd /group /list [/format:csv | /format:tsv | /format:json]\n\n"),
     ("/add\n\tローカル グループを新規に作成します。\n"
      "\tName に新しいグループ名を入力し、Comment には新しく作成される\n"
      "\tローカル グループに対する説明を入力します。コメントを省略したい\n"
@@ -177,9 +191,13 @@ GROUP_HELP_BLOCKS = [
      "\tName には対象のローカル グループ名を入力し、Membership には削除\n"
      "\tしたいユーザーを指定します。セミコロン (;) で区切ることで複数指定\n"
      "\tができます。削除済みだったり、追加されていないユーザーが Membership\n"
-     "\t内に含まれているとエラーとなりますのでご注意ください。\n\n"),
+     "\t内に含まれているとエラーとなりますのでご注意ください。\n\n"
+     "/list\n\tローカル グループの一覧 (名前、ID、説明、メンバー数) を表示します。\n"
+     "\t/format:csv、/format:tsv または /format:json を付けると、アカウント\n"
+     "\tレポートと同じ列を CSV、TSV または JSON (オブジェクトの配列) で出力します。\n\n"),
     ("Name、Commen、および Membership 内に半角スペースが含まれる場合はダブルクォーテーション (\") で括ってください。\n"
-     "また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n\n"),
+     "また、/group スイッチのみを指定し、ローカル グループ名のみ入力した場合はそのローカル グループの詳細情報を表示します。\n"
+     "先頭に /computer:一覧 を付けると、一覧のコンピューターで実行します。(例 : Ambcmd /computer:@pcs.txt /group /adduser \"Name\" \"Membership\")\n\n"),
 ]
 
 SID_NOTE = ('ユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID)\n'
@@ -237,10 +255,13 @@ NERR_GroupNotFound = 2220
 NERR_UserNotFound = 2221
 NERR_UserExists = 2224
 NERR_PasswordTooShort = 2245
+ERROR_FILE_NOT_FOUND = 2
+ERROR_BAD_NETPATH = 53
+ERROR_NO_UNICODE_TRANSLATION = 1113
 ALL_CODES = [ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
              ERROR_NO_SUCH_ALIAS, ERROR_MEMBER_NOT_IN_ALIAS, ERROR_MEMBER_IN_ALIAS,
              ERROR_ALIAS_EXISTS, ERROR_NO_SUCH_MEMBER, NERR_GroupNotFound, NERR_UserNotFound,
-             NERR_UserExists, NERR_PasswordTooShort, 1332]
+             NERR_UserExists, NERR_PasswordTooShort, 1332, 2, 53, 1113, 1722]
 # The network codes' texts come from the system's netmsg.dll: in the test bed our
 # stand-in (sim/netmsg/netmsg.mc), so the transcripts show these very texts.
 NETWORK_TEXTS = {NERR_GroupNotFound: '指定されたグループはありません。',
@@ -1220,6 +1241,207 @@ class Import(AmbcmdCase):
         self.assertIn('行 3 ユーザー second : 作成しました', run.text)
 
 
+# ---------------------------------------------------------------- several computers
+
+
+def summary(ok, failed):
+    tail = f' (失敗 : {", ".join(failed)})' if failed else ''
+    return f'結果 : 成功 {ok} 台、失敗 {len(failed)} 台{tail}\n\n'
+
+
+def width(text):
+    """Columns on a CP932 console: a double-byte character takes two."""
+    return len(text.encode('cp932', 'replace'))
+
+
+def table(header, rows, numbers):
+    widths = [max(width(r[i]) for r in [header] + rows) for i in range(len(header))]
+
+    def line(cells):
+        out = ''
+        for i, cell in enumerate(cells):
+            pad = ' ' * (widths[i] - width(cell))
+            last = i == len(cells) - 1
+            out += (pad + cell) if i in numbers else cell + ('' if last else pad)
+            out += '' if last else '  '
+        return out + '\n'
+    return line(header) + '  '.join('-' * w for w in widths) + '\n' + ''.join(
+        line(r) for r in rows) + '\n'
+
+
+class Computers(AmbcmdCase):
+    """/computer: on simulated computers: PC2 answers after 50 ms and is also
+    named by its address, PC3 at once, nosuch is no computer at all."""
+
+    def setUp(self):
+        super().setUp()
+        self.world.ctl('computer', 'add', 'PC2', '--ip', '192.0.2.7', '--latency-ms', '50')
+        self.world.ctl('computer', 'add', 'PC3')
+
+    def remote(self, computer):
+        return next(r for r in self.world.dump()['remotes'] if r['computer'] == computer)
+
+    def remote_user(self, computer, name):
+        return next((u for u in self.remote(computer)['users'] if u['name'] == name), None)
+
+    def path(self, name):
+        return os.path.join(self.world.folder, name)
+
+    def wine_path(self, name):
+        return 'Z:' + self.path(name).replace('/', '\\')
+
+    def test_one_computer_named_by_its_address(self):
+        run = self.world.run('/computer:\\\\192.0.2.7 ', '/user', '/add', 'taro', '太郎')
+        self.expect(run, '対象コンピューター : 192.0.2.7\n\n'
+                    'ユーザー taro は正常に作成されました。\n\n', 0)
+        self.assertEqual(self.remote_user('PC2', 'taro')['fullName'], '太郎')
+        self.assertIsNone(self.world.user('taro'))
+        # Members are qualified with the computer's own name, not the address.
+        run = self.world.run('/COMPUTER:192.0.2.7', '/group', '/adduser', 'Guests', 'taro', '/s')
+        self.expect(run, '対象コンピューター : 192.0.2.7\n\n'
+                    'ローカル グループ "Guests" へメンバーを追加しています...\n'
+                    '1 人のユーザーが追加されました。\n'
+                    'ローカル グループ Guests のメンバーシップは正しく追加されました。\n\n', 0,
+                    banner=False)
+        guests = next(g for g in self.remote('PC2')['groups'] if g['name'] == 'Guests')
+        self.assertIn('PC2\\taro', [m['name'] for m in guests['members']])
+        run = self.world.run('/computer:nosuch', '/user', 'taro', '/s')
+        self.expect(run, '対象コンピューター : nosuch\n\n' +
+                    net_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    'ユーザー taro の情報を取得できませんでした。\n\n', 1, banner=False)
+
+    def test_blocks_in_the_order_given_and_the_summary(self):
+        # PC2 answers last but its block comes first; nosuch fails alone.
+        run = self.world.run('/computer:PC2,nosuch,PC3', '/group', '/add', '実習室', 'lab')
+        ok = 'ローカル グループ名 実習室 は正常に作成されました。\n\n'
+        self.expect(run, '[PC2]\n' + ok + '[nosuch]\n' +
+                    net_error('ローカル グループを作成できませんでした。', ERROR_BAD_NETPATH) +
+                    'エラー : ローカル グループ名 実習室 を作成できませんでした。\n\n' +
+                    '[PC3]\n' + ok + summary(2, ['nosuch']), 1)
+        for computer in ('PC2', 'PC3'):
+            self.assertIn('実習室', [g['name'] for g in self.remote(computer)['groups']])
+        self.assertIsNone(self.world.group('実習室'))
+        run = self.world.run('/computer:PC3,PC2', '/group', '実習室', '/s')
+        self.assertEqual(run.code, 0)
+        self.assertTrue(run.text.startswith('[PC3]\r\n'))
+        self.assertTrue(run.text.endswith(summary(2, []).replace('\n', '\r\n')))
+
+    def test_one_confirmation_for_all_computers(self):
+        for computer in ('PC2', 'PC3'):
+            self.world.ctl('user', 'add', 'taro', '--computer', computer)
+        warning = ('！注意！\n2 台のコンピューターでユーザー taro を削除しようとしています。\n\n'
+                   '2 台すべてで実行してもよろしいですか？ (Y/N)')
+        for answer in ('n\n', None):
+            run = self.world.run('/computer:PC2,PC3', '/user', '/delete', 'taro', answer=answer)
+            self.expect(run, warning, 0)
+            self.assertIsNotNone(self.remote_user('PC2', 'taro'))
+        run = self.world.run('/computer:PC2,PC3', '/user', '/delete', 'taro', answer='y\n')
+        done = 'ユーザー taro は正常に削除されました。\n\n'
+        self.expect(run, warning + '[PC2]\n' + done + '[PC3]\n' + done + summary(2, []), 0)
+        for computer in ('PC2', 'PC3'):
+            self.assertIsNone(self.remote_user(computer, 'taro'))
+
+    def test_bad_lists_are_refused_before_anything_is_done(self):
+        with open(self.path('bad.txt'), 'wb') as f:
+            f.write(b'PC2\r\n\x81\x20\xff\r\n')
+        before = self.world.dump()
+        for item in ('', ',', 'PC2,,PC3', 'PC2, ', 'P*C', 'a b', '"PC2"', 'x' * 64, 'x' * 5000,
+                     '\\\\', '@'):
+            run = self.world.run('/computer:' + item, '/group', '/add', 'g1')
+            self.expect(run, CMDLINE_ERROR, 2)
+        missing = self.wine_path('missing.txt')
+        run = self.world.run('/computer:@' + missing, '/group', '/add', 'g1', '/s')
+        text = error_texts()[ERROR_FILE_NOT_FOUND]
+        self.expect(run, f'エラー : コンピューターの一覧 {missing} を読み取れませんでした。\n'
+                    f'エラー番号 : 0x00000002\nエラー詳細 :\n　{text}\n\n', 2, banner=False)
+        run = self.world.run('/computer:@' + self.wine_path('bad.txt'), '/group', '/add', 'g1', '/s')
+        self.assertEqual(run.code, 2)
+        self.assertIn('0x00000459', run.text)  # ERROR_NO_UNICODE_TRANSLATION
+        after = self.world.dump()
+        for part in ('users', 'groups', 'remotes'):
+            self.assertEqual(before[part], after[part])
+
+    def test_list_files_in_utf8_and_shift_jis(self):
+        with open(self.path('utf8.txt'), 'wb') as f:
+            f.write('\ufeff# 実習室\r\n\r\n  \\\\PC3  \r\n192.0.2.7\n'.encode('utf-8'))
+        with open(self.path('sjis.txt'), 'wb') as f:
+            f.write('# 実習室の PC\r\nPC2\r\n   \r\nPC3\r\n'.encode('cp932'))
+        run = self.world.run('/computer:@' + self.wine_path('utf8.txt'), '/group', '/add', 'g1',
+                             '/s')
+        ok = 'ローカル グループ名 g1 は正常に作成されました。\n\n'
+        self.expect(run, '[PC3]\n' + ok + '[192.0.2.7]\n' + ok + summary(2, []), 0, banner=False)
+        run = self.world.run('/computer:@' + self.wine_path('sjis.txt'), '/group', '/add', 'g2',
+                             '/s')
+        self.expect(run, '[PC2]\n' + ok.replace('g1', 'g2') + '[PC3]\n' + ok.replace('g1', 'g2') +
+                    summary(2, []), 0, banner=False)
+
+    def report_rows(self, path):
+        # The last password change is now minus the password's age: two runs may
+        # see different minutes.
+        with open(path, encoding='utf-8-sig', newline='') as f:
+            return [re.sub(r'\d{4}/\d\d/\d\d \d\d:\d\d', TIME, row)
+                    for row in f.read().split('\r\n')]
+
+    def test_report_of_several_computers_is_each_report_with_its_name(self):
+        self.world.ctl('clock', 'set', '1796000000')
+        self.world.ctl('user', 'add', '山田', '--full-name', '山田 "やま" 太郎', '--computer', 'PC3')
+        run = self.world.run('/computer:PC2,nosuch,PC3', '/report',
+                             self.wine_path('all.tsv'), '/format:tsv', '/s')
+        self.expect(run, '[nosuch]\n' +
+                    net_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    f'アカウント レポートを {self.wine_path("all.tsv")} に保存しました。\n\n' +
+                    summary(2, ['nosuch']), 1, banner=False)
+        expected = None
+        for computer in ('PC2', 'PC3'):
+            run = self.world.run('/computer:' + computer, '/report',
+                                 self.wine_path(computer + '.tsv'), '/FORMAT:TSV', '/s')
+            self.assertEqual(run.code, 0, run.text)
+            rows = self.report_rows(self.path(computer + '.tsv'))
+            if expected is None:
+                expected = ['コンピューター\t' + rows[0]]
+            expected += [f'{computer}\t{r}' for r in rows[1:-1]]
+        self.assertEqual(self.report_rows(self.path('all.tsv')), expected + [''])
+
+    def test_lists_as_table_and_in_the_report_forms(self):
+        self.world.ctl('clock', 'set', '1796000000')
+        self.world.ctl('user', 'add', '山田', '--full-name', '山田 太郎', '--comment', '経理',
+                       '--computer', 'PC3')
+        self.world.ctl('lockout', '山田', '--computer', 'PC3')
+        self.world.ctl('user', 'add', 'jiro', '--disabled', '--computer', 'PC2')
+        run = self.world.run('/computer:PC3,PC2', '/user', '/list', '/s')
+        rows = []
+        for computer in ('PC3', 'PC2'):
+            for u in sorted(self.remote(computer)['users'], key=lambda u: u['name'].lower()):
+                state = ('ロックアウト' if u['locked'] else '無効' if u['disabled'] else '有効')
+                rows.append([computer, u['name'], str(u['sid'].split('-')[-1]), state,
+                             u['fullName'], u['comment']])
+        self.expect(run, table(['コンピューター', '名前', 'ID', '状態', 'フル ネーム', '説明'], rows,
+                               {2}) + summary(2, []), 0, banner=False)
+        run = self.world.run('/group', '/list')
+        rows = [[g['name'], g['sid'].split('-')[-1], g['comment'], str(len(g['members']))]
+                for g in self.world.dump()['groups']]
+        self.expect(run, table(['名前', 'ID', '説明', 'メンバー数'], rows, {1, 3}), 0)
+        # CSV and JSON carry the report's columns and texts.
+        self.world.run('/computer:PC3', '/report', self.wine_path('pc3.csv'), '/s')
+        report = [r for r in self.report_rows(self.path('pc3.csv'))[:-1]]
+        users = [r for r in report[1:] if r.startswith('ユーザー,')]
+        run = self.world.run('/computer:PC3', '/user', '/list', '/format:csv', '/s')
+        self.expect(run, '対象コンピューター : PC3\n\n' + '\n'.join([report[0]] + users) + '\n', 0,
+                    banner=False)
+        run = self.world.run('/computer:PC3,nosuch', '/user', '/list', '/format:json', '/s')
+        self.assertEqual(run.code, 1)
+        objects = json.loads(run.text)
+        self.assertEqual(len(objects), len(users))
+        yamada = next(o for o in objects if o['名前'] == '山田')
+        self.assertEqual((yamada['コンピューター'], yamada['ロックアウト'], yamada['コメント']),
+                         ('PC3', 'はい', '経理'))
+        self.assertEqual(list(yamada)[1:], report[0].split(','))
+        self.assertIn(b'[nosuch]', run.errors)
+        for bad in ('/format:xml', '/format:', 'csv'):
+            self.expect(self.world.run('/group', '/list', bad), CMDLINE_ERROR, 2)
+        for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
+            self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
+
 GROUPS = {
     'frontend': [Frontend],
     'help': [Help],
@@ -1232,6 +1454,7 @@ GROUPS = {
     'members': [Members],
     'faults': [Faults],
     'import': [Import],
+    'computers': [Computers],
 }
 
 

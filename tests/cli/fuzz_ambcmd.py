@@ -4,7 +4,9 @@ switch grammar in random orders and letter cases, with arguments of the lengths
 around its limits (empty, 1, 20, 21, 256, 257, 1,000 and 5,000 characters),
 Japanese and full-width text, control characters, quotes, printf conversions,
 semicolon lists with empty and over-long items, names with backslashes, and
-answers at the prompt of y, n, an empty line, end of input or long garbage.
+answers at the prompt of y, n, an empty line, end of input or long garbage;
+"/computer:" lists (empty items, 5,000-character names, quotes, list files in
+UTF-8, with invalid bytes, or missing), "/list" with its formats and "/report".
 
 Every run must end by itself with exit code 0, 1 or 2; the result line must
 carry the arguments literally (never read as a format); a run that ends with 2,
@@ -193,8 +195,26 @@ def random_switch(rng, choices, odd=0.15):
     return rng.choice(['', '/', 'user', '\\user', '/user ', '/ｕｓｅｒ', '/users', '/?x'])
 
 
+# "/computer:" lists; the «...» files are made in the run's folder (see fuzz).
+COMPUTER_LISTS = ['PC2', 'PC2,PC3', '192.0.2.7', '\\\\PC3 ', 'nosuch', 'PC3,nosuch', '',
+                  ',', 'PC2,,PC3', ',PC2', 'x' * 63, 'x' * 64, 'x' * 5000, '"PC2"', 'a b',
+                  'P*C', 'PC2;PC3', '@', '@«GOOD»', '@«BAD»', '@«MISSING»', '　PC2　']
+FORMATS = ['/format:csv', '/FORMAT:TSV', '/format:json', '/format:', '/format:xml', 'csv', '/s']
+
+
 def random_arguments(rng):
     """An argument vector (positions 1..) from the grammar, bent at random."""
+    if rng.random() < 0.08:  # the account report
+        args = [random_case(rng, '/report')]
+        args += rng.choice([['«REPORT»'], ['«REPORT»', rng.choice(FORMATS)], [], ['/x'], ['']])
+    else:
+        args = random_family_arguments(rng)
+    if rng.random() < 0.2:
+        args.insert(0, random_case(rng, '/computer:') + rng.choice(COMPUTER_LISTS))
+    return args
+
+
+def random_family_arguments(rng):
     family = random_switch(rng, ['/user'] * 5 + ['/group'] * 5 + ['/help', '/?'], 0.05)
     args = [family]
     subs = USER_SUBS if family.lower() != '/group' else GROUP_SUBS
@@ -205,6 +225,10 @@ def random_arguments(rng):
         pass  # the family alone: its help
     elif shape < 0.25:
         args.append(random_argument(rng))  # details of a name
+    elif shape < 0.32:
+        args.append(random_case(rng, '/list'))
+        if rng.random() < 0.7:
+            args.append(rng.choice(FORMATS))
     else:
         args.append(random_switch(rng, list(subs) + ['/help', '/?'], 0.1))
         for _ in range(rng.choice([0, 1, 1, 2, 2, 2, 2, 2, 2, 3])):
@@ -271,9 +295,36 @@ def printable(text):
         return False
 
 
+def computer_list_is_valid(text):
+    """The rule of "/computer:": names or a readable list file of names."""
+    if text.startswith('@'):
+        return text == '@«GOOD»'
+    for item in text.split(','):
+        item = item.lstrip('\\ \t\u3000').rstrip(' \t\u3000')
+        units = len(item.encode('utf-16-le')) // 2
+        if units == 0 or units >= 64:
+            return False
+        if any(c <= ' ' or c in '\x7f\u3000\\/:*?"<>|,;=+[]@' for c in item):
+            return False
+    return True
+
+
+def list_form_is_valid(argument, formats):
+    return argument is None or argument.lower() in ('/s', '/silent') or \
+        argument.lower() in ['/format:' + f for f in formats]
+
+
 def expect(args, answer):
     """What Ambcmd must do with this argument vector and prompt answer."""
     silent = any(is_switch(a, '/s', '/silent') for a in args)
+    if args and args[0].lower().startswith('/computer:'):
+        if not computer_list_is_valid(args[0][len('/computer:'):]):
+            return Expectation({2}, unchanged=True, note='bad computer list')
+        args = args[1:]
+    if args and is_switch(args[0], '/report'):
+        valid = len(args) > 1 and args[1] != '' and not args[1].startswith('/') and \
+            list_form_is_valid(args[2] if len(args) > 2 else None, ['csv', 'tsv'])
+        return Expectation({0, 1} if valid else {2}, unchanged=True, note='report')
     if not args or is_switch(args[0], '/help', '/?'):
         return Expectation({0}, note='usage')
     if not is_switch(args[0], '/user', '/group'):
@@ -287,6 +338,9 @@ def expect(args, answer):
                            unchanged=True, note='details')
     if is_switch(sub, '/help', '/?'):
         return Expectation({0}, unchanged=True, note='help')
+    if is_switch(sub, '/list'):
+        valid = list_form_is_valid(args[2] if len(args) > 2 else None, ['csv', 'tsv', 'json'])
+        return Expectation({0, 1} if valid else {2}, unchanged=True, note='list')
     subs, lines = (USER_SUBS, USER_LINES) if family == '/user' else (GROUP_SUBS, GROUP_LINES)
     key = sub.lower()
     if key not in subs:
@@ -348,7 +402,13 @@ def run_batch(world, jobs, folder):
     return results
 
 
-def prepare(world):
+def prepare(world, folder):
+    world.ctl('computer', 'add', 'PC2', '--ip', '192.0.2.7')
+    world.ctl('computer', 'add', 'PC3')
+    with open(os.path.join(folder, 'good.txt'), 'wb') as f:
+        f.write('\ufeff# 実習室\r\nPC2\r\n\r\nPC3\r\n'.encode('utf-8'))
+    with open(os.path.join(folder, 'bad.txt'), 'wb') as f:
+        f.write(b'PC2\r\n\x81\x20\xff\xfe\r\n')
     world.ctl('user', 'add', 'taro', '--full-name', '太郎')
     world.ctl('user', 'add', 'hanako', '--password', 'Secret#1')
     world.ctl('user', 'add', '山田')
@@ -365,7 +425,19 @@ def fuzz(runs, seed, verbose=False):
     findings = []
     tally = collections.Counter()
     try:
-        prepare(world)
+        prepare(world, folder)
+        files = {'«GOOD»': windows_path(os.path.join(folder, 'good.txt')),
+                 '«BAD»': windows_path(os.path.join(folder, 'bad.txt')),
+                 '«MISSING»': windows_path(os.path.join(folder, 'missing.txt')),
+                 '«REPORT»': windows_path(os.path.join(folder, 'report.csv'))}
+
+        def placed(args):
+            out = []
+            for a in args:
+                for mark, path in files.items():
+                    a = a.replace(mark, path)
+                out.append(a)
+            return out
         dump_line = command_line(SIMCTL, ['dump'])
         before = None
         for start in range(0, runs, BATCH):
@@ -373,7 +445,7 @@ def fuzz(runs, seed, verbose=False):
             jobs = [] if before is not None else [(dump_line, b'')]
             for args, answer in chunk:
                 data = b'' if answer is None else answer.encode('cp932', 'replace')
-                jobs += [(command_line(AMBCMD, args), data), (dump_line, b'')]
+                jobs += [(command_line(AMBCMD, placed(args)), data), (dump_line, b'')]
             results = run_batch(world, jobs, folder)
             if runs > BATCH:
                 print(f'{start + len(chunk)} runs', file=sys.stderr, flush=True)

@@ -105,6 +105,16 @@ TEST(VersionResource, ProgramsCarryTheApplicationManifest)
         EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
                   std::string::npos);
         EXPECT_NE(manifest.find("{1f676c76-80e1-4239-95bb-83d0f6d0da78}"), std::string::npos);
+        // The window programs draw themselves at every display scale; the
+        // console tool has nothing to scale.
+        bool window = std::wstring(e.file) != L"Ambcmd.exe";
+        EXPECT_EQ(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                                "WindowsSettings\">true/pm</dpiAware>") != std::string::npos,
+                  window);
+        EXPECT_EQ(manifest.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                                "WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>") !=
+                      std::string::npos,
+                  window);
         for (int size : {16, 32, 48}) {
             HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(100), IMAGE_ICON, size, size, 0);
             EXPECT_NE(icon, nullptr) << "icon 100 at " << size;

@@ -11,6 +11,7 @@
 #include "accountlist.h"
 #include "core_world.h"
 #include "globals.h"
+#include "parallelcalls.h"
 
 namespace {
 // The rows as the platform answers them, every account's built-in test and
@@ -200,6 +201,53 @@ TEST_F(AccountListTest, RowsAreThoseOfTheNameLookupsWithAccountsNamedLikeTheComp
             }
         }
     }
+}
+
+// The remote refresh with its calls in flight at once, answered out of order
+// (random extra waits), lists exactly what the calls made one after the other
+// list: every row, cell, image and overlay in the same order, also when a call
+// fails in the middle (a later page of users: the rows read so far and the
+// groups stay; one user's record: its row stays, as when it cannot be read).
+TEST_F(AccountListTest, RemoteRefreshWithCallsInFlightListsWhatCallsOneAfterTheOtherList)
+{
+    ASSERT_TRUE(AddMixedRemoteComputer(world_, 230, 1));
+    wcscpy(TargetServer, L"SRV01");
+    const wchar_t* const faults[] = {nullptr, L"fail NetQueryDisplayInformation 5 --nth 2",
+                                     L"fail NetUserGetInfo 5 --nth 150"};
+    size_t unfailedRows = 0;
+    for (const wchar_t* fault : faults)
+        for (LONG shown : {0L, 1L}) {
+            std::vector<ListRow> rows[2];
+            for (int inFlight : {1, RemoteCallsInFlight}) {
+                if (fault != nullptr) {
+                    ASSERT_TRUE(world_.Sim(fault));
+                }
+                int saved = RemoteCallsInFlight;
+                RemoteCallsInFlight = inFlight;
+                SetEnvironmentVariableW(L"AMBRELLE_SIM_JITTER_MS", inFlight > 1 ? L"3" : nullptr);
+                rows[inFlight > 1 ? 1 : 0] = Fill(AccountListBoth, shown);
+                SetEnvironmentVariableW(L"AMBRELLE_SIM_JITTER_MS", nullptr);
+                RemoteCallsInFlight = saved;
+            }
+            std::wstring what =
+                std::wstring(fault ? fault : L"no fault") + L", shown " + std::to_wstring(shown);
+            if (fault == nullptr && shown == 0)
+                unfailedRows = rows[0].size();
+            ASSERT_EQ(rows[0].size(), rows[1].size()) << what;
+            for (size_t i = 0; i < rows[0].size(); ++i) {
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_EQ(rows[0][i].cells[c], rows[1][i].cells[c]) << what << " row " << i;
+                EXPECT_EQ(rows[0][i].image, rows[1][i].image) << what << " row " << i;
+                EXPECT_EQ(rows[0][i].overlay, rows[1][i].overlay) << what << " row " << i;
+            }
+            const ListRow* locked = Find(rows[1], L"kato"); // on the first page
+            ASSERT_NE(nullptr, locked) << what;
+            EXPECT_EQ(1u, locked->overlay) << what;
+            EXPECT_NE(nullptr, Find(rows[1], L"SRV01")) << what << ": the groups follow";
+            if (fault != nullptr && fault[5] == L'Q' && shown == 0) {
+                EXPECT_LT(rows[1].size(), unfailedRows - 100) << "a page fewer";
+            }
+        }
 }
 
 TEST_F(AccountListTest, MoreThanOnePageOfUsersIsListedWhole)

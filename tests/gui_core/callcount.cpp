@@ -13,6 +13,8 @@ using GroupEnumFn = NET_API_STATUS(WINAPI*)(LPCWSTR, DWORD, LPBYTE*, DWORD, LPDW
                                             PDWORD_PTR);
 using UserGetInfoFn = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
 using GroupGetInfoFn = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
+using GroupMembersFn = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*, DWORD, LPDWORD,
+                                               LPDWORD, PDWORD_PTR);
 using LookupNameFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
 
 QueryDisplayFn realQueryDisplay;
@@ -20,34 +22,42 @@ GroupEnumFn realGroupEnum;
 UserGetInfoFn realUserGetInfo;
 GroupGetInfoFn realGroupGetInfo;
 LookupNameFn realLookupName;
+GroupMembersFn realGroupMembers;
 
 NET_API_STATUS WINAPI CountQueryDisplay(LPCWSTR a, DWORD b, DWORD c, DWORD d, DWORD e, LPDWORD f,
                                         PVOID* g)
 {
-    ++counts.queryDisplay;
+    InterlockedIncrement(&counts.queryDisplay);
     return realQueryDisplay(a, b, c, d, e, f, g);
 }
 NET_API_STATUS WINAPI CountGroupEnum(LPCWSTR a, DWORD b, LPBYTE* c, DWORD d, LPDWORD e, LPDWORD f,
                                      PDWORD_PTR g)
 {
-    ++counts.groupEnum;
+    InterlockedIncrement(&counts.groupEnum);
     return realGroupEnum(a, b, c, d, e, f, g);
 }
 NET_API_STATUS WINAPI CountUserGetInfo(LPCWSTR a, LPCWSTR b, DWORD c, LPBYTE* d)
 {
-    ++counts.userGetInfo;
+    InterlockedIncrement(&counts.userGetInfo);
     return realUserGetInfo(a, b, c, d);
 }
 NET_API_STATUS WINAPI CountGroupGetInfo(LPCWSTR a, LPCWSTR b, DWORD c, LPBYTE* d)
 {
-    ++counts.groupGetInfo;
+    InterlockedIncrement(&counts.groupGetInfo);
     return realGroupGetInfo(a, b, c, d);
 }
 BOOL WINAPI CountLookupName(LPCWSTR a, LPCWSTR b, PSID c, LPDWORD d, LPWSTR e, LPDWORD f,
                             PSID_NAME_USE g)
 {
-    ++counts.lookupName;
+    InterlockedIncrement(&counts.lookupName);
     return realLookupName(a, b, c, d, e, f, g);
+}
+
+NET_API_STATUS WINAPI CountGroupMembers(LPCWSTR a, LPCWSTR b, DWORD c, LPBYTE* d, DWORD e,
+                                        LPDWORD f, LPDWORD g, PDWORD_PTR h)
+{
+    InterlockedIncrement(&counts.groupMembers);
+    return realGroupMembers(a, b, c, d, e, f, g, h);
 }
 
 template <class F> bool Install(F& real, const char* name, F wrapper)
@@ -66,6 +76,8 @@ bool CountPlatformCalls()
     ok = Install(realUserGetInfo, "NetUserGetInfo", &CountUserGetInfo) && ok;
     ok = Install(realGroupGetInfo, "NetLocalGroupGetInfo", &CountGroupGetInfo) && ok;
     ok = Install(realLookupName, "LookupAccountNameW", &CountLookupName) && ok;
+    // Only a program that reads the members has this entry.
+    Install(realGroupMembers, "NetLocalGroupGetMembers", &CountGroupMembers);
     return ok;
 }
 

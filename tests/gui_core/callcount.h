@@ -2,17 +2,19 @@
 #include <windows.h>
 
 // Counts the account-database calls that this test program makes, by pointing
-// its import-table entries for those functions at counting wrappers.
+// its import-table entries for those functions at counting wrappers (on any
+// thread: the counts are interlocked).
 struct PlatformCallCounts
 {
-    long queryDisplay = 0; // NetQueryDisplayInformation
-    long groupEnum = 0;    // NetLocalGroupEnum
-    long userGetInfo = 0;  // NetUserGetInfo
-    long groupGetInfo = 0; // NetLocalGroupGetInfo
-    long lookupName = 0;   // LookupAccountNameW
-    long Total() const
+    LONG queryDisplay = 0; // NetQueryDisplayInformation
+    LONG groupEnum = 0;    // NetLocalGroupEnum
+    LONG userGetInfo = 0;  // NetUserGetInfo
+    LONG groupGetInfo = 0; // NetLocalGroupGetInfo
+    LONG lookupName = 0;   // LookupAccountNameW
+    LONG groupMembers = 0; // NetLocalGroupGetMembers
+    LONG Total() const
     {
-        return queryDisplay + groupEnum + userGetInfo + groupGetInfo + lookupName;
+        return queryDisplay + groupEnum + userGetInfo + groupGetInfo + lookupName + groupMembers;
     }
 };
 

@@ -37,8 +37,8 @@ struct OwnDesktop
         // window tests' size, so that they see the screen they expect.
         HKEY key = nullptr;
         const wchar_t size[] = L"1280x1024";
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr,
-                            0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
             RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(size),
                            sizeof(size));
             RegCloseKey(key);
@@ -169,6 +169,29 @@ HWND CreateTestList(int columns)
 void DestroyTestList(HWND list)
 {
     DestroyWindow(GetParent(list));
+}
+
+bool AddMixedRemoteComputer(CoreWorld& world, int users, int latencyMs)
+{
+    const wchar_t* const steps[] = {
+        L"computer add SRV01",
+        L"user add amano --disabled --full-name \"天野 花子\" --computer SRV01",
+        L"user add kato --comment \"=1+1, \"\"quoted\"\"\" --computer SRV01",
+        L"lockout kato --computer SRV01",
+        L"user add zenbu --disabled --computer SRV01",
+        L"lockout zenbu --computer SRV01",
+        L"group add Staff --comment \"チーム\" --computer SRV01",
+        L"group add SRV01 --comment \"同名\" --computer SRV01",
+        L"member add Staff amano --computer SRV01",
+        L"member add Staff kato --computer SRV01",
+        L"member add SRV01 zenbu --computer SRV01",
+    };
+    for (const wchar_t* step : steps)
+        if (!world.Sim(step))
+            return false;
+    return world.Sim(L"users add-many " + std::to_wstring(users) +
+                     L" --prefix m --computer SRV01") &&
+           world.Sim(L"computer set SRV01 --latency-ms " + std::to_wstring(latencyMs));
 }
 
 std::vector<ListRow> ReadRows(HWND list, int columns)

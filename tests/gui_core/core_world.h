@@ -21,6 +21,12 @@ private:
     std::wstring dir_;
 };
 
+// Adds the remote computer SRV01 (round trip `latencyMs`) with `users`
+// ordinary users (more than a page of the enumeration), disabled, locked-out
+// and disabled locked-out ones among them, commented groups with members, and
+// a group named like the computer; true when every step succeeded.
+bool AddMixedRemoteComputer(CoreWorld& world, int users, int latencyMs);
+
 // Ambgui's process-wide buffers, set up as the program does at start-up, with
 // defaults for every setting and the welcome already shown.
 void ResetAmbguiGlobals();

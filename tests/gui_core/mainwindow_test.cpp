@@ -201,11 +201,13 @@ TEST_F(MainWindowTest, ReportCommandWaitsForTheListAndALongGroupNameIsReadWhole)
     AppSettings.View = 3;
     Open();
     HMENU file = GetSubMenu(GetMenu(window_), 0);
-    ASSERT_EQ(3, GetMenuItemCount(file));
+    ASSERT_EQ(4, GetMenuItemCount(file));
     EXPECT_EQ(static_cast<UINT>(CMD_SAVE_REPORT), GetMenuItemID(file, 0));
-    EXPECT_EQ(MF_SEPARATOR, GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(static_cast<UINT>(CMD_EXIT), GetMenuItemID(file, 2));
+    EXPECT_EQ(static_cast<UINT>(CMD_IMPORT), GetMenuItemID(file, 1));
+    EXPECT_EQ(MF_SEPARATOR, GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(static_cast<UINT>(CMD_EXIT), GetMenuItemID(file, 3));
     EXPECT_TRUE(Grayed(CMD_SAVE_REPORT)) << "no list read yet";
+    EXPECT_FALSE(Grayed(CMD_IMPORT)) << "the import does not need the list";
     Command(CMD_VIEW_GROUPS);
     EXPECT_FALSE(Grayed(CMD_SAVE_REPORT));
 
@@ -291,6 +293,73 @@ TEST_F(MainWindowTest, LayoutKeepsAFixedDetailsPane)
     GetWindowRect(List(), &list);
     MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&list), 2);
     EXPECT_EQ(details.top - 4, list.bottom);
+}
+
+int ColumnWidth(HWND list, int column)
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int ImageSize(HIMAGELIST images)
+{
+    int cx = 0, cy = 0;
+    return images != nullptr && ImageList_GetIconSize(images, &cx, &cy) && cx == cy ? cx : -1;
+}
+
+// Moved to a monitor of 150 % and back: the window takes the rectangle it is
+// given, its columns, icons and details pane follow the scale, and what it keeps
+// for the settings stays in 96-DPI units.
+TEST_F(MainWindowTest, ScaleChangeRescalesColumnsIconsAndLayout)
+{
+    Open();
+    HWND toolbar = GetDlgItem(window_, IDC_MAIN_TOOLBAR);
+    const int accountWidths[] = {200, 96, 256, 256};
+    const int detailWidths[] = {200, 512};
+    struct Step
+    {
+        UINT dpi;
+        RECT rect;
+        int icon;
+    };
+    const Step steps[] = {{144, {40, 50, 40 + 1050, 50 + 900}, 24},
+                          {192, {10, 20, 10 + 1200, 20 + 1000}, 32},
+                          {96, {30, 20, 30 + 700, 20 + 600}, 16}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.dpi);
+        SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(step.dpi, step.dpi),
+                     reinterpret_cast<LPARAM>(&step.rect));
+        RECT rect;
+        GetWindowRect(window_, &rect);
+        EXPECT_TRUE(EqualRect(&rect, &step.rect));
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(MulDiv(accountWidths[i], step.dpi, 96), ColumnWidth(List(), i));
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(MulDiv(detailWidths[i], step.dpi, 96), ColumnWidth(Details(), i));
+        EXPECT_EQ(step.icon, ImageSize(reinterpret_cast<HIMAGELIST>(
+                                 SendMessageW(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0))));
+        EXPECT_EQ(step.icon, ImageSize(reinterpret_cast<HIMAGELIST>(
+                                 SendMessageW(toolbar, TB_GETIMAGELIST, 0, 0))));
+        RECT details;
+        GetWindowRect(Details(), &details);
+        EXPECT_EQ(MulDiv(238, step.dpi, 96), details.bottom - details.top);
+    }
+
+    const RECT large = {40, 50, 40 + 1050, 50 + 900};
+    SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&large));
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(40, AppSettings.X); // the position follows the system's scale (96 here)
+    EXPECT_EQ(50, AppSettings.Y);
+    EXPECT_EQ(700, AppSettings.Width);
+    EXPECT_EQ(600, AppSettings.Height);
+}
+
+TEST_F(MainWindowTest, SavedSizesAreIn96DpiUnits)
+{
+    EXPECT_EQ(static_cast<int>(CW_USEDEFAULT), SettingInPixels(CW_USEDEFAULT, 144));
+    EXPECT_EQ(1050, SettingInPixels(700, 144));
+    EXPECT_EQ(700, SettingInPixels(700, 96));
+    EXPECT_EQ(1400, SettingInPixels(700, 192));
+    EXPECT_EQ(0, SettingInPixels(0, 144));
 }
 
 TEST_F(MainWindowTest, AdministratorCheckFollowsMembershipAndToken)

@@ -13,6 +13,7 @@
 #include "core_world.h"
 #include "dialog_harness.h"
 #include "globals.h"
+#include "parallelcalls.h"
 #include "textformat.h"
 
 namespace {
@@ -208,6 +209,50 @@ TEST_F(ReportTest, FailuresLeaveNothingBehindAndAVanishedAccountIsLeftOut)
     EXPECT_EQ(users - 1, RowsOf(report, L"ユーザー"));
     EXPECT_EQ(RowsOf(complete, L"グループ"), RowsOf(report, L"グループ"));
     EXPECT_EQ(1u, Files().size());
+}
+
+// The report of a remote computer with its calls in flight at once, answered
+// out of order (random extra waits), is byte for byte the report of the calls
+// made one after the other; a call that fails in the middle (a user's record, a
+// later page of users, a group's lookup or members) ends both with its status
+// and leaves the earlier report as it was.
+TEST_F(ReportTest, RemoteReportWithCallsInFlightIsThatOfCallsOneAfterTheOther)
+{
+    ASSERT_TRUE(AddMixedRemoteComputer(world_, 230, 1));
+    const struct
+    {
+        const wchar_t* fault;
+        DWORD status;
+    } cases[] = {{nullptr, 0},
+                 {L"fail NetUserGetInfo 5 --nth 150", 5},
+                 {L"fail NetQueryDisplayInformation 59 --nth 2", 59},
+                 {L"fail LookupAccountNameW 1722 --nth 9", 1722},
+                 {L"fail NetLocalGroupGetMembers 5 --nth 4", 5}};
+    std::string complete;
+    for (const auto& c : cases) {
+        std::string reports[2];
+        for (int inFlight : {1, RemoteCallsInFlight}) {
+            if (c.fault != nullptr) {
+                ASSERT_TRUE(world_.Sim(c.fault));
+            }
+            int saved = RemoteCallsInFlight;
+            RemoteCallsInFlight = inFlight;
+            SetEnvironmentVariableW(L"AMBRELLE_SIM_JITTER_MS", inFlight > 1 ? L"3" : nullptr);
+            DWORD status = WriteAccountReport(L"\\\\SRV01", path_.c_str(), ReportCsv);
+            SetEnvironmentVariableW(L"AMBRELLE_SIM_JITTER_MS", nullptr);
+            RemoteCallsInFlight = saved;
+            EXPECT_EQ(c.status, status) << (c.fault ? c.fault : L"") << ", in flight " << inFlight;
+            reports[inFlight > 1 ? 1 : 0] = Read();
+            EXPECT_EQ(1u, Files().size()) << "no temporary file left";
+        }
+        if (c.fault == nullptr)
+            complete = reports[0];
+        EXPECT_EQ(reports[0], reports[1]) << (c.fault ? c.fault : L"no fault");
+        EXPECT_EQ(complete, reports[1]) << "the earlier report stays";
+    }
+    EXPECT_EQ(230 + 3 + 4, RowsOf(complete, L"ユーザー")) << "with the built-in users";
+    EXPECT_NE(std::string::npos, complete.find(Utf8(L"\r\nグループ,SRV01,")));
+    EXPECT_NE(std::string::npos, complete.find(Utf8(L"SRV01\\zenbu\r\n")));
 }
 
 // A remote computer, through the server argument, whose every call waits a

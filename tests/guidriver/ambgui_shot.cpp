@@ -1,5 +1,5 @@
 // ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
-//                [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
+//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
 //
 // Takes a picture of the sim build of Ambgui for a person to look at: starts it
 // inside a Wine virtual desktop (decorated windows), on the world named by
@@ -15,6 +15,11 @@
 // "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
 // Each --file PATH types PATH into the file-name field of the frontmost open
 // or save dialog and presses its OK button ("--dialog 40018 --file a.csv").
+//
+// --dpi N says at which display scale the prefix runs (the script sets it
+// before this program starts; it is checked here). --size is in 96-DPI units:
+// the desktop and the window grow with the scale, so that the picture shows
+// the same layout at every scale.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -175,9 +180,9 @@ int wmain(int argc, wchar_t** argv)
 {
     _wsetlocale(LC_ALL, L"");
     if (argc < 2)
-        return Fail(
-            L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
-            L"[--size WxH] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]");
+        return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
+                    L"[--size WxH] [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... "
+                    L"[--file PATH]...]");
     std::wstring out = argv[1];
     if (!out.empty() && out[0] == L'/') {
         std::string unix(out.begin(), out.end());
@@ -186,6 +191,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring select = L"yamada";
     DWORD view = 0, advanced = 1;
     int width = 1000, height = 720;
+    int dpi = 0;
     UINT dialogCommand = 0;
     std::vector<DialogStep> steps;
     for (int i = 2; i < argc; ++i) {
@@ -203,6 +209,8 @@ int wmain(int argc, wchar_t** argv)
             select = argv[++i];
         else if (arg == L"--view" && i + 1 < argc)
             view = static_cast<DWORD>(_wtoi(argv[++i]));
+        else if (arg == L"--dpi" && i + 1 < argc)
+            dpi = _wtoi(argv[++i]);
         else if (arg == L"--personal")
             advanced = 0;
         else if (arg == L"--size" && i + 1 < argc) {
@@ -219,6 +227,15 @@ int wmain(int argc, wchar_t** argv)
         return Fail(L"--press, --post and --file need --dialog");
     if (width < 400 || height < 300)
         return Fail(L"the size must be at least 400x300");
+    HDC screen = GetDC(nullptr);
+    int screenDpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    if (dpi != 0 && dpi != screenDpi) {
+        PrintFormatted(L"ambgui_shot: the display runs at %d DPI, not %d\n", screenDpi, dpi);
+        return 1;
+    }
+    int desktopWidth = MulDiv(width, screenDpi, 96);
+    int desktopHeight = MulDiv(height, screenDpi, 96);
 
     // A fresh demo world unless the caller names one.
     std::unique_ptr<SimWorld> demo;
@@ -229,8 +246,9 @@ int wmain(int argc, wchar_t** argv)
     }
 
     wchar_t desktop[64] = {};
-    FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%s", width, height, DisplayToken().c_str());
-    if (!UseDesktop(desktop, width, height))
+    FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%s", desktopWidth, desktopHeight,
+                  DisplayToken().c_str());
+    if (!UseDesktop(desktop, desktopWidth, desktopHeight))
         return Fail(L"could not create the virtual desktop");
 
     bool hadSettings = false;

@@ -19,12 +19,13 @@ target_include_directories(amb_guidriver PUBLIC ${AMB_GUIDRIVER_DIR})
 target_link_libraries(amb_guidriver PUBLIC amb_common comctl32 user32 gdi32 advapi32 shell32)
 add_dependencies(amb_guidriver guiprobe)
 
-# amb_add_gui_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [ENV k=v ...])
+# amb_add_gui_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [ENV k=v ...] [RUN_SERIAL])
 # A GoogleTest program that drives windows on the test display. All window tests
 # of a build tree share one Wine prefix, so one HKCU and one "Ambgui" mutex:
-# they take the resource lock "ambgui" and run one at a time.
+# they take the resource lock "ambgui" and run one at a time. RUN_SERIAL: no
+# other test runs beside them (they change what the whole prefix sees).
 function(amb_add_gui_test name)
-  cmake_parse_arguments(G "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(G "RUN_SERIAL" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT G_TIMEOUT)
     set(G_TIMEOUT 90)
   endif()
@@ -42,6 +43,9 @@ function(amb_add_gui_test name)
     # A GTEST_SKIP() shows in CTest's summary as skipped, not passed.
     set_tests_properties(${after} PROPERTIES RESOURCE_LOCK ambgui
                          SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+    if(G_RUN_SERIAL)
+      set_tests_properties(${after} PROPERTIES RUN_SERIAL TRUE)
+    endif()
   endif()
   add_dependencies(${name} guiprobe)
 endfunction()

@@ -1011,18 +1011,34 @@ bool App::ClearSelection(HWND list) const
     return ok;
 }
 
-bool App::ItemRect(HWND list, int item, RECT* rect) const
+bool App::ItemRect(HWND list, int item, RECT* rect, int part) const
 {
     Send(list, LVM_ENSUREVISIBLE, item, FALSE);
     RemoteBlock block(process_, sizeof(RECT));
     if (!block.Ok())
         return false;
     RECT r = {};
-    r.left = LVIR_LABEL;
+    r.left = part;
     block.Write(0, &r, sizeof(r));
     if (!Send(list, LVM_GETITEMRECT, item, block.Param()))
         return false;
     return block.Read(0, rect, sizeof(RECT));
+}
+
+int App::ColumnWidth(HWND list, int column) const
+{
+    return static_cast<int>(Send(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int App::StringWidth(HWND list, const std::wstring& text) const
+{
+    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    RemoteBlock block(process_, bytes);
+    if (!block.Ok() || !block.Write(0, text.c_str(), bytes))
+        return -1;
+    bool ok = false;
+    LRESULT width = Send(list, LVM_GETSTRINGWIDTHW, 0, block.Param(), &ok);
+    return ok ? static_cast<int>(width) : -1;
 }
 
 static POINT RowPoint(const RECT& rect)

@@ -197,7 +197,11 @@ public:
     bool RightClickEmpty(HWND list) const;
     // Right-click on a row; the popup it opens stays open (read it, then CloseMenu).
     bool RightClickRow(HWND list, int item) const;
-    bool ItemRect(HWND list, int item, RECT* rect) const;
+    // The rectangle of a part of an item (LVIR_LABEL, LVIR_ICON, LVIR_BOUNDS).
+    bool ItemRect(HWND list, int item, RECT* rect, int part = LVIR_LABEL) const;
+    int ColumnWidth(HWND list, int column) const; // LVM_GETCOLUMNWIDTH
+    // The width of a text in the list's own font (LVM_GETSTRINGWIDTHW), -1 on failure.
+    int StringWidth(HWND list, const std::wstring& text) const;
     HWND AccountList() const
     {
         return Child(1000);

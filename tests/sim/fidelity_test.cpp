@@ -40,7 +40,7 @@ TEST_F(Fidelity, ServerNameFormsGiveWindowsAnswers)
     EXPECT_EQ(NetLocalGroupAdd(L"\\\\", 0, reinterpret_cast<LPBYTE>(&group), nullptr),
               (DWORD)ERROR_INVALID_NAME);
     LPBYTE buf = nullptr;
-    EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"newgroup", 0, &buf), (DWORD)NERR_GroupNotFound);
+    EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"newgroup", 1, &buf), (DWORD)NERR_GroupNotFound);
 }
 
 TEST_F(Fidelity, OverLongPasswordOnAddIsTooShortAndAddsNothing)

@@ -91,23 +91,20 @@ TEST_F(Groups, AddReadChangeAndDelete)
     // Groups take relative identifiers from the same sequence as users.
     EXPECT_EQ(SidOf(L"経理"), Snapshot().Local().domainSid + L"-1001");
 
-    for (DWORD level : {0u, 1u}) {
-        LPBYTE buf = nullptr;
-        ASSERT_EQ(NetLocalGroupGetInfo(nullptr, L"経理", level, &buf), 0u);
-        if (level == 1) {
-            EXPECT_STREQ(reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_name, L"経理");
-            EXPECT_STREQ(reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment, L"経理部");
-        }
-        NetApiBufferFree(buf);
-    }
     LPBYTE buf = nullptr;
+    ASSERT_EQ(NetLocalGroupGetInfo(nullptr, L"経理", 1, &buf), 0u);
+    EXPECT_STREQ(reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_name, L"経理");
+    EXPECT_STREQ(reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment, L"経理部");
+    NetApiBufferFree(buf);
     EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"none", 1, &buf), (DWORD)NERR_GroupNotFound);
     EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"kanri", 1, &buf), (DWORD)NERR_GroupNotFound);
-    EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"経理", 2, &buf), (DWORD)ERROR_INVALID_LEVEL);
-    // The comment alone can be written (level 1002) but not read.
-    buf = reinterpret_cast<LPBYTE>(1);
-    EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"経理", 1002, &buf), (DWORD)ERROR_INVALID_LEVEL);
-    EXPECT_EQ(buf, nullptr);
+    // Level 1 is the only documented one: 0, 2 and the write-only 1002 are refused.
+    for (DWORD level : {0u, 2u, 1002u}) {
+        buf = reinterpret_cast<LPBYTE>(1);
+        EXPECT_EQ(NetLocalGroupGetInfo(nullptr, L"経理", level, &buf), (DWORD)ERROR_INVALID_LEVEL)
+            << level;
+        EXPECT_EQ(buf, nullptr);
+    }
 
     LOCALGROUP_INFO_1002 c = {const_cast<LPWSTR>(L"新しい説明")};
     EXPECT_EQ(NetLocalGroupSetInfo(nullptr, L"経理", 1002, reinterpret_cast<LPBYTE>(&c), nullptr),
@@ -203,6 +200,20 @@ TEST_F(Groups, AddMembersIsAllOrNothing)
     EXPECT_EQ(NetLocalGroupAddMember(nullptr, L"team", sid), (DWORD)ERROR_MEMBER_IN_ALIAS);
     EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", sid), 0u);
     EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", sid), (DWORD)ERROR_MEMBER_NOT_IN_ALIAS);
+
+    // An unknown SID is a foreign member unless the computer's own domain is its
+    // prefix; one that is not there cannot be removed, whatever it names.
+    PSID own = nullptr, foreign = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW((Snapshot().Local().domainSid + L"-4242").c_str(), &own));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-111-222-333-1105", &foreign));
+    EXPECT_EQ(NetLocalGroupAddMember(nullptr, L"team", own), (DWORD)ERROR_NO_SUCH_MEMBER);
+    EXPECT_EQ(NetLocalGroupAddMember(nullptr, L"team", foreign), 0u);
+    EXPECT_EQ(Members(L"team").back(), L"S-1-5-21-111-222-333-1105");
+    EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", foreign), 0u);
+    for (PSID gone : {own, foreign})
+        EXPECT_EQ(NetLocalGroupDelMember(nullptr, L"team", gone), (DWORD)ERROR_MEMBER_NOT_IN_ALIAS);
+    LocalFree(own);
+    LocalFree(foreign);
 }
 
 TEST_F(Groups, SetAndDeleteMembers)

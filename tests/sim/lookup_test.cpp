@@ -77,6 +77,11 @@ TEST_F(Lookup, UsersGroupsWellKnownAndTheComputer)
     EXPECT_EQ(computer.sid, domainSid);
     EXPECT_EQ(computer.domain, L"AMBPC01");
     EXPECT_EQ(computer.use, SidTypeDomain);
+    // An empty name is BUILTIN, not the computer's own domain (as Wine answers).
+    Found empty = LookupName(L"");
+    EXPECT_EQ(empty.sid, L"S-1-5-32");
+    EXPECT_EQ(empty.domain, L"BUILTIN");
+    EXPECT_EQ(empty.use, SidTypeDomain);
 
     Found none = LookupName(L"nobody");
     EXPECT_FALSE(none.ok);

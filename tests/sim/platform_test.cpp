@@ -271,25 +271,29 @@ TEST_F(Platform, LogonChecksTheAccountAndStartsTheProgramAsThatUser)
     EXPECT_EQ(error, (DWORD)ERROR_ACCOUNT_LOCKED_OUT);
 }
 
+// A logon through CreateProcessWithLogonW: 0 or its error.
+DWORD LogOnAs(const wchar_t* user, const wchar_t* password)
+{
+    std::wstring helper = HelperPath();
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = L"\"" + helper + L"\" none";
+    std::vector<wchar_t> cmd(line.begin(), line.end());
+    cmd.push_back(0);
+    if (!CreateProcessWithLogonW(user, nullptr, password, 0, helper.c_str(), cmd.data(), 0, nullptr,
+                                 nullptr, &si, &pi))
+        return GetLastError();
+    WaitForSingleObject(pi.hProcess, 30000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return 0;
+}
+
 TEST_F(Platform, LogonRefusesExpiredAccountsClosedHoursAndLocksOut)
 {
     AddUser(L"taro", L"secret");
-    std::wstring helper = HelperPath();
-    auto logon = [&](const wchar_t* password) -> DWORD {
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        std::wstring line = L"\"" + helper + L"\" none";
-        std::vector<wchar_t> cmd(line.begin(), line.end());
-        cmd.push_back(0);
-        if (!CreateProcessWithLogonW(L"taro", nullptr, password, 0, helper.c_str(), cmd.data(), 0,
-                                     nullptr, nullptr, &si, &pi))
-            return GetLastError();
-        WaitForSingleObject(pi.hProcess, 30000);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-        return 0;
-    };
+    auto logon = [](const wchar_t* password) { return LogOnAs(L"taro", password); };
     // Thursday 2023-11-16 12:00 UTC.
     const int64_t now = 1700136000;
     Change([&](ambsim::World& w) {
@@ -330,6 +334,57 @@ TEST_F(Platform, LogonRefusesExpiredAccountsClosedHoursAndLocksOut)
     EXPECT_TRUE(reinterpret_cast<USER_INFO_4*>(buf)->usri4_flags & UF_LOCKOUT);
     EXPECT_EQ(reinterpret_cast<USER_INFO_4*>(buf)->usri4_bad_pw_count, 3u);
     NetApiBufferFree(buf);
+}
+
+TEST_F(Platform, AnExpiryOfZeroIs1970WhetherWrittenByAnAddOrASet)
+{
+    USER_INFO_2 u2 = {}; // a zeroed record: expiry 0
+    u2.usri2_name = const_cast<LPWSTR>(L"taro");
+    u2.usri2_password = const_cast<LPWSTR>(L"secret");
+    u2.usri2_priv = USER_PRIV_USER;
+    ASSERT_EQ(NetUserAdd(nullptr, 2, reinterpret_cast<LPBYTE>(&u2), nullptr), 0u);
+    EXPECT_EQ(LogOnAs(L"taro", L"secret"), (DWORD)ERROR_ACCOUNT_EXPIRED);
+    for (DWORD expires : {DWORD(TIMEQ_FOREVER), DWORD(0)}) {
+        USER_INFO_1017 e = {expires};
+        ASSERT_EQ(NetUserSetInfo(nullptr, L"taro", 1017, reinterpret_cast<LPBYTE>(&e), nullptr),
+                  0u);
+        EXPECT_EQ(LogOnAs(L"taro", L"secret"), expires ? 0u : (DWORD)ERROR_ACCOUNT_EXPIRED);
+    }
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"taro", 2, &buf), 0u);
+    EXPECT_EQ(reinterpret_cast<USER_INFO_2*>(buf)->usri2_acct_expires, 0u); // kept as written
+    NetApiBufferFree(buf);
+}
+
+TEST_F(Platform, LockOutEndsAfterItsDurationAndBadPasswordsCountWithinTheWindow)
+{
+    AddUser(L"taro", L"secret");
+    auto at = [&](int64_t minutes) {
+        Change([&](ambsim::World& w) {
+            w.fixedClock = 1700136000 + minutes * 60;
+            w.Local().policy.lockoutThreshold = 3;
+            w.Local().policy.lockoutMinutes = 30;
+            w.Local().policy.lockoutWindowMinutes = 10;
+        });
+    };
+    at(0);
+    EXPECT_EQ(LogOnAs(L"taro", L"bad"), (DWORD)ERROR_LOGON_FAILURE);
+    EXPECT_EQ(LogOnAs(L"taro", L"bad"), (DWORD)ERROR_LOGON_FAILURE);
+    USER_INFO_1008 flags = {UF_SCRIPT}; // a flags write keeps the count
+    ASSERT_EQ(NetUserSetInfo(nullptr, L"taro", 1008, reinterpret_cast<LPBYTE>(&flags), nullptr),
+              0u);
+    EXPECT_EQ(Snapshot().Local().FindUser(L"taro")->badPwCount, 2u);
+    at(11); // past the window: three more to lock the account
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(LogOnAs(L"taro", L"bad"), (DWORD)ERROR_LOGON_FAILURE);
+    at(40);
+    EXPECT_EQ(LogOnAs(L"taro", L"secret"), (DWORD)ERROR_ACCOUNT_LOCKED_OUT);
+    at(42); // the 30 minutes are over
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"taro", 1, &buf), 0u);
+    EXPECT_FALSE(reinterpret_cast<USER_INFO_1*>(buf)->usri1_flags & UF_LOCKOUT);
+    NetApiBufferFree(buf);
+    EXPECT_EQ(LogOnAs(L"taro", L"secret"), 0u);
 }
 
 TEST_F(Platform, FaultsReachTheBooleanAndShellFunctions)

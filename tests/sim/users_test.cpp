@@ -138,9 +138,10 @@ TEST_F(Users, AddRefusesBadNamesClashesAndPrivileges)
     EXPECT_EQ(AddLevel1(L"abcdefghijklmnopqrstu", L""), (DWORD)NERR_BadUsername); // 21
     EXPECT_EQ(AddLevel1(L"abcdefghijklmnopqrst", L""), 0u);                       // 20
     for (const wchar_t* bad :
-         {L"a/b", L"a\\b", L"a[b", L"a]b", L"a:b",  L"a;b", L"a|b", L"a=b", L"a,b",  L"a+b",
-          L"a*b", L"a?b",  L"a<b", L"a>b", L"a\"b", L"a@b", L"...", L" . ", L"a\tb", L"taro."})
+         {L"a/b", L"a\\b", L"a[b", L"a]b", L"a:b", L"a;b", L"a|b", L"a=b", L"a,b", L"a+b", L"a*b",
+          L"a?b", L"a<b", L"a>b", L"a\"b", L"...", L" . ", L"a\tb", L"taro."})
         EXPECT_EQ(AddLevel1(bad, L""), (DWORD)NERR_BadUsername) << bad;
+    EXPECT_EQ(AddLevel1(L"taro@example", L""), 0u); // "@" is on no forbidden list
     EXPECT_EQ(AddLevel1(L"", L"", &parm), (DWORD)ERROR_INVALID_PARAMETER);
     EXPECT_EQ(parm, (DWORD)USER_NAME_PARMNUM);
     EXPECT_EQ(AddLevel1(L"boss", L"", &parm, USER_PRIV_ADMIN), (DWORD)ERROR_INVALID_PARAMETER);
@@ -150,8 +151,8 @@ TEST_F(Users, AddRefusesBadNamesClashesAndPrivileges)
     EXPECT_EQ(AddLevel1(L"AMBPC01", L""), 0u);
     // Nothing of the refused ones was stored, and identifiers were not consumed.
     ambsim::World w = Snapshot();
-    EXPECT_EQ(w.Local().users.size(), 7u);
-    EXPECT_EQ(w.Local().nextRid, 1003u);
+    EXPECT_EQ(w.Local().users.size(), 8u);
+    EXPECT_EQ(w.Local().nextRid, 1004u);
 }
 
 TEST_F(Users, PasswordPolicyGivesPasswordTooShort)
@@ -466,16 +467,21 @@ TEST_F(Users, PasswordsAgeOutUnderAMaximumAgePolicy)
     EXPECT_TRUE(u->usri4_flags & UF_PASSWORD_EXPIRED);
     EXPECT_EQ(u->usri4_password_expired, 1u);
     EXPECT_EQ(u->usri4_password_age, 43u * 86400);
-    // Written back as read, it stays expired; cleared, the age starts again.
+    // Written back as read, then with zero, it stays expired: zero cannot
+    // negate an expiration that has happened.
     EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 4, reinterpret_cast<LPBYTE>(u), nullptr), 0u);
     u->usri4_password_expired = 0;
     EXPECT_EQ(NetUserSetInfo(nullptr, L"taro", 4, reinterpret_cast<LPBYTE>(u), nullptr), 0u);
     NetApiBufferFree(u);
     u = Info4(L"taro");
-    EXPECT_FALSE(u->usri4_flags & UF_PASSWORD_EXPIRED);
-    EXPECT_EQ(u->usri4_password_age, 0u);
+    EXPECT_TRUE(u->usri4_flags & UF_PASSWORD_EXPIRED);
+    EXPECT_EQ(u->usri4_password_age, 43u * 86400);
     NetApiBufferFree(u);
-    u = Info4(L"hanako"); // a password that never expires does not age out
+    u = Info4(L"hanako"); // "never expires" wins over the age and a "must change" mark
+    u->usri4_password_expired = 1;
+    EXPECT_EQ(NetUserSetInfo(nullptr, L"hanako", 4, reinterpret_cast<LPBYTE>(u), nullptr), 0u);
+    NetApiBufferFree(u);
+    u = Info4(L"hanako");
     EXPECT_FALSE(u->usri4_flags & UF_PASSWORD_EXPIRED);
     EXPECT_EQ(u->usri4_password_expired, 0u);
     NetApiBufferFree(u);
