@@ -14,6 +14,7 @@
 #include "errortext.h"
 #include "globals.h"
 #include "group_dialogs.h"
+#include "import_dialogs.h"
 #include "mainwindow.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
@@ -342,6 +343,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_SAVE_REPORT:
         SaveAccountReport(window);
+        break;
+    case CMD_IMPORT:
+        ImportAccounts(window);
         break;
     default:
         break;

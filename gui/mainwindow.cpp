@@ -591,6 +591,7 @@ void OnCommand(HWND window, int command)
     case CMD_ABOUT:
     case CMD_RENAME:
     case CMD_SAVE_REPORT:
+    case CMD_IMPORT:
         RunAccountCommand(window, command);
         break;
     case CMD_SHOW_BUILTIN:

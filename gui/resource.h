@@ -49,6 +49,8 @@
 #define IDD_ACCOUNT_EXPIRY 512
 #define IDD_RENAME 513
 #define IDD_TYPED_NAMES 514
+#define IDD_IMPORT_PREVIEW 520
+#define IDD_IMPORT_RESULT 521
 #define IDD_ADD_USER_PERSONAL 700
 #define IDD_USER_SETTINGS_PERSONAL 701
 
@@ -71,6 +73,7 @@
 #define CMD_REFRESH 40015
 #define CMD_RENAME 40016
 #define CMD_SAVE_REPORT 40017
+#define CMD_IMPORT 40018
 
 // Commands of the member popup of the group dialogs
 #define CMD_PICK_USERS 50000

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ambgui-screenshot.sh BUILD_DIR OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
-#                      [--dpi 96|120|144|192] [--dialog COMMAND [--press ID]... [--post ID]...]
+#                      [--dpi 96|120|144|192]
+#                      [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
 #
 # A PNG of Ambgui's main window (sim build) with a populated list and the
 # details pane of the selected row, for a person to look at. Uses the build

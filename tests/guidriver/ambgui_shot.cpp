@@ -1,5 +1,5 @@
 // ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
-//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]...]
+//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
 //
 // Takes a picture of the sim build of Ambgui for a person to look at: starts it
 // inside a Wine virtual desktop (decorated windows), on the world named by
@@ -13,6 +13,8 @@
 // Yes), and each --post ID sends it command ID (a popup menu's choice), in the
 // order given, each waiting for the next window to come up: so
 // "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
+// Each --file PATH types PATH into the file-name field of the frontmost open
+// or save dialog and presses its OK button ("--dialog 40018 --file a.csv").
 //
 // --dpi N says at which display scale the prefix runs (the script sets it
 // before this program starts; it is checked here). --size is in 96-DPI units:
@@ -42,7 +44,19 @@ struct DialogStep
 {
     bool post; // false: click button `id`; true: send command `id`
     int id;
+    std::wstring file; // when not empty: typed into a file dialog, then OK
 };
+
+// The file-name field of the common file dialogs (a combo box or an edit).
+int FileNameField(HWND dialog)
+{
+    for (int id : {1148, 1152}) {
+        HWND field = GetDlgItem(dialog, id);
+        if (field != nullptr && IsWindowVisible(field))
+            return id;
+    }
+    return 0;
+}
 
 // The program's frontmost visible dialog or message box, if any.
 HWND FrontDialog(const App& app)
@@ -75,7 +89,12 @@ bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
     if (dialog == nullptr)
         return false;
     for (const DialogStep& step : steps) {
-        if (step.post)
+        if (!step.file.empty()) {
+            if (FileNameField(dialog) == 0)
+                return false;
+            App::SetEditText(dialog, FileNameField(dialog), step.file);
+            App::PressButton(dialog, IDOK);
+        } else if (step.post)
             PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(step.id), 0);
         else
             App::PressButton(dialog, step.id);
@@ -162,7 +181,8 @@ int wmain(int argc, wchar_t** argv)
     _wsetlocale(LC_ALL, L"");
     if (argc < 2)
         return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
-                    L"[--size WxH] [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]...]");
+                    L"[--size WxH] [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... "
+                    L"[--file PATH]...]");
     std::wstring out = argv[1];
     if (!out.empty() && out[0] == L'/') {
         std::string unix(out.begin(), out.end());
@@ -179,8 +199,13 @@ int wmain(int argc, wchar_t** argv)
         if (arg == L"--dialog" && i + 1 < argc)
             dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
         else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
-            steps.push_back({arg == L"--post", _wtoi(argv[++i])});
-        else if (arg == L"--select" && i + 1 < argc)
+            steps.push_back({arg == L"--post", _wtoi(argv[++i]), L""});
+        else if (arg == L"--file" && i + 1 < argc) {
+            std::wstring file = argv[++i];
+            if (file[0] == L'/')
+                file = WindowsPath(std::string(file.begin(), file.end()));
+            steps.push_back({false, 0, file});
+        } else if (arg == L"--select" && i + 1 < argc)
             select = argv[++i];
         else if (arg == L"--view" && i + 1 < argc)
             view = static_cast<DWORD>(_wtoi(argv[++i]));
@@ -199,7 +224,7 @@ int wmain(int argc, wchar_t** argv)
             return Fail(L"unknown argument");
     }
     if (!steps.empty() && dialogCommand == 0)
-        return Fail(L"--press and --post need --dialog");
+        return Fail(L"--press, --post and --file need --dialog");
     if (width < 400 || height < 300)
         return Fail(L"the size must be at least 400x300");
     HDC screen = GetDC(nullptr);

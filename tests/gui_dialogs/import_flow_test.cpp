@@ -1,0 +1,132 @@
+// The account import from the File menu, in personal mode: the open dialog
+// takes the file, the preview shows the plan, OK applies it, the result shows
+// the generated password and saves it on request; the main list shows the
+// new accounts and the world holds them.
+#include "ambgui_fixture.h"
+#include "world_state.h"
+
+namespace ambtest {
+namespace {
+
+const UINT kImport = 40018;
+const int kImportList = 1002;
+const int kSavePasswords = 1007;
+
+class ImportFlowTest : public AmbguiTest
+{
+};
+
+// The file-name field of the common file dialogs.
+int FileNameField(HWND dialog)
+{
+    for (int id : {1148, 1152}) {
+        HWND field = GetDlgItem(dialog, id);
+        if (field != nullptr && IsWindowVisible(field))
+            return id;
+    }
+    return 0;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Types `path` into the file dialog titled `title` and presses OK.
+void ChooseFile(App& app, const std::wstring& title, const std::wstring& path)
+{
+    HWND dialog = app.WaitDialog(title);
+    ASSERT_NE(dialog, nullptr) << "no file dialog " << Narrow(title);
+    int field = FileNameField(dialog);
+    ASSERT_NE(field, 0) << "no file-name field";
+    App::SetEditText(dialog, field, path);
+    App::PressButton(dialog, IDOK);
+    ASSERT_TRUE(App::WaitGone(dialog));
+}
+
+TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
+{
+    ASSERT_TRUE(Sim(L"user add sato"));
+    PrepareSettings(); // personal mode
+    std::wstring dir = MakeTempDir(L"ambimport");
+    std::wstring file = dir + L"\\accounts.csv";
+    ASSERT_TRUE(WriteBytes(file, Narrow(L"\xFEFF種類,名前,コメント,メンバー\r\n"
+                                        L"グループ,開発部,,sato; 高橋\r\n"
+                                        L"ユーザー,高橋,開発部の新人,\r\n"
+                                        L"ユーザー,sato,主任,\r\n")));
+    ASSERT_TRUE(StartReady());
+    EXPECT_TEXT(app.MenuText(kImport), L"アカウントのインポート(&I)...");
+
+    app.Command(kImport);
+    ChooseFile(app, L"アカウントのインポート", file);
+    if (HasFatalFailure())
+        return;
+    HWND preview = app.WaitDialog(L"アカウントのインポート");
+    ASSERT_NE(preview, nullptr);
+    std::vector<ListRow> plan = app.Rows(GetDlgItem(preview, kImportList));
+    ASSERT_EQ(3u, plan.size());
+    EXPECT_TEXT(plan[0].cells[3], L"作成");
+    EXPECT_TEXT(plan[1].cells[3], L"作成");
+    EXPECT_TEXT(plan[2].cells[3], L"変更");
+    EXPECT_TRUE(App::IsEnabled(preview, IDOK));
+    App::PressButton(preview, IDOK);
+    ASSERT_TRUE(App::WaitGone(preview, 10000));
+
+    HWND result = app.WaitDialog(L"アカウントのインポートの結果", 10000);
+    ASSERT_NE(result, nullptr);
+    std::vector<ListRow> rows = app.Rows(GetDlgItem(result, kImportList));
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_TEXT(rows[1].cells[2], L"高橋");
+    EXPECT_TEXT(rows[1].cells[3], L"作成しました");
+    std::wstring password = rows[1].cells[4];
+    EXPECT_EQ(16u, password.size()) << Narrow(password);
+    EXPECT_TEXT(rows[2].cells[4], L"");
+
+    // The password leaves the dialog only by the save button.
+    std::wstring saved = dir + L"\\passwords.txt";
+    App::PressButton(result, kSavePasswords);
+    ChooseFile(app, L"生成したパスワードの保存", saved);
+    if (HasFatalFailure())
+        return;
+    HWND box = ExpectBox(L"アカウントのインポート");
+    EXPECT_EQ(0u, App::MessageText(box).find(L"生成したパスワードを保存しました。"));
+    Answer(box, IDOK);
+    App::PressButton(result, IDOK); // saved: closes without asking
+    ASSERT_TRUE(App::WaitGone(result));
+    app.Settle();
+    ExpectNoMoreBoxes();
+
+    EXPECT_EQ(Narrow(L"\xFEFF名前\tパスワード\r\n高橋\t" + password + L"\r\n"), ReadBytes(saved));
+    EXPECT_TRUE(Listed(L"高橋")) << "the main list is read again";
+    EXPECT_TRUE(Listed(L"開発部"));
+    cmdtest::WorldState state(world);
+    ASSERT_TRUE(state.Ok());
+    EXPECT_TRUE(state.HasUser(L"高橋"));
+    EXPECT_TRUE(state.HasGroup(L"開発部"));
+    RemoveTree(dir);
+}
+
+} // namespace
+} // namespace ambtest
