@@ -72,7 +72,12 @@ in_world() { # WORLD PROGRAM ARGS...
   shift
   AMBRELLE_SIM_DIR="$WORK/$world" wine "$@" </dev/null
 }
-sim() { local world=$1; shift; in_world "$world" "$SIM/AmbSimCtl.exe" "$@" >/dev/null; }
+sim() { # WORLD ARGS...: a failed set-up step is said before the bench stops
+  local world=$1
+  shift
+  in_world "$world" "$SIM/AmbSimCtl.exe" "$@" >/dev/null ||
+    { echo "bench: AmbSimCtl $* failed in world $world" >&2; return 1; }
+}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 row() { printf '%-48s %10s %10s %7s  %s\n' "$@"; }

@@ -1361,6 +1361,27 @@ class Computers(AmbcmdCase):
         for part in ('users', 'groups', 'remotes'):
             self.assertEqual(before[part], after[part])
 
+    def test_import_on_several_computers_checks_the_file_once(self):
+        path = self.path('import.csv')
+        with open(path, 'wb') as f:
+            f.write('種類,名前,フル ネーム (通称名),パスワード\r\nユーザー,hanako,山田 花子,Pw-1x\r\n'
+                    .encode('utf-8'))
+        run = self.world.run('/computer:PC3,nosuch,PC2', '/import', self.wine_path('import.csv'),
+                             '/s')
+        self.assertEqual(run.code, 1, run.text)
+        text = run.text.replace('\r\n', '\n')
+        self.assertLess(text.index('[PC3]\n'), text.index('[nosuch]\n'))
+        self.assertLess(text.index('[nosuch]\n'), text.index('[PC2]\n'))
+        self.assertTrue(text.endswith(summary(2, ['nosuch'])), text)
+        for computer in ('PC2', 'PC3'):
+            self.assertEqual(self.remote_user(computer, 'hanako')['fullName'], '山田 花子')
+        self.assertIsNone(self.world.user('hanako'))
+        # A file that cannot be read is one command-line error, before any computer.
+        run = self.world.run('/computer:PC3,PC2', '/import', self.wine_path('none.csv'), '/s')
+        self.assertEqual(run.code, 2)
+        self.assertNotIn('[PC3]', run.text)
+        self.assertTrue(run.text.startswith('エラー : ファイルを読み込めませんでした。'), run.text)
+
     def test_list_files_in_utf8_and_shift_jis(self):
         with open(self.path('utf8.txt'), 'wb') as f:
             f.write('\ufeff# 実習室\r\n\r\n  \\\\PC3  \r\n192.0.2.7\n'.encode('utf-8'))
