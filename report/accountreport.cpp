@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "accounttimes.h"
+#include "reportcolumns.h"
 #include "parallelcalls.h"
 #include "textformat.h"
 
@@ -18,7 +19,7 @@ constexpr DWORD UsersPerPage = 100;
 // Buffer sizes in WCHAR, terminator included.
 constexpr size_t NameChars = 256;
 constexpr size_t PathChars = 260;
-constexpr int HeaderFieldCount = 17;
+constexpr int HeaderFieldCount = ReportColumnCount;
 // The column that a report of several computers puts first.
 const wchar_t ComputerField[] = L"コンピューター";
 // ReportFields: the ends of a row, a field and an item of a list field.
@@ -38,23 +39,6 @@ void FreeBuffer(void* buffer)
         HeapFree(GetProcessHeap(), 0, buffer);
 }
 
-const wchar_t* const HeaderFields[HeaderFieldCount] = {L"種類",
-                                                       L"名前",
-                                                       L"ID",
-                                                       L"フル ネーム (通称名)",
-                                                       L"コメント",
-                                                       L"SID",
-                                                       L"アカウントの状態",
-                                                       L"ロックアウト",
-                                                       L"パスワード変更要求",
-                                                       L"ユーザーによるパスワード変更禁止",
-                                                       L"定期的なパスワード変更",
-                                                       L"最終ログイン日時",
-                                                       L"最終パスワード変更日時",
-                                                       L"パスワード有効期限",
-                                                       L"アカウント有効期限",
-                                                       L"所属グループ",
-                                                       L"メンバー"};
 // Columns after the SID that only users fill.
 constexpr int UserOnlyFields = 9;
 
@@ -230,7 +214,7 @@ template <typename ForEachPiece> void PutJsonField(ReportFile& file, ForEachPiec
         PutAscii(file, ", ");
     int column = file.computer != nullptr ? file.fieldIndex - 1 : file.fieldIndex;
     PutUnit(file, L'"');
-    PutJsonString(file, column < 0 ? ComputerField : HeaderFields[column]);
+    PutJsonString(file, column < 0 ? ComputerField : ReportColumnNames[column]);
     PutAscii(file, "\": \"");
     bool first = true;
     forEachPiece([&](LPCWSTR piece) {
@@ -730,7 +714,7 @@ void PutHeader(ReportFile& file, bool withComputer)
         return;
     if (withComputer)
         PutText(file, ComputerField);
-    for (LPCWSTR header : HeaderFields)
+    for (LPCWSTR header : ReportColumnNames)
         PutText(file, header);
     EndRow(file);
     file.rowCount = 0;

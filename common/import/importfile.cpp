@@ -10,28 +10,25 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "reportcolumns.h"
 #include "textformat.h"
 
 namespace {
-// The report's column names; the ignored ones are read and dropped.
-const wchar_t* const ColumnNames[ImportColumnCount] = {L"種類",
-                                                       L"名前",
-                                                       L"フル ネーム (通称名)",
-                                                       L"コメント",
-                                                       L"アカウントの状態",
-                                                       L"パスワード変更要求",
-                                                       L"ユーザーによるパスワード変更禁止",
-                                                       L"定期的なパスワード変更",
-                                                       L"アカウント有効期限",
-                                                       L"所属グループ",
-                                                       L"メンバー",
-                                                       L"パスワード"};
-const wchar_t* const IgnoredColumns[] = {L"ID",
-                                         L"SID",
-                                         L"ロックアウト",
-                                         L"最終ログイン日時",
-                                         L"最終パスワード変更日時",
-                                         L"パスワード有効期限"};
+// The report's column names, and the one column only an import has; the
+// report's other columns are read and dropped.
+const wchar_t* const ColumnNames[ImportColumnCount] = {
+    ReportColumnNames[ReportColumnKind],           ReportColumnNames[ReportColumnName],
+    ReportColumnNames[ReportColumnFullName],       ReportColumnNames[ReportColumnComment],
+    ReportColumnNames[ReportColumnState],          ReportColumnNames[ReportColumnMustChange],
+    ReportColumnNames[ReportColumnCantChange],     ReportColumnNames[ReportColumnPasswordExpires],
+    ReportColumnNames[ReportColumnAccountExpires], ReportColumnNames[ReportColumnGroups],
+    ReportColumnNames[ReportColumnMembers],        L"パスワード"};
+const wchar_t* const IgnoredColumns[] = {ReportColumnNames[ReportColumnId],
+                                         ReportColumnNames[ReportColumnSid],
+                                         ReportColumnNames[ReportColumnLockout],
+                                         ReportColumnNames[ReportColumnLastLogon],
+                                         ReportColumnNames[ReportColumnLastPasswordChange],
+                                         ReportColumnNames[ReportColumnPasswordExpiry]};
 constexpr int IgnoredColumn = -1;
 constexpr int MaxHeaderColumns = 64;
 
