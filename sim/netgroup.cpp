@@ -156,8 +156,14 @@ bool InAccountDomain(const Computer& c, const std::wstring& sid)
 // other SID as it is, a foreign member it need not know (MS-SAMR 3.1.5.8.4
 // SamrAddMemberToAlias, step 5). `mustResolve` false lets every SID through
 // (removal asks the alias alone).
+// `kept`, when given, holds the group's members before a replacement: a SID
+// already among them is kept whatever it names now. MS-SAMR has no call that
+// replaces an alias's members, only SamrAddMemberToAlias and
+// SamrRemoveMemberFromAlias (3.1.5.8.2, 3.1.5.8.5), so NetLocalGroupSetMembers
+// adds the members that are new and removes those left out; one that is there
+// already is not added again, and a member whose account was deleted stays.
 DWORD MemberSids(const World& w, const Computer& c, DWORD level, const BYTE* buf, DWORD count,
-                 bool mustResolve, std::vector<std::wstring>& sids)
+                 bool mustResolve, const Group* kept, std::vector<std::wstring>& sids)
 {
     for (DWORD i = 0; i < count; ++i) {
         Resolved r;
@@ -167,7 +173,8 @@ DWORD MemberSids(const World& w, const Computer& c, DWORD level, const BYTE* buf
             if (text.empty())
                 return ERROR_INVALID_PARAMETER;
             if (!ResolveSid(w, c, text, r)) {
-                if (mustResolve && InAccountDomain(c, text))
+                if (mustResolve && InAccountDomain(c, text) &&
+                    (kept == nullptr || !c.IsMember(*kept, text)))
                     return ERROR_NO_SUCH_MEMBER;
                 sids.push_back(text);
                 continue;
@@ -453,7 +460,8 @@ DWORD ChangeMembers(const wchar_t* function, LPCWSTR server, LPCWSTR groupname, 
             if (g == nullptr)
                 return NERR_GroupNotFound;
             std::vector<std::wstring> sids;
-            status = MemberSids(w, *c, level, buf, count, how != MemberChange::Delete, sids);
+            status = MemberSids(w, *c, level, buf, count, how != MemberChange::Delete,
+                                how == MemberChange::Set ? g : nullptr, sids);
             if (status != 0)
                 return status;
             std::vector<std::wstring> members = g->members;

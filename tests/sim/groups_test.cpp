@@ -236,6 +236,20 @@ TEST_F(Groups, SetAndDeleteMembers)
     EXPECT_EQ(Level3(NetLocalGroupDelMembers, L"team", {L"AMBPC01\\hanako", L"kanri"}), 0u);
     EXPECT_TRUE(Members(L"team").empty());
     EXPECT_EQ(Level3(NetLocalGroupSetMembers, L"team", {}), 0u);
+
+    // A member whose account is gone stays through a replacement that keeps
+    // it, but cannot come in new.
+    std::wstring orphan = Snapshot().Local().domainSid + L"-4242";
+    Change([&](ambsim::World& w) { w.Local().FindGroup(L"team")->members.push_back(orphan); });
+    PSID sid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(orphan.c_str(), &sid));
+    LOCALGROUP_MEMBERS_INFO_0 kept = {sid};
+    EXPECT_EQ(NetLocalGroupSetMembers(nullptr, L"team", 0, reinterpret_cast<LPBYTE>(&kept), 1), 0u);
+    EXPECT_EQ(Members(L"team"), std::vector<std::wstring>{orphan});
+    ASSERT_EQ(AddGroup(L"other"), 0u);
+    EXPECT_EQ(NetLocalGroupSetMembers(nullptr, L"other", 0, reinterpret_cast<LPBYTE>(&kept), 1),
+              (DWORD)ERROR_NO_SUCH_MEMBER);
+    LocalFree(sid);
 }
 
 TEST_F(Groups, GetMembersAtEveryLevelWithPaging)
