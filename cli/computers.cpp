@@ -325,6 +325,21 @@ void PrintTargetLine(const wchar_t* name)
     PrintFormatted(L"対象コンピューター : %s\n\n", name);
 }
 
+int RunOnOneTarget(const ComputerList& computers, JobOnTarget run, const void* job)
+{
+    if (computers.count == 0)
+        return run(job);
+    TargetComputer target;
+    if (!PrepareTargetComputer(&target, computers.names[0]))
+        return ExitCommandFailed;
+    SetThreadTarget(&target);
+    PrintTargetLine(computers.names[0]);
+    int exitCode = run(job);
+    SetThreadTarget(nullptr);
+    ReleaseTargetComputer(&target);
+    return exitCode;
+}
+
 void PrintComputerBlock(const ComputerRun& run)
 {
     PrintFormatted(L"[%s]\n", run.name);

@@ -48,6 +48,11 @@ void FreeComputerRuns(ComputerRun* runs, size_t count);
 
 // The line that heads the output of a run on one named computer.
 void PrintTargetLine(const wchar_t* name);
+// Runs a job on this computer (an empty list) or on the one computer of the
+// list, after the line that names it, as the calling thread's target. Returns
+// what the job returns.
+typedef int (*JobOnTarget)(const void* job);
+int RunOnOneTarget(const ComputerList& computers, JobOnTarget run, const void* job);
 // "[NAME]" and the computer's gathered output.
 void PrintComputerBlock(const ComputerRun& run);
 // How many computers succeeded and failed, and the names that failed. Returns

@@ -374,6 +374,11 @@ int PrintListFailures(const ListJob& job, const ComputerRun* runs, size_t count)
     }
     return PrintComputerSummary(runs, count, stream);
 }
+
+int ListOnOneTarget(const void* job)
+{
+    return ListOneTarget(*static_cast<const ListJob*>(job));
+}
 } // namespace
 
 bool ParseListForm(const wchar_t* argument, ListForm* form)
@@ -398,19 +403,8 @@ bool ParseListForm(const wchar_t* argument, ListForm* form)
 int RunAccountList(int kinds, ListForm form, const ComputerList& computers)
 {
     ListJob job = {kinds, form, computers.count > 1};
-    if (computers.count <= 1) {
-        TargetComputer target;
-        if (computers.count == 1) {
-            if (!PrepareTargetComputer(&target, computers.names[0]))
-                return ExitCommandFailed;
-            SetThreadTarget(&target);
-            PrintTargetLine(computers.names[0]);
-        }
-        int exitCode = ListOneTarget(job);
-        SetThreadTarget(nullptr);
-        ReleaseTargetComputer(&target);
-        return exitCode;
-    }
+    if (computers.count <= 1)
+        return RunOnOneTarget(computers, ListOnOneTarget, &job);
     ComputerRun* runs = NewComputerRuns(computers);
     if (runs == nullptr)
         return ExitCommandFailed;
@@ -443,6 +437,19 @@ struct ReportJob
 {
     ReportFormat format;
 };
+
+struct ReportFile
+{
+    const wchar_t* path;
+    ReportFormat format;
+};
+
+int WriteReportOnOneTarget(const void* job)
+{
+    const auto& file = *static_cast<const ReportFile*>(job);
+    return PrintReportResult(file.path,
+                             WriteAccountReport(ServerArgument(), file.path, file.format));
+}
 
 void GatherReportWork(ComputerRun& run, const void* job)
 {
@@ -481,17 +488,8 @@ int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& com
 {
     ReportFormat format = form == ListTsv ? ReportTsv : ReportCsv;
     if (computers.count <= 1) {
-        TargetComputer target;
-        if (computers.count == 1) {
-            if (!PrepareTargetComputer(&target, computers.names[0]))
-                return ExitCommandFailed;
-            SetThreadTarget(&target);
-            PrintTargetLine(computers.names[0]);
-        }
-        int exitCode = PrintReportResult(path, WriteAccountReport(ServerArgument(), path, format));
-        SetThreadTarget(nullptr);
-        ReleaseTargetComputer(&target);
-        return exitCode;
+        ReportFile file = {path, format};
+        return RunOnOneTarget(computers, WriteReportOnOneTarget, &file);
     }
     ComputerRun* runs = NewComputerRuns(computers);
     if (runs == nullptr)

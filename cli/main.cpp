@@ -244,9 +244,6 @@ static int RunTargetJob(const void* job)
     return RunCommand(*target.command, target.name, target.second);
 }
 
-// What a job does on one target computer (the thread's target is set).
-typedef int (*JobOnTarget)(const void* job);
-
 struct JobRun
 {
     JobOnTarget run;
@@ -295,19 +292,8 @@ static bool ConfirmSeveralComputers(const SubCommand& command, const wchar_t* na
 // names it, or on several at once, each computer's output in a block of its own.
 static int RunJobOnTargets(JobOnTarget run, const void* job, const ComputerList& computers)
 {
-    if (computers.count == 0)
-        return run(job);
-    if (computers.count == 1) {
-        TargetComputer target;
-        if (!PrepareTargetComputer(&target, computers.names[0]))
-            return ExitCommandFailed;
-        SetThreadTarget(&target);
-        PrintTargetLine(computers.names[0]);
-        int exitCode = run(job);
-        SetThreadTarget(nullptr);
-        ReleaseTargetComputer(&target);
-        return exitCode;
-    }
+    if (computers.count <= 1)
+        return RunOnOneTarget(computers, run, job);
     ComputerRun* runs = NewComputerRuns(computers);
     if (runs == nullptr)
         return ExitCommandFailed;
