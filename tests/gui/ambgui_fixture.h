@@ -53,6 +53,18 @@ inline std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// The file-name field of the common file dialogs (a combo box or an edit,
+// depending on the dialog's style).
+inline int FileNameField(HWND dialog)
+{
+    for (int id : {1148, 1152}) {
+        HWND field = GetDlgItem(dialog, id);
+        if (field != nullptr && IsWindowVisible(field))
+            return id;
+    }
+    return 0;
+}
+
 inline std::wstring Wide(const std::string& text) // from UTF-8
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);

@@ -16,17 +16,6 @@ class ImportFlowTest : public AmbguiTest
 {
 };
 
-// The file-name field of the common file dialogs.
-int FileNameField(HWND dialog)
-{
-    for (int id : {1148, 1152}) {
-        HWND field = GetDlgItem(dialog, id);
-        if (field != nullptr && IsWindowVisible(field))
-            return id;
-    }
-    return 0;
-}
-
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -11,18 +11,6 @@ class ReportFlowTest : public AmbguiTest
 {
 };
 
-// The file-name field of the common save dialog (a combo box or an edit,
-// depending on the dialog's style).
-int FileNameField(HWND dialog)
-{
-    for (int id : {1148, 1152}) {
-        HWND field = GetDlgItem(dialog, id);
-        if (field != nullptr && IsWindowVisible(field))
-            return id;
-    }
-    return 0;
-}
-
 std::string ReadBytes(const std::wstring& path)
 {
     std::string bytes;
