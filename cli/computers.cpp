@@ -59,6 +59,13 @@ static bool AddComputer(ComputerList* computers, size_t capacity, const wchar_t*
     wchar_t* name = CleanComputerName(text, length, &outOfMemory);
     if (name == nullptr)
         return false;
+    // A computer named twice (any case) runs once, in its first place.
+    for (size_t i = 0; i < computers->count; ++i) {
+        if (CompareStringOrdinal(computers->names[i], -1, name, -1, TRUE) == CSTR_EQUAL) {
+            FreeBlock(name);
+            return true;
+        }
+    }
     computers->names[computers->count++] = name;
     return true;
 }

@@ -1321,7 +1321,7 @@ class Computers(AmbcmdCase):
         for computer in ('PC2', 'PC3'):
             self.assertIn('実習室', [g['name'] for g in self.remote(computer)['groups']])
         self.assertIsNone(self.world.group('実習室'))
-        run = self.world.run('/computer:PC3,PC2', '/group', '実習室', '/s')
+        run = self.world.run('/computer:PC3,PC2,pc3', '/group', '実習室', '/s')
         self.assertEqual(run.code, 0)
         self.assertTrue(run.text.startswith('[PC3]\r\n'))
         self.assertTrue(run.text.endswith(summary(2, []).replace('\n', '\r\n')))
