@@ -76,3 +76,28 @@ void RescaleListColumns(HWND list, UINT fromDpi, UINT toDpi)
         SendMessageW(list, LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
 }
+
+namespace {
+// The scale a dialog's lists were last drawn at.
+const wchar_t DialogDpiProperty[] = L"AmbrelleDialogDpi";
+} // namespace
+
+void NoteDialogDpi(HWND dialog, UINT dpi)
+{
+    SetPropW(dialog, DialogDpiProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(dpi)));
+}
+
+void RescaleDialogLists(HWND dialog, UINT dpi, const int* listIds, int count)
+{
+    auto previous =
+        static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropW(dialog, DialogDpiProperty)));
+    for (int i = 0; i < count; ++i)
+        RescaleListColumns(GetDlgItem(dialog, listIds[i]), previous != 0 ? previous : DesignDpi,
+                           dpi);
+    NoteDialogDpi(dialog, dpi);
+}
+
+void ForgetDialogDpi(HWND dialog)
+{
+    RemovePropW(dialog, DialogDpiProperty);
+}

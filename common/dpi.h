@@ -26,3 +26,10 @@ int SmallIconSize(UINT dpi);
 // `fromDpi`: the widths the user has set keep their share, and so do the
 // least widths.
 void RescaleListColumns(HWND list, UINT fromDpi, UINT toDpi);
+
+// A dialog whose report-view lists are sized in pixels: NoteDialogDpi at
+// WM_INITDIALOG, RescaleDialogLists at WM_DPICHANGED (the dialog manager
+// rescales the dialog and its font itself), ForgetDialogDpi at WM_DESTROY.
+void NoteDialogDpi(HWND dialog, UINT dpi);
+void RescaleDialogLists(HWND dialog, UINT dpi, const int* listIds, int count);
+void ForgetDialogDpi(HWND dialog);

@@ -516,6 +516,11 @@ void RunImport(HWND window, LPCWSTR path)
     FreeBuffer(server);
     FreeImportTable(table);
 }
+void RescaleImportList(HWND dialog, UINT dpi)
+{
+    const int lists[] = {IDC_IMPORT_LIST};
+    RescaleDialogLists(dialog, dpi, lists, 1);
+}
 } // namespace
 
 INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -523,7 +528,14 @@ INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wPara
     switch (message) {
     case WM_INITDIALOG:
         InitPreview(dialog, reinterpret_cast<ImportSession*>(lParam));
+        NoteDialogDpi(dialog, DpiForWindow(dialog));
         return TRUE;
+    case WM_DPICHANGED:
+        RescaleImportList(dialog, HIWORD(wParam));
+        break; // the dialog manager resizes the dialog and its font
+    case WM_DESTROY:
+        ForgetDialogDpi(dialog);
+        break;
     case WM_COMMAND:
         if (IsBusy(dialog))
             return TRUE;
@@ -549,7 +561,14 @@ INT_PTR CALLBACK ImportResultDialogProc(HWND dialog, UINT message, WPARAM wParam
     switch (message) {
     case WM_INITDIALOG:
         InitResult(dialog, reinterpret_cast<ImportSession*>(lParam));
+        NoteDialogDpi(dialog, DpiForWindow(dialog));
         return TRUE;
+    case WM_DPICHANGED:
+        RescaleImportList(dialog, HIWORD(wParam));
+        break; // the dialog manager resizes the dialog and its font
+    case WM_DESTROY:
+        ForgetDialogDpi(dialog);
+        break;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->idFrom == IDC_IMPORT_LIST && header->code == LVN_GETDISPINFOW)

@@ -263,25 +263,15 @@ void ReleasePickerImageList(HWND dialog)
         ImageList_Destroy(images);
 }
 
-// The scale the picker's columns and icons were last drawn at.
-const wchar_t PickerDpiProperty[] = L"AmbrellePickerDpi";
-
-void NotePickerDpi(HWND dialog, UINT dpi)
-{
-    SetPropW(dialog, PickerDpiProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(dpi)));
-}
-
 // Moved to a monitor of another scale: columns and icons follow.
 void RescalePicker(HWND dialog, UINT dpi)
 {
-    HWND list = GetDlgItem(dialog, IDC_PICKER_LIST);
-    auto previous =
-        static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropW(dialog, PickerDpiProperty)));
-    RescaleListColumns(list, previous != 0 ? previous : DesignDpi, dpi);
+    const int lists[] = {IDC_PICKER_LIST};
+    RescaleDialogLists(dialog, dpi, lists, 1);
     ReleasePickerImageList(dialog);
     if (HIMAGELIST images = CreatePickerImageList(dialog, dpi))
-        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
-    NotePickerDpi(dialog, dpi);
+        SendDlgItemMessageW(dialog, IDC_PICKER_LIST, LVM_SETIMAGELIST, LVSIL_SMALL,
+                            reinterpret_cast<LPARAM>(images));
 }
 
 INT_PTR PickerProc(const PickerKind& kind, HWND dialog, UINT message, WPARAM wParam)
@@ -289,7 +279,7 @@ INT_PTR PickerProc(const PickerKind& kind, HWND dialog, UINT message, WPARAM wPa
     switch (message) {
     case WM_INITDIALOG:
         InitPicker(dialog, kind);
-        NotePickerDpi(dialog, DpiForWindow(dialog));
+        NoteDialogDpi(dialog, DpiForWindow(dialog));
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -307,7 +297,7 @@ INT_PTR PickerProc(const PickerKind& kind, HWND dialog, UINT message, WPARAM wPa
         break; // the dialog manager resizes the dialog and its font
     case WM_DESTROY:
         ReleasePickerImageList(dialog);
-        RemovePropW(dialog, PickerDpiProperty);
+        ForgetDialogDpi(dialog);
         break;
     }
     return FALSE;

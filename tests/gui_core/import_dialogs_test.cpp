@@ -262,11 +262,19 @@ TEST_F(ImportDialogsTest, ProblemsAreListedByLineAndOkIsDisabled)
 
 // A read of the target that fails when the box plans again: said in a
 // warning, and OK stays disabled until a plan succeeds.
-TEST_F(ImportDialogsTest, FailingPlanOnTheExactBoxDisablesOk)
+TEST_F(ImportDialogsTest, FailingPlanOnTheExactBoxDisablesOkAndAScaleChangeRescalesTheList)
 {
     Load(PlanFile);
     bool okAfterFailure = true, okAfterRetry = false;
+    int before = 0, after = 0;
     Preview([&](HWND dialog) {
+        // Moved to a monitor of half as large a scale again: the columns follow.
+        HWND list = GetDlgItem(dialog, IDC_IMPORT_LIST);
+        before = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 4, 0));
+        RECT rect;
+        GetWindowRect(dialog, &rect);
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&rect));
+        after = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 4, 0));
         ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupEnum 5"));
         dialogtest::Click(dialog, IDC_IMPORT_EXACT);
         okAfterFailure = dialogtest::Enabled(dialog, IDOK);
@@ -275,6 +283,7 @@ TEST_F(ImportDialogsTest, FailingPlanOnTheExactBoxDisablesOk)
     });
     EXPECT_FALSE(okAfterFailure);
     EXPECT_TRUE(okAfterRetry);
+    EXPECT_EQ(MulDiv(before, 3, 2), after);
     ASSERT_EQ(1u, harness_.boxes.size());
     EXPECT_EQ(L"アカウントのインポート エラー", harness_.boxes[0].caption);
     EXPECT_EQ(0u, harness_.boxes[0].text.find(L"アカウントを読み取れませんでした。\n"));
