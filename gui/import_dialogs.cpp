@@ -516,26 +516,28 @@ void RunImport(HWND window, LPCWSTR path)
     FreeBuffer(server);
     FreeImportTable(table);
 }
-void RescaleImportList(HWND dialog, UINT dpi)
+
+// Both dialogs' list follows the scale of the monitor they are on; the dialog
+// manager resizes the dialogs and their font.
+void TrackListScale(HWND dialog, UINT message, WPARAM wParam)
 {
     const int lists[] = {IDC_IMPORT_LIST};
-    RescaleDialogLists(dialog, dpi, lists, 1);
+    if (message == WM_INITDIALOG)
+        NoteDialogDpi(dialog, DpiForWindow(dialog));
+    else if (message == WM_DPICHANGED)
+        RescaleDialogLists(dialog, HIWORD(wParam), lists, 1);
+    else if (message == WM_DESTROY)
+        ForgetDialogDpi(dialog);
 }
 } // namespace
 
 INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    TrackListScale(dialog, message, wParam);
     switch (message) {
     case WM_INITDIALOG:
         InitPreview(dialog, reinterpret_cast<ImportSession*>(lParam));
-        NoteDialogDpi(dialog, DpiForWindow(dialog));
         return TRUE;
-    case WM_DPICHANGED:
-        RescaleImportList(dialog, HIWORD(wParam));
-        break; // the dialog manager resizes the dialog and its font
-    case WM_DESTROY:
-        ForgetDialogDpi(dialog);
-        break;
     case WM_COMMAND:
         if (IsBusy(dialog))
             return TRUE;
@@ -558,17 +560,11 @@ INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wPara
 
 INT_PTR CALLBACK ImportResultDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    TrackListScale(dialog, message, wParam);
     switch (message) {
     case WM_INITDIALOG:
         InitResult(dialog, reinterpret_cast<ImportSession*>(lParam));
-        NoteDialogDpi(dialog, DpiForWindow(dialog));
         return TRUE;
-    case WM_DPICHANGED:
-        RescaleImportList(dialog, HIWORD(wParam));
-        break; // the dialog manager resizes the dialog and its font
-    case WM_DESTROY:
-        ForgetDialogDpi(dialog);
-        break;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->idFrom == IDC_IMPORT_LIST && header->code == LVN_GETDISPINFOW)
