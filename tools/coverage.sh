@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ./ambrelle coverage [CTEST ARGS...]: line and branch coverage of the product's
-# sources (gui/, cli/, launcher/, ambcore/, common/) by the test suite.
+# sources (gui/, cli/, launcher/, ambcore/, common/, report/) by the test suite.
 #
 # A build of its own ($AMBRELLE_COVERAGE_DIR, default ROOT/build-coverage) with
 # gcc's --coverage; the suite runs under Wine, where every program writes its
@@ -55,7 +55,7 @@ say "$found .gcda files; writing the report"
 [ "$found" -gt 0 ] || { say "no counts were written"; exit 1; }
 
 filters=()
-for dir in gui cli launcher ambcore common; do
+for dir in gui cli launcher ambcore common report; do
   filters+=(--filter "$ROOT/$dir/")
 done
 gcovr --root "$ROOT" --object-directory "$BUILD" --gcov-executable "$GCOV" \
