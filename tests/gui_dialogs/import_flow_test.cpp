@@ -28,21 +28,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
     return ok;
 }
 
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 // Types `path` into the file dialog titled `title` and presses OK.
 void ChooseFile(App& app, const std::wstring& title, const std::wstring& path)
 {

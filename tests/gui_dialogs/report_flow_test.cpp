@@ -11,21 +11,6 @@ class ReportFlowTest : public AmbguiTest
 {
 };
 
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
 {
     ASSERT_TRUE(Sim(L"user add sato --full-name \"佐藤, 一郎\""));
