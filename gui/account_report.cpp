@@ -42,24 +42,15 @@ void SaveAccountReport(HWND window)
         return;
     if (!DefaultReportFileName(path, PathChars))
         path[0] = L'\0';
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = L"CSV (コンマ区切り) (*.csv)\0*.csv\0TSV (タブ区切り) (*.tsv)\0*.tsv\0";
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = static_cast<DWORD>(PathChars);
-    dialog.lpstrTitle = L"アカウント レポートの保存";
-    dialog.lpstrDefExt = L"csv";
-    dialog.Flags =
-        OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (GetSaveFileNameW(&dialog)) {
+    DWORD form = AskSaveFileName(
+        window, path, L"CSV (コンマ区切り) (*.csv)\0*.csv\0TSV (タブ区切り) (*.tsv)\0*.tsv\0",
+        L"アカウント レポートの保存", L"csv");
+    if (form != 0) {
         LPWSTR server = AllocServerArgument();
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         DWORD status = IsRemoteServerMissing(server)
                            ? ERROR_NOT_ENOUGH_MEMORY
-                           : WriteAccountReport(server, path,
-                                                dialog.nFilterIndex == 2 ? ReportTsv : ReportCsv);
+                           : WriteAccountReport(server, path, form == 2 ? ReportTsv : ReportCsv);
         SetCursor(previous);
         FreeBuffer(server);
         if (status != 0)

@@ -1,5 +1,7 @@
 #include "dialogsupport.h"
 
+#include <commdlg.h>
+
 #include "accountlist.h"
 #include "ambcore.h"
 #include "errortext.h"
@@ -45,4 +47,20 @@ USER_INFO_4* ReadUserRecord(LPCWSTR name, NET_API_STATUS* status)
     if (*status == NERR_Success)
         *status = ERROR_INVALID_DATA;
     return nullptr;
+}
+
+DWORD AskSaveFileName(HWND owner, LPWSTR path, LPCWSTR filter, LPCWSTR title, LPCWSTR extension)
+{
+    OPENFILENAMEW save = {};
+    save.lStructSize = sizeof(save);
+    save.hwndOwner = owner;
+    save.lpstrFilter = filter;
+    save.nFilterIndex = 1;
+    save.lpstrFile = path;
+    save.nMaxFile = static_cast<DWORD>(PathChars);
+    save.lpstrTitle = title;
+    save.lpstrDefExt = extension;
+    save.Flags =
+        OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return GetSaveFileNameW(&save) ? save.nFilterIndex : 0;
 }

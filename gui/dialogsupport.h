@@ -22,6 +22,11 @@ bool IsRemoteServerMissing(LPCWSTR server);
 // failure, with the platform's status in *status. Free with NetApiBufferFree.
 USER_INFO_4* ReadUserRecord(LPCWSTR name, NET_API_STATUS* status);
 
+// The common save dialog: `path` (PathChars WCHAR) holds the proposed name and
+// receives the chosen one; an existing file is replaced only after asking.
+// Returns the chosen filter's index (1 for the first), or 0 when cancelled.
+DWORD AskSaveFileName(HWND owner, LPWSTR path, LPCWSTR filter, LPCWSTR title, LPCWSTR extension);
+
 // Reads a user's level-4 record of the target computer afresh, lets `change`
 // alter it and writes the whole record back, so that every field written
 // meanwhile elsewhere stays as it is. Returns the status of the failing call.

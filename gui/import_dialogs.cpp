@@ -418,18 +418,9 @@ bool AskPasswordFileName(HWND dialog, LPWSTR path)
     GetLocalTime(&today);
     FormatBounded(path, PathChars, L"Ambrelle-パスワード-%04d%02d%02d.txt", today.wYear,
                   today.wMonth, today.wDay);
-    OPENFILENAMEW save = {};
-    save.lStructSize = sizeof(save);
-    save.hwndOwner = dialog;
-    save.lpstrFilter = L"テキスト ファイル (*.txt)\0*.txt\0すべてのファイル (*.*)\0*.*\0";
-    save.nFilterIndex = 1;
-    save.lpstrFile = path;
-    save.nMaxFile = static_cast<DWORD>(PathChars);
-    save.lpstrTitle = L"生成したパスワードの保存";
-    save.lpstrDefExt = L"txt";
-    save.Flags =
-        OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return GetSaveFileNameW(&save) != FALSE;
+    return AskSaveFileName(dialog, path,
+                           L"テキスト ファイル (*.txt)\0*.txt\0すべてのファイル (*.*)\0*.*\0",
+                           L"生成したパスワードの保存", L"txt") != 0;
 }
 
 void OnSavePasswords(HWND dialog)
