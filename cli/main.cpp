@@ -6,6 +6,7 @@
 #include "importcmd.h"
 #include "listing.h"
 #include "usercmds.h"
+#include "vaultcmds.h"
 
 #include "textformat.h"
 
@@ -380,6 +381,8 @@ static int RunFamily(const CommandFamily& family, int argumentCount, wchar_t** a
     }
     if (SwitchEquals(subSwitch, L"/list"))
         return RunList(family, argumentCount, argv, computers);
+    if (&family == &UserFamily && SwitchEquals(subSwitch, L"/rotate"))
+        return RunRotateCommand(argumentCount, argv, computers);
     const SubCommand* command = FindSubCommand(family, subSwitch);
     if (command == nullptr)
         return ExitBadCommandLine; // unknown sub-switch: nothing more is printed
@@ -415,6 +418,8 @@ static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& compu
         return RunReport(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/import"))
         return RunImport(argumentCount, argv, computers);
+    if (IsVaultSwitch(argv[MainSwitch]))
+        return RunVaultCommand(argumentCount, argv, computers);
     return ExitBadCommandLine; // unknown main switch (or "/s" alone): nothing more is printed
 }
 

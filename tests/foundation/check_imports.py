@@ -8,7 +8,8 @@ import sys
 objdump, bin_dir, sim_dir = sys.argv[1:4]
 SYSTEM = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'shell32.dll',
           'comctl32.dll', 'uxtheme.dll', 'netapi32.dll', 'userenv.dll', 'msvcrt.dll', 'bcrypt.dll',
-          'version.dll', 'ole32.dll', 'oleaut32.dll', 'comdlg32.dll', 'shlwapi.dll'}
+          'version.dll', 'ole32.dll', 'oleaut32.dll', 'comdlg32.dll', 'shlwapi.dll',
+          'crypt32.dll'}
 RUNTIME = re.compile(r'lib(gcc|stdc\+\+|winpthread)', re.I)
 failures = []
 
