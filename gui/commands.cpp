@@ -15,6 +15,7 @@
 #include "globals.h"
 #include "group_dialogs.h"
 #include "import_dialogs.h"
+#include "vault_dialogs.h"
 #include "mainwindow.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
@@ -346,6 +347,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_IMPORT:
         ImportAccounts(window);
+        break;
+    case CMD_OPEN_VAULT:
+        OpenPasswordVault(window);
         break;
     default:
         break;
