@@ -201,11 +201,13 @@ TEST_F(MainWindowTest, ReportCommandWaitsForTheListAndALongGroupNameIsReadWhole)
     AppSettings.View = 3;
     Open();
     HMENU file = GetSubMenu(GetMenu(window_), 0);
-    ASSERT_EQ(4, GetMenuItemCount(file));
+    ASSERT_EQ(5, GetMenuItemCount(file));
     EXPECT_EQ(static_cast<UINT>(CMD_SAVE_REPORT), GetMenuItemID(file, 0));
     EXPECT_EQ(static_cast<UINT>(CMD_IMPORT), GetMenuItemID(file, 1));
-    EXPECT_EQ(MF_SEPARATOR, GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR);
-    EXPECT_EQ(static_cast<UINT>(CMD_EXIT), GetMenuItemID(file, 3));
+    EXPECT_EQ(static_cast<UINT>(CMD_OPEN_VAULT), GetMenuItemID(file, 2));
+    EXPECT_EQ(MF_SEPARATOR, GetMenuState(file, 3, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(static_cast<UINT>(CMD_EXIT), GetMenuItemID(file, 4));
+    EXPECT_FALSE(Grayed(CMD_OPEN_VAULT)) << "the vault does not need the list";
     EXPECT_TRUE(Grayed(CMD_SAVE_REPORT)) << "no list read yet";
     EXPECT_FALSE(Grayed(CMD_IMPORT)) << "the import does not need the list";
     Command(CMD_VIEW_GROUPS);
