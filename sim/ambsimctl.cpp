@@ -21,10 +21,13 @@ const char kHelp[] =
     "\n"
     "Usage: AmbSimCtl COMMAND [ARGUMENTS]\n"
     "\n"
-    "  reset [--computer NAME] [--user NAME] [--password P]\n"
+    "  reset [--computer NAME] [--user NAME] [--password P] [--entra]\n"
     "      Fresh world: local computer NAME (AMBPC01) with Windows' built-in users\n"
     "      and BUILTIN groups, and the ordinary user NAME (kanri), a member of\n"
     "      Administrators and the session user (administrator, elevated).\n"
+    "      --entra: set up as an Entra-joined Windows 11 computer: two Entra ID\n"
+    "      SIDs (S-1-12-1-...) in Administrators and the user hanak linked to the\n"
+    "      Microsoft account hanako.yamada@outlook.jp (Users, Administrators).\n"
     "  dump\n"
     "      The whole world as JSON on standard output: the local computer's users\n"
     "      (flags, SIDs, groups), groups (members), profiles; \"remotes\" with the\n"
@@ -56,10 +59,12 @@ const char kHelp[] =
     "  clock set TIME | clock real          Freezes the world's clock, or follows\n"
     "                                        real time again.\n"
     "  user add NAME [--password P] [--full-name F] [--comment C] [--disabled]\n"
-    "           [--computer C]\n"
+    "           [--microsoft-account ADDRESS] [--computer C]\n"
+    "      --microsoft-account: the user signs in with that Microsoft account;\n"
+    "      MicrosoftAccount\\ADDRESS (S-1-11-96-...) joins Users.\n"
     "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
     "           [--disable] [--expire-password] [--expires TIME|never]\n"
-    "           [--logon-hours HEX42] [--computer C]\n"
+    "           [--logon-hours HEX42] [--microsoft-account ADDRESS] [--computer C]\n"
     "      --expires: the account expires at TIME (never: 0xFFFFFFFF); 0 is\n"
     "      1970-01-01, an account that has expired, as on Windows.\n"
     "      --logon-hours: the 21 bytes of the weekly bitmap as 42 hex digits.\n"
@@ -273,6 +278,21 @@ int Change(const std::function<std::string(World&)>& change)
     return 0;
 }
 
+// A Microsoft account is an e-mail address: something@domain, no spaces,
+// not linked to another user of the computer.
+std::string LinkToMicrosoftAccount(Computer& c, User& u, const std::wstring& address)
+{
+    size_t at = address.find(L'@');
+    if (address.size() > 254 || at == 0 || at == std::wstring::npos || at + 1 >= address.size() ||
+        address.find_first_of(L" \\/;,\"") != std::wstring::npos)
+        return "invalid Microsoft account address: " + U(address);
+    for (const User& other : c.users)
+        if (&other != &u && SameText(other.microsoftAccount, address))
+            return "the Microsoft account is linked to another user: " + U(address);
+    LinkMicrosoftAccount(c, u, address, false);
+    return std::string();
+}
+
 std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args& a)
 {
     if (CheckUserName(name) != 0)
@@ -288,6 +308,8 @@ std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args&
     u.comment = a.Get(L"--comment");
     if (a.Has(L"--disabled"))
         u.flags |= UF_ACCOUNTDISABLE;
+    if (a.Has(L"--microsoft-account"))
+        return LinkToMicrosoftAccount(c, u, a.Get(L"--microsoft-account"));
     return std::string();
 }
 
@@ -304,7 +326,9 @@ int CmdReset(const Args& a)
         SameText(user, L"DefaultAccount") || SameText(user, L"WDAGUtilityAccount") ||
         Upper(user) == L"NONE")
         return Fail("invalid user name: " + U(user));
-    World w = MakeDefaultWorld(computer, user);
+    if (a.Has(L"--entra") && SameText(user, L"hanak"))
+        return Fail("invalid user name: " + U(user) + " (the Entra world's own user)");
+    World w = a.Has(L"--entra") ? MakeEntraWorld(computer, user) : MakeDefaultWorld(computer, user);
     w.Local().FindUser(user)->password = a.Get(L"--password");
     DWORD status = ReplaceWorld(w);
     if (status != 0)
@@ -588,6 +612,8 @@ int CmdUser(const Args& a)
         }
         if (a.Has(L"--logon-hours") && !ParseLogonHours(a.Get(L"--logon-hours"), u->logonHours))
             return "invalid logon hours (42 hex digits): " + U(a.Get(L"--logon-hours"));
+        if (a.Has(L"--microsoft-account"))
+            return LinkToMicrosoftAccount(*c, *u, a.Get(L"--microsoft-account"));
         return std::string();
     });
 }
@@ -696,7 +722,7 @@ int wmain(int argc, wchar_t** argv)
         std::initializer_list<const wchar_t*> flags;
     };
     static const Command commands[] = {
-        {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {}},
+        {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {L"--entra"}},
         {L"dump", CmdDump, {}, {}},
         {L"opened", CmdOpened, {}, {}},
         {L"lockout", CmdLockout, {L"--computer"}, {}},
@@ -711,7 +737,7 @@ int wmain(int argc, wchar_t** argv)
         {L"user",
          CmdUser,
          {L"--password", L"--full-name", L"--comment", L"--computer", L"--expires",
-          L"--logon-hours"},
+          L"--logon-hours", L"--microsoft-account"},
          {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
         {L"users", CmdUsers, {L"--prefix", L"--computer"}, {}},
         {L"group", CmdGroup, {L"--comment", L"--computer"}, {}},

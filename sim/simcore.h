@@ -51,6 +51,9 @@ struct User
     DWORD badPwCount = 0, numLogons = 0;
     DWORD primaryGroupId = 513;
     std::array<BYTE, 21> logonHours;
+    // The Microsoft account the user signs in with (its address) and the SID
+    // that Windows records for it (S-1-11-96-...); empty for a plain local user.
+    std::wstring microsoftAccount, microsoftAccountSid;
     User()
     {
         logonHours.fill(0xFF);
@@ -175,6 +178,14 @@ Computer MakeComputer(const std::wstring& name);
 World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName);
 // Adds a user the way NetUserAdd does (no validation here); returns it.
 User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now);
+// Links a local user to a Microsoft account, as Windows' account setup does:
+// the account's own SID joins Users (and Administrators when `admin`).
+void LinkMicrosoftAccount(Computer& c, User& u, const std::wstring& address, bool admin);
+// The default world set up as an Entra-joined Windows 11 computer: two Entra ID
+// SIDs (S-1-12-1-...) in Administrators and a user linked to a Microsoft account.
+World MakeEntraWorld(const std::wstring& computerName, const std::wstring& userName);
+// The provider name of USER_INFO_24 and the domain of a Microsoft account's SID.
+extern const wchar_t kMicrosoftAccountDomain[]; // MicrosoftAccount
 
 // ---- name rules (Windows' rules for SAM account names) ----
 DWORD CheckUserName(const std::wstring& name);  // 0 or NERR_BadUsername

@@ -100,7 +100,9 @@ json UserToJson(const User& u)
                 {"badPwCount", u.badPwCount},
                 {"numLogons", u.numLogons},
                 {"primaryGroupId", u.primaryGroupId},
-                {"logonHours", HoursToHex(u.logonHours)}};
+                {"logonHours", HoursToHex(u.logonHours)},
+                {"microsoftAccount", S(u.microsoftAccount)},
+                {"microsoftAccountSid", S(u.microsoftAccountSid)}};
 }
 
 User UserFromJson(const json& j)
@@ -134,6 +136,8 @@ User UserFromJson(const json& j)
     u.badPwCount = N<DWORD>(j, "badPwCount", 0);
     u.numLogons = N<DWORD>(j, "numLogons", 0);
     u.primaryGroupId = N<DWORD>(j, "primaryGroupId", 513);
+    u.microsoftAccount = W(j, "microsoftAccount");
+    u.microsoftAccountSid = W(j, "microsoftAccountSid");
     auto it = j.find("logonHours");
     if (it != j.end() && it->is_string() && !HexToHours(it->get<std::string>(), u.logonHours))
         throw std::runtime_error("logon hours");
@@ -378,6 +382,8 @@ void WriteUser(Writer& o, const User& u)
     o.Key("numLogons"), o.Num(u.numLogons);
     o.Key("primaryGroupId"), o.Num(u.primaryGroupId);
     o.Key("logonHours"), o.Str(FromUtf8(HoursToHex(u.logonHours)));
+    o.Key("microsoftAccount"), o.Str(u.microsoftAccount);
+    o.Key("microsoftAccountSid"), o.Str(u.microsoftAccountSid);
     o.Close('}');
 }
 

@@ -28,7 +28,8 @@ const wchar_t* const IgnoredColumns[] = {ReportColumnNames[ReportColumnId],
                                          ReportColumnNames[ReportColumnLockout],
                                          ReportColumnNames[ReportColumnLastLogon],
                                          ReportColumnNames[ReportColumnLastPasswordChange],
-                                         ReportColumnNames[ReportColumnPasswordExpiry]};
+                                         ReportColumnNames[ReportColumnPasswordExpiry],
+                                         ReportColumnNames[ReportColumnMicrosoftAccount]};
 constexpr int IgnoredColumn = -1;
 constexpr int MaxHeaderColumns = 64;
 
