@@ -150,8 +150,23 @@ DWORD Settled(const ImportMembership& m, DWORD status)
     return status;
 }
 
+// A member written as a SID goes by that SID (level 0): a name lookup of SID
+// text is not what LookupAccountName documents.
+DWORD ApplyOneBySid(LPCWSTR server, const ImportMembership& m, PSID sid)
+{
+    LOCALGROUP_MEMBERS_INFO_0 entry = {sid};
+    LPBYTE data = reinterpret_cast<LPBYTE>(&entry);
+    DWORD status = Settled(m, m.remove ? NetLocalGroupDelMembers(server, m.group, 0, data, 1)
+                                       : NetLocalGroupAddMembers(server, m.group, 0, data, 1));
+    LocalFree(sid);
+    return status;
+}
+
 DWORD ApplyOne(LPCWSTR server, const ImportMembership& m)
 {
+    PSID sid = nullptr;
+    if (IsSidText(m.member, &sid))
+        return ApplyOneBySid(server, m, sid);
     LOCALGROUP_MEMBERS_INFO_3 entry = {m.member};
     LPBYTE data = reinterpret_cast<LPBYTE>(&entry);
     return Settled(m, m.remove ? NetLocalGroupDelMembers(server, m.group, 3, data, 1)
@@ -164,10 +179,15 @@ void ApplyBatch(ImportTable* table, LPCWSTR server, DWORD* batch, DWORD count,
                 LOCALGROUP_MEMBERS_INFO_3* entries)
 {
     const ImportMembership& first = table->memberships[batch[0]];
-    for (DWORD i = 0; i < count; ++i)
+    bool bySid = false;
+    for (DWORD i = 0; i < count; ++i) {
         entries[i].lgrmi3_domainandname = table->memberships[batch[i]].member;
+        bySid = bySid || IsSidText(entries[i].lgrmi3_domainandname);
+    }
     LPBYTE data = reinterpret_cast<LPBYTE>(entries);
-    NET_API_STATUS status = first.remove
+    // A batch with members by SID goes one member at a time, each at its level.
+    NET_API_STATUS status = bySid ? ERROR_INVALID_PARAMETER
+                            : first.remove
                                 ? NetLocalGroupDelMembers(server, first.group, 3, data, count)
                                 : NetLocalGroupAddMembers(server, first.group, 3, data, count);
     for (DWORD i = 0; i < count; ++i) {
@@ -175,7 +195,7 @@ void ApplyBatch(ImportTable* table, LPCWSTR server, DWORD* batch, DWORD count,
         if (status == NERR_Success)
             m.status = 0;
         else
-            m.status = count == 1 ? Settled(m, status) : ApplyOne(server, m);
+            m.status = count == 1 && !bySid ? Settled(m, status) : ApplyOne(server, m);
         if (m.status != 0)
             Fail(table->rows[m.owner], m.status,
                  m.remove ? L"グループ「%s」からの「%s」の削除" : L"グループ「%s」への「%s」の追加",

@@ -16,6 +16,10 @@ void AddProblem(ImportTable* table, DWORD line, LPCWSTR format, ...);
 
 // Names compared as the account database compares them: without regard to case.
 bool SameName(LPCWSTR a, LPCWSTR b);
+// Whether a member cell's item is a SID string ("S-1-..."): that SID itself,
+// added by SID (level 0), for members nobody here can name. `sid`, when given,
+// receives the SID (LocalFree).
+bool IsSidText(LPCWSTR text, PSID* sid = nullptr);
 
 // A hash index of names (case-insensitive) to numbers, sized once for at most
 // `capacity` entries. The names are not copied: they must outlive the index.

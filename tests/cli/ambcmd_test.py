@@ -1435,9 +1435,10 @@ class Computers(AmbcmdCase):
             for u in sorted(self.remote(computer)['users'], key=lambda u: u['name'].lower()):
                 state = ('ロックアウト' if u['locked'] else '無効' if u['disabled'] else '有効')
                 rows.append([computer, u['name'], str(u['sid'].split('-')[-1]), state,
-                             u['fullName'], u['comment']])
-        self.expect(run, table(['コンピューター', '名前', 'ID', '状態', 'フル ネーム', '説明'], rows,
-                               {2}) + summary(2, []), 0, banner=False)
+                             u['fullName'], u['comment'], u['microsoftAccount']])
+        self.expect(run, table(['コンピューター', '名前', 'ID', '状態', 'フル ネーム', '説明',
+                                'Microsoft アカウント'], rows, {2}) + summary(2, []), 0,
+                    banner=False)
         run = self.world.run('/group', '/list')
         rows = [[g['name'], g['sid'].split('-')[-1], g['comment'], str(len(g['members']))]
                 for g in self.world.dump()['groups']]
@@ -1453,15 +1454,75 @@ class Computers(AmbcmdCase):
         self.assertEqual(run.code, 1)
         objects = json.loads(run.text)
         self.assertEqual(len(objects), len(users))
-        yamada = next(o for o in objects if o['名前'] == '山田')
-        self.assertEqual((yamada['コンピューター'], yamada['ロックアウト'], yamada['コメント']),
-                         ('PC3', 'はい', '経理'))
-        self.assertEqual(list(yamada)[1:], report[0].split(','))
+        # JSON: the same users under ASCII keys with typed values.
+        keys = ['computer', 'name', 'rid', 'sid', 'fullName', 'comment', 'enabled', 'lockedOut',
+                'mustChangePassword', 'cannotChangePassword', 'passwordNeverExpires', 'lastLogon',
+                'passwordLastSet', 'passwordExpires', 'accountExpires', 'microsoftAccount', 'groups']
+        iso = re.compile(r'^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$')
+        for o in objects:
+            self.assertEqual(list(o), keys)
+            self.assertTrue(all(isinstance(o[k], bool) for k in keys[6:11]), o)
+            self.assertTrue(isinstance(o['rid'], int) and o['sid'].endswith('-%d' % o['rid']))
+            self.assertTrue(all(o[k] is None or iso.match(o[k]) for k in keys[11:15]), o)
+            self.assertTrue(all(isinstance(g, str) for g in o['groups']))
+        yamada = next(o for o in objects if o['name'] == '山田')
+        self.assertEqual((yamada['computer'], yamada['lockedOut'], yamada['comment'],
+                          yamada['enabled'], yamada['lastLogon'], yamada['accountExpires'],
+                          yamada['microsoftAccount'], yamada['groups']),
+                         ('PC3', True, '経理', True, None, None, None, ['Users']))
         self.assertIn(b'[nosuch]', run.errors)
         for bad in ('/format:xml', '/format:', 'csv'):
             self.expect(self.world.run('/group', '/list', bad), CMDLINE_ERROR, 2)
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
+
+class EntraWorld(AmbcmdCase):
+    """An Entra-joined Windows 11 computer: members only their SIDs name, a user
+    linked to a Microsoft account."""
+
+    def setUp(self):
+        super().setUp()
+        self.world.ctl('reset', '--entra')
+
+    def path(self, name):
+        return os.path.join(self.world.folder, name)
+
+    def wine_path(self, name):
+        return 'Z:' + self.path(name).replace('/', '\\')
+
+    def json_of(self, *args):
+        run = self.world.run(*args, '/s')
+        self.assertEqual(run.code, 0, run.text)
+        return json.loads(run.text)
+
+    def test_lists_name_the_microsoft_account_and_keep_unnamed_members(self):
+        users = {u['name']: u for u in self.json_of('/user', '/list', '/format:json')}
+        self.assertEqual(users['hanak']['microsoftAccount'], 'hanako.yamada@outlook.jp')
+        self.assertIsNone(users['kanri']['microsoftAccount'])
+        groups = {g['name']: g for g in self.json_of('/group', '/list', '/format:json')}
+        admins = groups['Administrators']['members']
+        self.assertEqual([m for m in admins if m.startswith('S-1-12-1-')],
+                         [m['sid'] for m in self.world.dump()['groups'][0]['members']
+                          if m['sid'].startswith('S-1-12-1-')])
+        self.assertEqual(len([m for m in admins if m.startswith('S-1-12-1-')]), 2)
+        self.assertIn('MicrosoftAccount\\hanako.yamada@outlook.jp', groups['Users']['members'])
+        self.assertEqual(groups['IIS_IUSRS']['members'], ['NT AUTHORITY\\IUSR'])
+        self.assertEqual((groups['OpenSSH Users']['sid'], groups['Device Owners']['rid']),
+                         ('S-1-5-32-585', 583))
+        table_text = self.world.run('/user', '/list').text
+        self.assertRegex(table_text, r'hanak +1001 +有効 +山田 花子 +hanako\.yamada@outlook\.jp\r?\n')
+
+    def test_report_and_import_round_trip_keeps_the_sids(self):
+        path = self.wine_path('entra.csv')
+        self.world.run('/report', path, '/s')
+        text = open(self.path('entra.csv'), encoding='utf-8-sig').read()
+        self.assertIn('S-1-12-1-2935245824-1294732452-2519542191-3411468211', text)
+        self.assertIn(',hanako.yamada@outlook.jp\n', text)
+        before = self.world.dump()['groups']
+        run = self.world.run('/import', path, '/exact', '/s')
+        self.assertEqual(run.code, 0, run.text)
+        self.assertEqual(self.world.dump()['groups'], before)
+
 
 GROUPS = {
     'frontend': [Frontend],
@@ -1476,6 +1537,7 @@ GROUPS = {
     'faults': [Faults],
     'import': [Import],
     'computers': [Computers],
+    'entra': [EntraWorld],
 }
 
 
