@@ -5,6 +5,7 @@
 #include "groupcmds.h"
 #include "importcmd.h"
 #include "listing.h"
+#include "policycmd.h"
 #include "usercmds.h"
 
 #include "textformat.h"
@@ -415,6 +416,8 @@ static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& compu
         return RunReport(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/import"))
         return RunImport(argumentCount, argv, computers);
+    if (SwitchEquals(argv[MainSwitch], L"/policy"))
+        return RunPolicyCommand(argumentCount, argv, computers);
     return ExitBadCommandLine; // unknown main switch (or "/s" alone): nothing more is printed
 }
 
