@@ -352,7 +352,8 @@ void LocalComputerName(wchar_t* name, DWORD chars)
 }
 
 // Reads every computer (this one when the list is empty) and builds the
-// table; failures are printed to `failures`. Returns the text (LocalFree) or
+// table; failures are printed to `failures` (null: not again, their computers
+// have been reported already). Returns the text (LocalFree) or
 // null, with *exitCode set.
 LPWSTR GatherPolicyTable(const ComputerList& computers, ReportFormat format, bool crlf,
                          FILE* failures, int* exitCode)
@@ -385,13 +386,17 @@ LPWSTR GatherPolicyTable(const ComputerList& computers, ReportFormat format, boo
         for (size_t i = 0; i < computers.count; ++i)
             rows[i] = {computers.names[i], runs[i].status == 0 ? &policies[i] : nullptr};
         text = FormatPolicyTable(rows, computers.count, format, crlf);
+        *exitCode = ExitSuccess;
         for (size_t i = 0; i < computers.count; ++i) {
             if (runs[i].exitCode == ExitSuccess)
                 continue;
-            fwprintf(failures, L"[%ls]\n%ls", runs[i].name,
-                     runs[i].output.text != nullptr ? runs[i].output.text : L"");
+            *exitCode = ExitCommandFailed;
+            if (failures != nullptr)
+                fwprintf(failures, L"[%ls]\n%ls", runs[i].name,
+                         runs[i].output.text != nullptr ? runs[i].output.text : L"");
         }
-        *exitCode = PrintComputerSummary(runs, computers.count, failures);
+        if (failures != nullptr)
+            *exitCode = PrintComputerSummary(runs, computers.count, failures);
         if (text == nullptr)
             *exitCode = ExitCommandFailed;
     }
@@ -477,7 +482,7 @@ int WritePolicyReportFile(const wchar_t* reportPath, bool tsv, const ComputerLis
         return ExitCommandFailed;
     }
     int exitCode = ExitSuccess;
-    LPWSTR text = GatherPolicyTable(computers, tsv ? ReportTsv : ReportCsv, true, stdout, &exitCode);
+    LPWSTR text = GatherPolicyTable(computers, tsv ? ReportTsv : ReportCsv, true, nullptr, &exitCode);
     if (text == nullptr) {
         PrintFormatted(L"エラー : パスワードとロックアウトのポリシーを %s に保存できませんでした。\n\n",
                        path);

@@ -61,6 +61,7 @@ USAGE = (
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
     '         Ambcmd /report "File" [/format:csv | /format:tsv]\n'
     '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
+    '/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
@@ -1269,6 +1270,64 @@ def table(header, rows, numbers):
         line(r) for r in rows) + '\n'
 
 
+class Policy(AmbcmdCase):
+    def policy(self):
+        return self.world.dump()['policy']
+
+    def test_show_set_and_forms(self):
+        run = self.world.run('/policy', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(run.code, 0)
+        self.assertIn('パスワードの有効期間 (日)               : 42\n', run.text)
+        self.assertIn('アカウントのロックアウトのしきい値 (回) : 10\n', run.text)
+        run = self.world.run('/policy', '/minpwlen:8', '/maxpwage:unlimited', '/uniquepw:5',
+                             answer='n\n')
+        self.assertEqual(run.code, 0)
+        self.assertIn('　パスワードの有効期間 (日) : 42 → 無期限\r\n', run.text)
+        self.assertEqual(self.policy()['minLength'], 0, 'declined: nothing written')
+        run = self.world.run('/policy', '/minpwlen:8', '/maxpwage:unlimited', '/uniquepw:5',
+                             '/lockoutduration:0', '/lockoutwindow:30', answer='y\n')
+        self.assertIn('パスワードとロックアウトのポリシーを変更しました。\r\n', run.text)
+        p = self.policy()
+        self.assertEqual((p['minLength'], p['maxAge'], p['historyLength'], p['lockoutDuration'],
+                          p['lockoutWindow']), (8, 0xFFFFFFFF, 5, 0xFFFFFFFF, 1800))
+        data = json.loads(self.world.run('/policy', '/format:json', '/s').text)
+        self.assertEqual(data, [{'computer': 'AMBPC01', 'minPasswordAgeDays': 0,
+                                 'maxPasswordAgeDays': None, 'minPasswordLength': 8,
+                                 'passwordHistoryLength': 5, 'lockoutThreshold': 10,
+                                 'lockoutDurationMinutes': None, 'lockoutWindowMinutes': 30}])
+        csv_text = self.world.run('/policy', '/format:csv', '/s').text
+        self.assertEqual(csv_text.splitlines()[1], 'AMBPC01,0,無期限,8,5,10,無期限,30')
+
+    def test_bad_values_name_the_value_and_write_nothing(self):
+        before = self.policy()
+        for arg, shown in [('/minpwlen:15', '15'), ('/minpwage:x', 'x'),
+                           ('/lockoutwindow:' + '9' * 10000, '9' * 24 + '...'),
+                           ('/lockoutduration:unlimited', 'unlimited'), ('/maxpwage:0', '0')]:
+            run = self.world.run('/policy', arg, '/s')
+            self.assertEqual(run.code, 2, arg[:30])
+            self.assertIn(f'の値 "{shown}" は指定できません。', run.text)
+        run = self.world.run('/policy', '/lockoutwindow:11', '/s')
+        self.assertEqual(run.code, 2)
+        self.assertIn('ロックアウト カウンターのリセット (分) の 11 は、ロックアウト期間 (分) の 10 '
+                      '以下にしてください。', run.text)
+        self.assertEqual(self.world.run('/policy', '/bogus:1', '/s').code, 2)
+        self.world.ctl('session', '--elevated', '0')
+        run = self.world.run('/policy', '/minpwlen:4', '/s')
+        self.assertEqual(run.code, 1)
+        self.assertIn('パスワードとロックアウトのポリシーを変更できませんでした。', run.text)
+        self.world.ctl('session', '--elevated', '1')
+        self.assertEqual(self.policy(), before)
+
+    def test_report_writes_the_policy_beside_the_accounts(self):
+        path = os.path.join(self.world.folder, 'audit.csv')
+        run = self.world.run('/report', 'Z:' + path.replace('/', '\\'), '/s')
+        self.assertEqual(run.code, 0, run.text)
+        with open(os.path.join(self.world.folder, 'audit.policy.csv'), encoding='utf-8-sig') as f:
+            rows = f.read().splitlines()
+        self.assertEqual(rows[1], 'AMBPC01,0,42,0,なし,10,10,10')
+
+
 class Computers(AmbcmdCase):
     """/computer: on simulated computers: PC2 answers after 50 ms and is also
     named by its address, PC3 at once, nosuch is no computer at all."""
@@ -1411,7 +1470,8 @@ class Computers(AmbcmdCase):
         self.expect(run, '[nosuch]\n' +
                     net_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     f'アカウント レポートを {self.wine_path("all.tsv")} に保存しました。\n\n' +
-                    summary(2, ['nosuch']), 1, banner=False)
+                    summary(2, ['nosuch']) + 'パスワードとロックアウトのポリシーを '
+                    f'{self.wine_path("all.policy.tsv")} に保存しました。\n\n', 1, banner=False)
         expected = None
         for computer in ('PC2', 'PC3'):
             run = self.world.run('/computer:' + computer, '/report',
@@ -1475,6 +1535,7 @@ GROUPS = {
     'members': [Members],
     'faults': [Faults],
     'import': [Import],
+    'policy': [Policy],
     'computers': [Computers],
 }
 
