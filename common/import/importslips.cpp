@@ -26,7 +26,7 @@ const wchar_t PageStart[] =
     L" font-size: 10pt; }\n"
     L".card dt { color: #444; }\n.card dd { margin: 0; overflow-wrap: anywhere; }\n"
     L".password { font-family: \"Consolas\", \"Courier New\", monospace; font-size: 14pt;"
-    L" font-weight: bold; white-space: nowrap; letter-spacing: 0.5mm; }\n"
+    L" font-weight: bold; white-space: nowrap; }\n"
     L".note { margin-top: 3mm; font-size: 9pt; }\n"
     L"</style>\n</head>\n<body>\n";
 const wchar_t PageEnd[] = L"</body>\n</html>\n";
