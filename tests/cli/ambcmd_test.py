@@ -1194,7 +1194,8 @@ class Import(AmbcmdCase):
         header = f'ファイル : {path} (UTF-8、CSV、2 行)\n\n'
         plan = ('[計画]\n行 2 グループ 生徒 : 作成\n'
                 '行 3 ユーザー hanako : 作成 (パスワードを生成 (次回ログイン時に変更)、グループに追加: 生徒)\n'
-                '作成 2、変更 0、変更なし 0\n\n')
+                '作成 2、変更 0、変更なし 0\n'
+                '生成するパスワード : 強力な形式 (記号を含む 16 文字)\n\n')
         self.expect(self.world.run('/import', path, '/whatif'), header + plan, 0)
         self.assertIsNone(self.world.user('hanako'))
         run = self.world.run('/import', path, '/s')
@@ -1232,6 +1233,40 @@ class Import(AmbcmdCase):
         run = self.world.run('/import', 'Z:\\no\\such.csv', '/s')
         self.assertEqual(run.code, 2)
         self.assertTrue(run.text.startswith('エラー : ファイルを読み込めませんでした。'), run.text)
+
+    def test_remove_missing_deletes_the_leavers_keeps_the_protected_and_only_once(self):
+        for name in ('leaver', 'admin2', 'pupil'):
+            self.world.run('/user', '/add', name, '/s')
+        self.world.run('/group', '/add', '生徒', '/s')
+        for name in ('leaver', 'admin2', 'pupil', 'kanri', 'Administrator'):
+            self.world.run('/group', '/adduser', '生徒', name, '/s')
+        self.world.run('/group', '/adduser', 'Administrators', 'admin2', '/s')
+        path = self.write('種類,名前\r\nユーザー,pupil\r\nユーザー,new1\r\n')
+        kept = ('ユーザー admin2 : 削除しない: Administrators のメンバーは削除しません。\n'
+                'ユーザー kanri : 削除しない: このプログラムを実行しているユーザーは削除しません。\n'
+                'ユーザー Administrator : 削除しない: 組み込みのアカウント (RID 500) は削除しません。\n')
+        run = self.world.run('/import', path, '/remove-missing:生徒', '/passwords:easy', '/whatif')
+        self.assertIn('生成するパスワード : 入力しやすい形式', run.text)
+        self.assertIn('[削除] (グループ 生徒 のメンバーで、ファイルにないユーザー)\n'
+                      'ユーザー leaver : 削除 (グループ「生徒」のメンバーで、ファイルにありません)\n'
+                      + kept + '削除 1、削除しない 3\n', run.text.replace('\r\n', '\n'))
+        self.assertIsNotNone(self.world.user('leaver'))
+        declined = self.world.run('/import', path, '/remove-missing:生徒', answer='n\n')
+        self.assertIn('1 人のユーザーを削除しようとしています。', declined.text)
+        self.assertIsNotNone(self.world.user('leaver'))
+        self.assertIsNone(self.world.user('new1'))
+        run = self.world.run('/import', path, '/remove-missing:生徒', '/passwords:easy', '/s')
+        text = run.text.replace('\r\n', '\n')
+        self.assertIn('ユーザー leaver : 削除しました\n' + kept, text)
+        self.assertRegex(text, r'new1\t[A-HJ-NP-Za-km-np-z2-9]{4}-[A-HJ-NP-Za-km-np-z2-9]{4}-'
+                               r'[A-HJ-NP-Za-km-np-z2-9]{4}\n')
+        self.assertIsNone(self.world.user('leaver'))
+        self.assertIsNotNone(self.world.user('admin2'))
+        again = self.world.run('/import', path, '/remove-missing:生徒', '/s')
+        self.assertIn('削除 0、失敗 0、削除しない 3', again.text)
+        for args in (['/profiles'], ['/remove-missing:'], ['/passwords:odd']):
+            self.expect(self.world.run('/import', path, *args, '/s'), CMDLINE_ERROR, 2,
+                        banner=False)
 
     def test_a_failing_row_gives_exit_code_one(self):
         path = self.write('種類,名前,パスワード\r\nユーザー,first,Pw-1\r\nユーザー,second,Pw-2\r\n')
