@@ -17,6 +17,7 @@ static const wchar_t* const UsageText[] = {
     L"/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n",
     L"         Ambcmd /report \"File\" [/format:csv | /format:tsv]\n",
     L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n",
+    L"/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n",
     L"/help  : この画面を表示します。\n",
     L"/?     : /help と同じです。\n",
     L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n",
