@@ -55,7 +55,7 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
