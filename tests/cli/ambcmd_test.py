@@ -1463,6 +1463,21 @@ class Computers(AmbcmdCase):
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
 
+    def test_linux_runner_relays_both_streams_as_utf8(self):
+        # ./ambrelle cmd runs Ambcmd through tools/cp932_pipe.py; the failures of a
+        # /format: list go to standard error, which must reach the terminal in UTF-8 too.
+        pipe = os.path.join(os.environ['AMB_SOURCE_DIR'], 'tools', 'cp932_pipe.py')
+        args = ['/computer:PC3,nosuch', '/user', '/list', '/format:csv', '/s']
+        out = subprocess.run([pipe, WINE_RUN, AMBCMD] + args, env=self.world.env,
+                             capture_output=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(out.returncode, 1)
+        direct = self.world.run(*args)
+        self.assertEqual(out.stdout.decode('utf-8'), direct.text.replace('\r\n', '\n'))
+        errors = out.stderr.decode('utf-8')
+        self.assertIn('[nosuch]\nエラー : ユーザー アカウントの一覧を取得できませんでした。\n', errors)
+        self.assertIn('結果 : 成功 1 台、失敗 1 台 (失敗 : nosuch)\n', errors)
+
+
 GROUPS = {
     'frontend': [Frontend],
     'help': [Help],
