@@ -38,6 +38,8 @@ static const UsageRow UsageCommands[] = {
      L"         Ambcmd /report \"File\" [/format:csv | /format:tsv]\n"},
     {L"/import",
      L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n"},
+    {L"/policy",
+     L"/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n"},
     {L"/help", L"/help  : この画面を表示します。\n"},
     {L"/?", L"/?     : /help と同じです。\n"},
 };

@@ -3,6 +3,7 @@
 // carries the report's columns and values; the text form is a table of some
 // of them, aligned by the columns each text takes on the console.
 #include "listing.h"
+#include "policycmd.h"
 
 #include "textformat.h"
 
@@ -484,9 +485,9 @@ DWORD WriteSeveralComputers(const wchar_t* path, ReportFormat format, const Comp
 }
 } // namespace
 
-int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& computers)
+namespace {
+int WriteAccountsFile(const wchar_t* path, ReportFormat format, const ComputerList& computers)
 {
-    ReportFormat format = form == ListTsv ? ReportTsv : ReportCsv;
     if (computers.count <= 1) {
         ReportFile file = {path, format};
         return RunOnOneTarget(computers, WriteReportOnOneTarget, &file);
@@ -504,6 +505,19 @@ int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& com
     int exitCode = PrintComputerSummary(runs, computers.count, stdout);
     FreeComputerRuns(runs, computers.count);
     return fileResult != ExitSuccess ? fileResult : exitCode;
+}
+} // namespace
+
+// The accounts' table, then the policy of the same computers in a file of its
+// own beside it (the table's columns stay the import's).
+int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& computers)
+{
+    ReportFormat format = form == ListTsv ? ReportTsv : ReportCsv;
+    int exitCode = WriteAccountsFile(path, format, computers);
+    if (exitCode == ExitCommandFailed && computers.count <= 1)
+        return exitCode;
+    int policyCode = WritePolicyReportFile(path, format == ReportTsv, computers);
+    return exitCode != ExitSuccess ? exitCode : policyCode;
 }
 
 // ---- Display width ------------------------------------------------------------

@@ -32,13 +32,17 @@ const char kHelp[] =
     "  lockout USER [--computer C]          Locks the account out (from now).\n"
     "  last-logon USER TIME [--computer C]  Sets the last logon (TIME: seconds since\n"
     "                                        1970, YYYY-MM-DDTHH:MM:SS UTC, now, never).\n"
-    "  policy min-length N [--computer C]   Minimum password length (default 0).\n"
+    "  policy min-length N [--computer C]   Minimum password length (0-14, default 0).\n"
+    "  policy max-age DAYS [--computer C]   Maximum password age (0: unlimited;\n"
+    "                                        default 42).\n"
+    "  policy min-age DAYS [--computer C]   Minimum password age (default 0).\n"
+    "  policy history N [--computer C]      Passwords remembered (0-8, default 0).\n"
     "  policy lockout-threshold N [--duration MIN] [--window MIN] [--computer C]\n"
-    "      Bad passwords before lockout (0: never); --duration: minutes a lock-out\n"
-    "      lasts (0, the default: until an administrator unlocks); --window: minutes\n"
-    "      after a bad password when the count starts again (0, the default: never).\n"
-    "      Options left out keep their values.\n"
-    "  policy max-age DAYS [--computer C]   Maximum password age (0: none, the default).\n"
+    "      Bad passwords before lockout (0: never; default 10); --duration: minutes a\n"
+    "      lock-out lasts (0: until an administrator unlocks; default 10); --window:\n"
+    "      minutes after a bad password when the count starts again (1 up to the\n"
+    "      duration; default 10). Options left out keep their values. The values\n"
+    "      follow NetUserModalsSet's rules.\n"
     "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
     "                                        The session of programs started from now.\n"
     "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
@@ -381,41 +385,59 @@ int CmdLastLogon(const Args& a)
     });
 }
 
+// The local policy's units: days and minutes, 0 for "no limit" where the
+// policy editor has one; stored as NetUserModalsSet takes them (seconds).
+DWORD DaysOrForever(unsigned long long days)
+{
+    return days == 0 ? kTimeqForever : static_cast<DWORD>(days * 86400);
+}
+
+DWORD MinutesOrForever(unsigned long long minutes)
+{
+    return minutes == 0 ? kTimeqForever : static_cast<DWORD>(minutes * 60);
+}
+
 int CmdPolicy(const Args& a)
 {
     unsigned long long n = 0, duration = 0, window = 0;
     const std::wstring what = a.positional.empty() ? std::wstring() : a.positional[0];
-    unsigned long long max = what == L"max-age" ? 999 : 256;
     bool lockout = what == L"lockout-threshold";
-    // Minutes as the local policy takes them: up to 99999.
-    if (a.positional.size() != 2 || !ParseNumber(a.positional[1], max, n) ||
-        (what != L"min-length" && !lockout && what != L"max-age") ||
+    bool known = what == L"min-length" || what == L"max-age" || what == L"min-age" ||
+                 what == L"history" || lockout;
+    // Wide enough for every value a rule could refuse; the rules themselves
+    // are NetUserModalsSet's (PolicyParmError).
+    if (!known || a.positional.size() != 2 || !ParseNumber(a.positional[1], 99999, n) ||
         (!lockout && (a.Has(L"--duration") || a.Has(L"--window"))) ||
         (a.Has(L"--duration") && !ParseNumber(a.Get(L"--duration"), 99999, duration)) ||
         (a.Has(L"--window") && !ParseNumber(a.Get(L"--window"), 99999, window)))
-        return Fail("usage: policy min-length N | policy lockout-threshold N [--duration MIN] "
-                    "[--window MIN] | policy max-age DAYS [--computer C] (N: 0-256, DAYS: "
-                    "0-999, MIN: 0-99999)");
+        return Fail("usage: policy min-length N | policy max-age DAYS | policy min-age DAYS | "
+                    "policy history N | policy lockout-threshold N [--duration MIN] "
+                    "[--window MIN] [--computer C]");
     return Change([&](World& w) -> std::string {
         std::string error;
         Computer* c = PickComputer(w, a, error);
         if (!c)
             return error;
+        Policy p = c->policy;
         if (what == L"min-length") {
-            c->policy.minLength = static_cast<DWORD>(n);
+            p.minLength = static_cast<DWORD>(n);
         } else if (what == L"max-age") {
-            c->policy.maxAgeDays = static_cast<DWORD>(n);
+            p.maxAge = DaysOrForever(n);
+        } else if (what == L"min-age") {
+            p.minAge = static_cast<DWORD>(n * 86400);
+        } else if (what == L"history") {
+            p.historyLength = static_cast<DWORD>(n);
         } else {
-            c->policy.lockoutThreshold = static_cast<DWORD>(n);
+            p.lockoutThreshold = static_cast<DWORD>(n);
             if (a.Has(L"--duration"))
-                c->policy.lockoutMinutes = static_cast<DWORD>(duration);
+                p.lockoutDuration = MinutesOrForever(duration);
             if (a.Has(L"--window"))
-                c->policy.lockoutWindowMinutes = static_cast<DWORD>(window);
-            // Windows keeps the reset window within a lock-out that ends.
-            if (c->policy.lockoutMinutes != 0 &&
-                c->policy.lockoutWindowMinutes > c->policy.lockoutMinutes)
-                return "the window must not be longer than the lock-out duration";
+                p.lockoutWindow = static_cast<DWORD>(window * 60);
         }
+        if (PolicyParmError(p) != 0)
+            return "Windows refuses this policy (NetUserModalsSet: ERROR_INVALID_PARAMETER, "
+                   "parm_err " + std::to_string(PolicyParmError(p)) + ")";
+        c->policy = p;
         return std::string();
     });
 }

@@ -71,14 +71,23 @@ struct Profile
     std::wstring sid, user, path;
 };
 
+// The account policy of a computer's SAM domain, in the units of
+// USER_MODALS_INFO_0 and USER_MODALS_INFO_3 (seconds); the defaults are those of
+// a fresh Windows 11 (42 days, lock-out after 10 bad passwords for 10 minutes).
 struct Policy
 {
     DWORD minLength = 0;
-    DWORD lockoutThreshold = 0;     // 0: bad passwords never lock an account
-    DWORD lockoutMinutes = 0;       // lock-out duration; 0: until an administrator unlocks
-    DWORD lockoutWindowMinutes = 0; // bad-password count reset after; 0: never by time
-    DWORD maxAgeDays = 0;           // 0: passwords never age out
+    DWORD maxAge = 42 * 86400;   // TIMEQ_FOREVER: passwords never age out
+    DWORD minAge = 0;            // 0: a password may be changed again at once
+    DWORD forceLogoff = kTimeqForever;
+    DWORD historyLength = 0;
+    DWORD lockoutThreshold = 10; // 0: bad passwords never lock an account
+    DWORD lockoutDuration = 600; // TIMEQ_FOREVER: until an administrator unlocks
+    DWORD lockoutWindow = 600;   // the bad-password count starts again after this
 };
+
+// The MODALS_*_PARMNUM of the first value of p that NetUserModalsSet refuses, or 0.
+DWORD PolicyParmError(const Policy& p);
 
 struct Computer
 {

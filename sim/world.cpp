@@ -660,9 +660,9 @@ bool PasswordExpired(const Computer& c, const User& u, int64_t now)
         return false;
     if (u.passwordExpired)
         return true;
-    if (c.policy.maxAgeDays == 0)
+    if (c.policy.maxAge == kTimeqForever)
         return false;
-    return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAgeDays) * 86400;
+    return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAge);
 }
 
 bool MustChangePassword(const User& u)
@@ -671,15 +671,15 @@ bool MustChangePassword(const User& u)
 }
 
 // MS-SAMR 3.1.5.13.7.1 (SamValidateAuthentication): locked while the current time
-// is not past lockoutTime plus the lock-out duration. A duration of 0 keeps the
-// account locked until an administrator unlocks it, as the local policy does.
+// is not past lockoutTime plus the lock-out duration. A duration of TIMEQ_FOREVER
+// (the local policy's 0) keeps the account locked until an administrator unlocks it.
 bool LockedOut(const Computer& c, const User& u, int64_t now)
 {
     if (!u.locked)
         return false;
-    if (c.policy.lockoutMinutes == 0 || u.lockoutTime == 0)
+    if (c.policy.lockoutDuration == kTimeqForever || u.lockoutTime == 0)
         return true;
-    return now <= u.lockoutTime + static_cast<int64_t>(c.policy.lockoutMinutes) * 60;
+    return now <= u.lockoutTime + static_cast<int64_t>(c.policy.lockoutDuration);
 }
 
 DWORD ReportedFlags(const Computer& c, const User& u, int64_t now)

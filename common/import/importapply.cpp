@@ -70,11 +70,13 @@ DWORD FlagsOf(const ImportRow& row, DWORD flags)
 
 // A new user as the add dialog makes one, with the row's values over its
 // defaults; the account never expires unless the row says when.
-void CreateUser(LPCWSTR server, ImportRow& row)
+void CreateUser(LPCWSTR server, ImportRow& row, ImportPasswordForm form)
 {
     bool generate = row.cells[ColumnPassword][0] == L'\0';
     if (generate) {
-        DWORD status = GenerateImportPassword(row.password, ImportPasswordChars + 1);
+        DWORD status = form == ImportPasswordsEasy
+                           ? GenerateEasyImportPassword(row.password, ImportPasswordChars + 1)
+                           : GenerateImportPassword(row.password, ImportPasswordChars + 1);
         if (status != 0) {
             Fail(row, status, L"パスワードの生成");
             return;
@@ -132,10 +134,10 @@ void ChangeUser(LPCWSTR server, ImportRow& row)
         Fail(row, status, L"ユーザーの変更");
 }
 
-void ApplyUserRow(LPCWSTR server, ImportRow& row)
+void ApplyUserRow(LPCWSTR server, ImportRow& row, ImportPasswordForm form)
 {
     if (row.action == ImportCreate)
-        CreateUser(server, row);
+        CreateUser(server, row, form);
     else if (row.changedColumns != 0)
         ChangeUser(server, row);
 }
@@ -269,7 +271,8 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
         if (!seen)
             ++groupsTouched;
     }
-    DWORD total = table->rowCount + groupsTouched;
+    // Who is no longer listed goes last, once the file's rows are in place.
+    DWORD total = table->rowCount + groupsTouched + CountRemovalsToApply(table);
     DWORD step = 0;
     bool stopped = false;
     // Groups first, then users, so that the memberships find both.
@@ -286,7 +289,7 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
             if (row.group)
                 ApplyGroupRow(server, row);
             else
-                ApplyUserRow(server, row);
+                ApplyUserRow(server, row, table->passwordForm);
             if (row.outcome != ImportFailed)
                 row.outcome = ImportDone;
         }
@@ -301,6 +304,8 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
         }
     }
     DWORD failed = 0;
+    if (!stopped)
+        failed += ApplyRemovals(table, server, progress, context, step, total, &stopped);
     for (DWORD i = 0; i < table->rowCount; ++i) {
         ImportRow& row = table->rows[i];
         if (row.outcome == ImportFailed)

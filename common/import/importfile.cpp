@@ -604,6 +604,9 @@ DWORD ParseTable(ImportTable* table, const BYTE* bytes, size_t count)
     for (DWORD i = 0; i < table->rowCount; ++i)
         CheckRowValues(table, table->rows[i]);
     CheckDuplicates(table);
+    table->rowsComplete = true;
+    table->fileProblems = table->problemCount;
+    table->fileProblemsNotListed = table->problemsNotListed;
     return table->problemCount + table->problemsNotListed == 0 ? 0 : ERROR_INVALID_DATA;
 }
 } // namespace

@@ -41,3 +41,16 @@ struct TextBuilder
     size_t used;
 };
 void Append(TextBuilder& builder, LPCWSTR text);
+
+// The removals of who is no longer listed (the table's removeGroup): planned
+// after the rows, applied after the memberships. ApplyRemovals returns how
+// many failed and sets *stopped when the progress callback stops it.
+DWORD PlanMissingRemovals(ImportTable* table, LPCWSTR server);
+DWORD CountRemovalsToApply(const ImportTable* table);
+DWORD ApplyRemovals(ImportTable* table, LPCWSTR server, ImportProgress progress, void* context,
+                    DWORD step, DWORD total, bool* stopped);
+void FreeImportRemovals(ImportTable* table);
+
+// Orders the problems by line (the file as a whole first), keeping the order
+// of those of one line: the plan's problems join the file's where they belong.
+void SortProblems(ImportTable* table);

@@ -630,11 +630,14 @@ DWORD PlanImport(ImportTable* table, LPCWSTR server, bool exact)
 {
     if (table == nullptr || table->rows == nullptr)
         return ERROR_INVALID_PARAMETER;
+    if (!table->rowsComplete)
+        return ERROR_INVALID_DATA; // the records after a broken one were never read
     table->exact = exact;
     // A table may be planned again (the exact option changed): from scratch.
     table->membershipCount = 0;
-    table->problemCount = 0;
-    table->problemsNotListed = 0;
+    table->problemCount = table->fileProblems;
+    table->problemsNotListed = table->fileProblemsNotListed;
+    table->removalsLocal = server == nullptr;
     for (DWORD i = 0; i < table->rowCount; ++i) {
         ImportRow& row = table->rows[i];
         row.action = ImportNothing;
@@ -658,7 +661,14 @@ DWORD PlanImport(ImportTable* table, LPCWSTR server, bool exact)
     if (status == 0)
         status = PlanRows(table, t);
     FreeTarget(t);
-    if (status != 0)
+    if (status == 0)
+        status = PlanMissingRemovals(table, server);
+    if (status != 0) {
+        // The target could not be read: only the file's own problems stand.
+        table->problemCount = table->fileProblems;
+        table->problemsNotListed = table->fileProblemsNotListed;
         return status;
+    }
+    SortProblems(table);
     return table->problemCount + table->problemsNotListed == 0 ? 0 : ERROR_INVALID_DATA;
 }
