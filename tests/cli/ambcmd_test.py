@@ -55,7 +55,7 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
@@ -1570,6 +1570,21 @@ class Computers(AmbcmdCase):
             self.expect(self.world.run('/group', '/list', bad), CMDLINE_ERROR, 2)
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
+
+    def test_linux_runner_relays_both_streams_as_utf8(self):
+        # ./ambrelle cmd runs Ambcmd through tools/cp932_pipe.py; the failures of a
+        # /format: list go to standard error, which must reach the terminal in UTF-8 too.
+        pipe = os.path.join(os.environ['AMB_SOURCE_DIR'], 'tools', 'cp932_pipe.py')
+        args = ['/computer:PC3,nosuch', '/user', '/list', '/format:csv', '/s']
+        out = subprocess.run([pipe, WINE_RUN, AMBCMD] + args, env=self.world.env,
+                             capture_output=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(out.returncode, 1)
+        direct = self.world.run(*args)
+        self.assertEqual(out.stdout.decode('utf-8'), direct.text.replace('\r\n', '\n'))
+        errors = out.stderr.decode('utf-8')
+        self.assertIn('[nosuch]\nエラー : ユーザー アカウントの一覧を取得できませんでした。\n', errors)
+        self.assertIn('結果 : 成功 1 台、失敗 1 台 (失敗 : nosuch)\n', errors)
+
 
 class EntraWorld(AmbcmdCase):
     """An Entra-joined Windows 11 computer: members only their SIDs name, a user
