@@ -297,7 +297,8 @@ static bool PrintEntry(BCRYPT_KEY_HANDLE key, const VaultContents& contents,
     if (entry.applied >= 0)
         sound = PrintPasswordLine(key, contents.records[entry.applied], L"適用済み") && sound;
     if (entry.pending >= 0) {
-        sound = PrintPasswordLine(key, contents.records[entry.pending], L"保留中  ") && sound;
+        for (int index : entry.unresolved)
+            sound = PrintPasswordLine(key, contents.records[index], L"保留中  ") && sound;
         PrintText(
             entry.applied >= 0
                 ? L"　　変更の結果が記録されていません。適用済みと保留中のどちらかが有効です。\n"

@@ -99,8 +99,9 @@ struct VaultEntry
     std::wstring computer;
     std::wstring account;
     int applied = -1; // index of the pending record of the last applied change
-    int pending = -1; // a later pending record without an outcome: may be in force
-    int last = -1;    // the pair's last record
+    int pending = -1; // the latest later pending record without an outcome: may be in force
+    std::vector<int> unresolved; // every such record, oldest first (pending is the last)
+    int last = -1;               // the pair's last record
 };
 // One entry per computer and account (case-insensitive), in order of first appearance.
 std::vector<VaultEntry> SummariseVault(const VaultContents& contents);
@@ -118,11 +119,14 @@ struct VaultWriter
     BCRYPT_KEY_HANDLE publicKey = nullptr;
     CRITICAL_SECTION guard;
     bool open = false;
+    DWORD broken = 0; // the error of the first append that failed, then refused
 };
 // Reads the header and opens the file to append; fails when it cannot be written.
 DWORD OpenVaultWriter(const wchar_t* path, VaultWriter* writer);
 void CloseVaultWriter(VaultWriter* writer);
 // A pending record with the password encrypted; its id goes into id (17 chars).
+// Once any append has failed, every later pending record is refused with that
+// error: a vault that stopped taking records stops the rotation everywhere.
 DWORD AppendVaultPending(VaultWriter* writer, const wchar_t* computer, const wchar_t* account,
                          const wchar_t* password, char* id);
 DWORD AppendVaultOutcome(VaultWriter* writer, const char* id, const wchar_t* computer,

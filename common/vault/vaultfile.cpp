@@ -387,10 +387,29 @@ const VaultEntry* FindVaultEntry(const std::vector<VaultEntry>& entries, const w
     return nullptr;
 }
 
+// The outcome recorded for each pending record: its state, or -1 when none.
+static std::vector<int> PendingOutcomes(const std::vector<VaultRecord>& records)
+{
+    std::vector<int> outcomes(records.size(), -1);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].state == VaultPending)
+            continue;
+        for (size_t j = i; j-- > 0;)
+            if (records[j].state == VaultPending && records[j].id == records[i].id &&
+                SameName(records[j].computer, records[i].computer) &&
+                SameName(records[j].account, records[i].account)) {
+                outcomes[j] = records[i].state;
+                break;
+            }
+    }
+    return outcomes;
+}
+
 std::vector<VaultEntry> SummariseVault(const VaultContents& contents)
 {
     std::vector<VaultEntry> entries;
     const auto& records = contents.records;
+    const std::vector<int> outcomes = PendingOutcomes(records);
     for (size_t i = 0; i < records.size(); ++i) {
         const VaultRecord& record = records[i];
         auto* entry = const_cast<VaultEntry*>(
@@ -402,27 +421,21 @@ std::vector<VaultEntry> SummariseVault(const VaultContents& contents)
             entry->account = record.account;
         }
         entry->last = static_cast<int>(i);
-        if (record.state == VaultPending) {
-            entry->pending = static_cast<int>(i);
+        if (record.state != VaultPending)
             continue;
-        }
-        // The outcome's own pending record, the latest of that id for this pair.
-        int own = -1;
-        for (int j = static_cast<int>(i) - 1; j >= 0 && own < 0; --j)
-            if (records[j].state == VaultPending && records[j].id == record.id &&
-                SameName(records[j].computer, record.computer) &&
-                SameName(records[j].account, record.account))
-                own = j;
-        if (own < 0)
-            continue;
-        if (record.state == VaultApplied && own > entry->applied) {
-            entry->applied = own;
-            // An older change still without an outcome was made before this one.
-            if (entry->pending <= own)
-                entry->pending = -1;
-        } else if (record.state == VaultFailed && entry->pending == own) {
-            entry->pending = -1;
-        }
+        if (outcomes[i] == VaultApplied)
+            entry->applied = static_cast<int>(i);
+        else if (outcomes[i] < 0)
+            entry->unresolved.push_back(static_cast<int>(i));
+    }
+    // A change without an outcome may be in force unless a later one was
+    // applied; a failed later change does not hide it.
+    for (VaultEntry& entry : entries) {
+        auto& open = entry.unresolved;
+        open.erase(std::remove_if(open.begin(), open.end(),
+                                  [&](int index) { return index < entry.applied; }),
+                   open.end());
+        entry.pending = open.empty() ? -1 : open.back();
     }
     return entries;
 }
@@ -555,7 +568,7 @@ static bool EndsWithLineEnd(HANDLE file, bool* ends)
     return true;
 }
 
-static DWORD AppendLine(VaultWriter* writer, const json& record)
+static DWORD AppendLine(VaultWriter* writer, const json& record, bool pending)
 {
     std::string line = record.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     EnterCriticalSection(&writer->guard);
@@ -564,6 +577,8 @@ static DWORD AppendLine(VaultWriter* writer, const json& record)
     DWORD error = 0;
     if (TestLimitReached())
         error = ERROR_WRITE_PROTECT;
+    else if (pending && writer->broken != 0)
+        error = writer->broken;
     else if (!LockFileEx(writer->file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range))
         error = GetLastError();
     if (error == 0) {
@@ -578,6 +593,8 @@ static DWORD AppendLine(VaultWriter* writer, const json& record)
             error = GetLastError();
         UnlockFileEx(writer->file, 0, 1, 0, &range);
     }
+    if (error != 0 && writer->broken == 0)
+        writer->broken = error;
     LeaveCriticalSection(&writer->guard);
     return error;
 }
@@ -605,7 +622,7 @@ DWORD AppendVaultPending(VaultWriter* writer, const wchar_t* computer, const wch
         return error;
     json record = RecordBase(newId, "pending", computer, account);
     record["password"] = Base64(secret);
-    error = AppendLine(writer, record);
+    error = AppendLine(writer, record, true);
     if (error == 0)
         memcpy(id, newId.c_str(), 17);
     return error;
@@ -625,5 +642,5 @@ DWORD AppendVaultOutcome(VaultWriter* writer, const char* id, const wchar_t* com
             text.resize(VaultMaxReasonChars);
         record["reason"] = Utf8(text);
     }
-    return AppendLine(writer, record);
+    return AppendLine(writer, record, false);
 }

@@ -1634,6 +1634,201 @@ class EntraWorld(AmbcmdCase):
         self.assertEqual(self.world.dump()['groups'], before)
 
 
+# ---------------------------------------------------------------- the vault
+
+PASSPHRASE = 'correct horse battery'
+SHOWN = re.compile(r'^\[(\S+)\] (\S+)\r?$|^　(適用済み|保留中  ) : [\d/: ]{19}  (\S{20})\r?$', re.M)
+
+
+class Vault(AmbcmdCase):
+    """/vault:FILE with /init, /show, /history and /user /rotate NAME on a
+    fleet of simulated computers, whose passwords the dump shows."""
+
+    def setUp(self):
+        super().setUp()
+        self.file = os.path.join(self.world.folder, 'vault.txt')
+        self.vault = '/vault:Z:' + self.file.replace('/', '\\')
+        run = self.world.run(self.vault, '/init', '/s', answer=f'{PASSPHRASE}\n' * 2)
+        self.assertEqual(run.code, 0, run.text)
+
+    def reach(self, *computers, account='kanri2', password='Old-pass-1'):
+        """Computers this session can administer, each with the account to rotate.
+        The one place that says how the session reaches a remote computer."""
+        known = {r['computer'] for r in self.world.dump()['remotes']}
+        for computer in computers:
+            if computer not in known:
+                self.world.ctl('computer', 'add', computer)
+            self.world.ctl('user', 'add', account, '--password', password, '--computer', computer)
+
+    def password(self, computer, name='kanri2'):
+        remote = next(r for r in self.world.dump()['remotes'] if r['computer'] == computer)
+        return next(u['password'] for u in remote['users'] if u['name'] == name)
+
+    def rotate(self, computers, name='kanri2', env=None, extra=()):
+        command = [AMBCMD, f'/computer:{computers}', '/user', '/rotate', name, self.vault, '/s']
+        out = run_wine(command + list(extra), dict(self.world.env, **(env or {})))
+        return Run(out.returncode, out.stdout.decode('cp932'), out.stderr)
+
+    def show(self, *args, passphrase=PASSPHRASE):
+        """/show's passwords as {(computer, account): {'適用済み' or '保留中': password}}."""
+        run = self.world.run(self.vault, '/show', *args, '/s', answer=passphrase + '\n')
+        shown, current = {}, None
+        for computer, account, label, password in SHOWN.findall(run.text):
+            if computer:
+                current = shown.setdefault((computer, account), {})
+            else:
+                current[label.strip()] = password
+        return run, shown
+
+    def lines(self):
+        with open(self.file, 'rb') as f:
+            return f.read().split(b'\n')
+
+    def records(self):
+        return [json.loads(line) for line in self.lines()[1:] if line]
+
+    def test_init_rotate_show_history_round_trip(self):
+        # An existing vault is never overwritten; a short passphrase is refused.
+        before = self.lines()
+        run = self.world.run(self.vault, '/init', '/s', answer=f'{PASSPHRASE}\n' * 2)
+        self.assertEqual(run.code, 1)
+        self.assertIn('パスワード保管庫を作成できませんでした。', run.text)
+        other = self.vault.replace('vault.txt', 'short.txt')
+        run = self.world.run(other, '/init', '/s', answer='elevenchars\nelevenchars\n')
+        self.assertIn('エラー : パスフレーズは 12 文字以上で入力してください。', run.text)
+        self.assertFalse(os.path.exists(self.file.replace('vault.txt', 'short.txt')))
+        self.assertEqual(self.lines(), before)
+        header = json.loads(before[0])
+        self.assertEqual((header['version'], header['iterations'], header['cipher']),
+                         (1, 600000, 'AES-256-GCM'))
+
+        self.reach('PC2', 'PC3', 'PC4')
+        run = self.rotate('PC2,PC3,PC4')
+        self.assertEqual(run.code, 0, run.text)
+        self.assertTrue(run.text.endswith(summary(3, []).replace('\n', '\r\n')), run.text)
+        run, shown = self.show()
+        self.assertEqual(run.code, 0, run.text)
+        held = {c: self.password(c) for c in ('PC2', 'PC3', 'PC4')}
+        self.assertEqual(shown, {(c, 'kanri2'): {'適用済み': p} for c, p in held.items()})
+        self.assertEqual(len(set(held.values())), 3)
+        for password in held.values():
+            self.assertRegex(password, r'^[A-Za-z0-9!#$%()*+,\-./<=>?]{20}$')
+            self.assertNotIn(password.encode(), b'\n'.join(self.lines()))
+        # A second rotation: the newest applied password is the one shown.
+        self.assertEqual(self.rotate('PC3').code, 0)
+        run, shown = self.show('pc3')
+        self.assertEqual(shown, {('PC3', 'kanri2'): {'適用済み': self.password('PC3')}})
+        self.assertNotEqual(self.password('PC3'), held['PC3'])
+        run = self.world.run(self.vault, '/history', '/s')
+        self.assertEqual(run.code, 0)
+        self.assertEqual(len(re.findall(r'^行 \d+  .*  kanri2  (保留中|適用済み)\r$', run.text, re.M)), 8)
+        self.assertIn('8 件の記録があります。', run.text)
+
+    def test_wrong_passphrase_and_damaged_lines_are_named(self):
+        self.reach('PC2')
+        self.assertEqual(self.rotate('PC2').code, 0)
+        before = self.lines()
+        run, shown = self.show(passphrase='wrong horse battery')
+        self.expect(run, 'パスフレーズ : \nエラー : パスフレーズが正しくありません。\n\n', 1, banner=False)
+        pending = json.loads(before[1])
+        forged = dict(pending, id='00000000000000ff', password='QUJD' * 96)
+        damaged = [b'{"v":1,"id":"0011', b'{"v":2}', json.dumps(dict(pending, password='@@@@')).encode(),
+                   json.dumps(forged).encode(), b'x' * 1048576]
+        with open(self.file, 'ab') as f:
+            f.write(b'\n'.join(damaged) + b'\n{"v":1')
+        run, shown = self.show()
+        self.assertEqual(run.code, 1)
+        for line, why in ((4, '記録の形式ではありません'), (5, '記録の版が違います'),
+                          (6, '項目が足りないか、値が正しくありません'), (8, '行が長すぎます'),
+                          (9, '行が途中で切れています')):
+            self.assertIn(f'警告 : 行 {line} を読み取れませんでした ({why})。', run.text)
+        self.assertIn('(行 7 のパスワードを復号できません)', run.text)
+        self.assertEqual(shown[('PC2', 'kanri2')]['適用済み'], self.password('PC2'))
+        # A later rotation starts on a line of its own and is read whole.
+        self.assertEqual(self.rotate('PC2').code, 0)
+        self.assertEqual(self.show()[1][('PC2', 'kanri2')]['適用済み'], self.password('PC2'))
+        # A file that is not a vault, and one cut inside its key, say so.
+        with open(self.file, 'wb') as f:
+            f.write(before[0][:300])
+        run, shown = self.show()
+        self.assertEqual(run.code, 1)
+        self.assertIn('1 行目 (保管庫の鍵) が壊れています。', run.text)
+
+    def test_crash_between_records_leaves_the_pending_password_in_force(self):
+        self.reach('PC2', 'PC3')
+        old = self.password('PC2')
+        run = self.rotate('PC2', env={'AMBRELLE_TEST_EXIT_AFTER_CHANGE': '1'})
+        self.assertEqual(run.code, 3)
+        self.assertEqual([r['state'] for r in self.records()], ['pending'])
+        self.assertNotEqual(self.password('PC2'), old)
+        run, shown = self.show('PC2')
+        self.assertEqual(shown, {('PC2', 'kanri2'): {'保留中': self.password('PC2')}})
+        self.assertIn('保留中のパスワードか、保管庫にない以前のパスワードが有効です。', run.text)
+        # The change fails: a failed record with the reason, the old password kept.
+        self.world.ctl('fail', 'NetUserSetInfo', str(ERROR_ACCESS_DENIED))
+        in_force = self.password('PC2')
+        run = self.rotate('PC2')
+        self.expect(run, '対象コンピューター : PC2\n\n' +
+                    net_error('パスワードを変更できませんでした。', ERROR_ACCESS_DENIED) +
+                    'エラー : ユーザー kanri2 のパスワードを変更できませんでした。\n\n', 1, banner=False)
+        self.assertEqual(self.password('PC2'), in_force)
+        failed = self.records()[-1]
+        self.assertEqual((failed['state'], failed['error']), ('failed', ERROR_ACCESS_DENIED))
+        self.assertEqual(self.show('PC2')[1], {('PC2', 'kanri2'): {'保留中': in_force}})
+
+    def test_vault_that_cannot_be_written_stops_the_rotation(self):
+        self.reach('PC2', 'PC3', 'PC4')
+        old = {c: self.password(c) for c in ('PC2', 'PC3', 'PC4')}
+        # (A Unix mode does not stop root, who runs the tests: the hook stands in.)
+        run = self.rotate('PC2,PC3,PC4', env={'AMBRELLE_TEST_VAULT_APPENDS': '0'})
+        self.assertEqual(run.code, 1)
+        self.assertEqual(run.text.count('パスワード保管庫に記録できなかったため、パスワードは変更していません。'), 3)
+        self.assertEqual(self.records(), [])
+        self.assertEqual({c: self.password(c) for c in old}, old)
+        # Read-only midway: one pending record gets in, nothing after it.
+        run = self.rotate('PC2,PC3,PC4', env={'AMBRELLE_TEST_VAULT_APPENDS': '1'})
+        self.assertEqual(run.code, 1)
+        changed = [c for c in old if self.password(c) != old[c]]
+        self.assertEqual(len(changed), 1, run.text)
+        self.assertEqual([r['state'] for r in self.records()], ['pending'])
+        self.assertEqual(self.show()[1], {(changed[0], 'kanri2'): {'保留中': self.password(changed[0])}})
+
+    def test_two_processes_rotate_into_one_vault(self):
+        computers = [f'PC{n}' for n in range(2, 8)]
+        self.reach(*computers)
+        self.reach(*computers, account='hoshu')
+        env = dict(self.world.env, WINEDEBUG='-all')
+        jobs = [subprocess.Popen([WINE_RUN, AMBCMD, '/computer:' + ','.join(computers), '/user',
+                                  '/rotate', name, self.vault, '/s'], env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                for name in ('kanri2', 'hoshu')]
+        self.assertEqual([job.wait(RUN_TIMEOUT) for job in jobs], [0, 0])
+        records = self.records()  # every line whole JSON
+        self.assertEqual(len(records), 24)
+        run, shown = self.show()
+        self.assertEqual(run.code, 0, run.text)
+        self.assertEqual(shown, {(c, a): {'適用済み': self.password(c, a)}
+                                 for c in computers for a in ('kanri2', 'hoshu')})
+
+    def test_bad_command_lines_and_accounts_change_nothing(self):
+        self.reach('PC2', 'PC3')
+        self.world.ctl('user', 'set', 'kanri2', '--disable', '--computer', 'PC3')
+        for args in (['/user', '/rotate', 'kanri2'], ['/user', '/rotate', 'kanri2', '/vault:'],
+                     ['/user', '/rotate', self.vault], ['/user', '/rotate', 'kanri2', self.vault, 'x'],
+                     [self.vault, '/show', 'PC2', 'PC3'], [self.vault, '/rotate', 'kanri2']):
+            run = self.world.run('/computer:PC2', *args)
+            self.expect(run, CMDLINE_ERROR, 2, admin=True)
+        run = self.rotate('PC2,PC3', name='nobody')
+        self.assertIn('[PC2]\r\n' + net_error('ユーザー アカウントの情報を取得できませんでした。',
+                                               NERR_UserNotFound).replace('\n', '\r\n'), run.text)
+        run = self.rotate('PC3')
+        self.expect(run, '対象コンピューター : PC3\n\n'
+                    'エラー : ユーザー kanri2 は無効になっているため、パスワードを変更しません。\n'
+                    'エラー : ユーザー kanri2 のパスワードを変更できませんでした。\n\n', 1, banner=False)
+        self.assertEqual([self.password('PC2'), self.password('PC3')], ['Old-pass-1'] * 2)
+        self.assertEqual(self.records(), [])
+
+
 GROUPS = {
     'frontend': [Frontend],
     'help': [Help],
@@ -1649,6 +1844,7 @@ GROUPS = {
     'policy': [Policy],
     'computers': [Computers],
     'entra': [EntraWorld],
+    'vault': [Vault],
 }
 
 
