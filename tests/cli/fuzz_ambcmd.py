@@ -6,7 +6,9 @@ Japanese and full-width text, control characters, quotes, printf conversions,
 semicolon lists with empty and over-long items, names with backslashes, and
 answers at the prompt of y, n, an empty line, end of input or long garbage;
 "/computer:" lists (empty items, 5,000-character names, quotes, list files in
-UTF-8, with invalid bytes, or missing), "/list" with its formats and "/report".
+UTF-8, with invalid bytes, or missing), "/list" with its formats and "/report". With --vault: damaged password
+vault files (cut, invalid base64, wrong versions, 1 MB lines, 100,000
+records) through /history and /show instead.
 
 Every run must end by itself with exit code 0, 1 or 2; the result line must
 carry the arguments literally (never read as a format); a run that ends with 2,
@@ -19,6 +21,7 @@ Usage:
   fuzz_ambcmd.py                      the suite's run: 100 command lines, seed 15
   fuzz_ambcmd.py --runs 2000 --seed N a longer run (about six minutes per thousand)
   fuzz_ambcmd.py --show N --seed S    print the command lines of a run, run nothing
+  fuzz_ambcmd.py --vault              the damaged vault files (the suite's cli_fuzz_vault)
 Environment as for ambcmd_test.py (AMB_SIM_BIN_DIR, AMB_CLI_HELPER, WINE_RUN,
 AMB_WINEPREFIX), as ctest sets it; or --build DIR takes them from a build
 folder whose tests have run once (its Wine prefix):
@@ -482,6 +485,113 @@ def fuzz(runs, seed, verbose=False):
     return tally, findings
 
 
+# ---------------------------------------------------------------- the vault reader
+
+VAULT_PASSPHRASE = 'correct horse battery'
+
+
+def good_vault(world, folder):
+    """A vault with two rotations of kanri2 on PC2: its lines (bytes, no line ends)."""
+    path = os.path.join(folder, 'vault.txt')
+    vault = '/vault:' + windows_path(path)
+    world.run(vault, '/init', '/s', answer=f'{VAULT_PASSPHRASE}\n' * 2)
+    world.ctl('user', 'add', 'kanri2', '--computer', 'PC2')
+    for _ in range(2):
+        world.run('/computer:PC2', '/user', '/rotate', 'kanri2', vault, '/s')
+    with open(path, 'rb') as f:
+        return f.read().split(b'\n')[:-1]
+
+
+def many_records(lines, count):
+    """count records: pending and applied pairs on distinct computers, and
+    outcomes whose pending record is nowhere."""
+    pending, applied = json.loads(lines[1]), json.loads(lines[2])
+    out = []
+    for n in range(count // 2):
+        key = f'{n:016x}'
+        if n % 10 == 9:
+            out.append(json.dumps(dict(applied, id=key)).encode())
+        else:
+            out.append(json.dumps(dict(pending, id=key, computer=f'PC{n}')).encode())
+        out.append(json.dumps(dict(applied, id=key, computer=f'PC{n}')).encode())
+    return out
+
+
+def vault_variants(rng, lines):
+    """(what, file bytes, commands that must fail): every file but the first is damaged;
+    a password that does not decrypt only /show can tell."""
+    header, records = lines[0], lines[1:]
+    whole = b'\n'.join(lines) + b'\n'
+    record = json.loads(records[0])
+    variants = [('sound', whole, ''),
+                ('header cut', whole[:rng.randrange(1, len(header))], 'both'),
+                ('record cut', whole[:len(header) + 1 + rng.randrange(1, len(records[0]))], 'both'),
+                ('1 MB line', whole + b'{"v":1,"id":"' + b'7' * 1048576 + b'"}\n', 'both'),
+                ('1 MB header', b'{"format":"' + b'a' * 1048576 + b'"}\n' + whole[len(header) + 1:],
+                 'both'),
+                ('100,000 records', whole + b'\n'.join(many_records(lines, 100000)) + b'\n', 'both'),
+                ('empty file', b'', 'both'), ('line ends only', b'\n\r\n\n', 'both')]
+    for field, value in (('v', 2), ('v', 0), ('v', -1), ('v', 1.5), ('v', '1'), ('state', 'done'),
+                         ('time', '2026-13-01T00:00:00Z'), ('computer', ''), ('computer', 'a\x1b[2J'),
+                         ('id', 'XYZ'), ('password', 'AAAA' * 300)):
+        broken = json.dumps(dict(record, **{field: value})).encode()
+        damage = 'show' if field == 'password' else 'both'
+        variants.append((f'{field} {value!r:.20}', whole + broken + b'\n', damage))
+    for field, value in (('version', 2), ('version', 0), ('iterations', 1), ('iterations', 10**12),
+                         ('salt', 'AAAA'), ('format', 'zip'), ('publicKey', '****')):
+        broken = json.dumps(dict(json.loads(header), **{field: value})).encode()
+        variants.append((f'header {field} {value!r:.12}', broken + whole[len(header):], 'both'))
+    for n in range(4):  # a byte of a password that is not base64 (nor valid UTF-8)
+        line = bytearray(records[0])
+        start = line.index(b'"password":"') + 12
+        at = rng.randrange(start, line.index(b'"', start))
+        line[at] = rng.choice(b'*-_ \x00\xff"')
+        variants.append((f'byte {at} is {line[at]:#x}', whole + bytes(line) + b'\n', 'both'))
+    return variants
+
+
+def fuzz_vault(seed):
+    """Hostile vault files through /history and /show: each ends by itself with
+    exit code 1 or 2 and a message that names the line or the file, the sound
+    one with 0; the file is never changed by reading it."""
+    rng = random.Random(seed)
+    world = World()
+    folder = tempfile.mkdtemp(prefix='ambvault-')
+    findings = []
+    tally = collections.Counter()
+    try:
+        world.ctl('computer', 'add', 'PC2')
+        variants = vault_variants(rng, good_vault(world, folder))
+        jobs, checks = [], []
+        for n, (what, data, damage) in enumerate(variants):
+            path = os.path.join(folder, f'v{n}.txt')
+            with open(path, 'wb') as f:
+                f.write(data)
+            vault = '/vault:' + windows_path(path)
+            commands = ['show'] if len(data) > 1 << 24 else ['history', 'show']  # once is enough
+            for command in commands:
+                args = [vault, '/show', 'PC2', '/s'] if command == 'show' else [vault, '/history', '/s']
+                answer = VAULT_PASSPHRASE.encode() + b'\n' if command == 'show' else b''
+                jobs.append((command_line(AMBCMD, args), answer))
+                checks.append((what, damage in ('both', command)))
+        named = ('行 ', '1 行目', '読めない形式', 'エラー : ')
+        for (what, damaged), (code, output) in zip(checks, run_batch(world, jobs, folder)):
+            text = output.decode('cp932', 'replace')
+            tally[f'vault exit {code}'] += 1
+            if code not in (('1', '2') if damaged else ('0',)):
+                findings.append((what, f'exit code {code}: {text[-300:]!r}'))
+            elif damaged and not any(mark in text for mark in named):
+                findings.append((what, f'no message names the damage: {text[-300:]!r}'))
+        for n, (what, data, _) in enumerate(variants):
+            with open(os.path.join(folder, f'v{n}.txt'), 'rb') as f:
+                if f.read() != data:
+                    findings.append((what, 'the file changed'))
+    finally:
+        world.close()
+        shutil.rmtree(folder, ignore_errors=True)
+    return tally, findings
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('--runs', type=int, default=100)
@@ -489,6 +599,7 @@ def main():
     parser.add_argument('--show', type=int, default=0, help='print N generated cases and end')
     parser.add_argument('--build', help='build folder to take the test environment from')
     parser.add_argument('-v', '--verbose', action='store_true')
+    parser.add_argument('--vault', action='store_true', help='damaged vault files instead')
     options = parser.parse_args()
     if options.show:
         rng = random.Random(options.seed)
@@ -500,12 +611,23 @@ def main():
         if not os.path.exists(path):
             print(f'missing {path}', file=sys.stderr)
             return 1
+    if options.vault:
+        return main_vault(options.seed)
     tally, findings = fuzz(options.runs, options.seed, options.verbose)
     print(f'{options.runs} runs, seed {options.seed}: ' +
           ', '.join(f'{k} {v}' for k, v in sorted(tally.items())))
     for number, args, answer, problems, tail in findings:
         print(f'\nrun {number}: {"; ".join(problems)}\n  args {args!r:.1000}\n'
               f'  answer {answer!r:.60}\n  output ends {tail!r}')
+    print(f'{len(findings)} findings')
+    return 1 if findings else 0
+
+
+def main_vault(seed):
+    tally, findings = fuzz_vault(seed)
+    print('vault files: ' + ', '.join(f'{k} {v}' for k, v in sorted(tally.items())))
+    for what, problem in findings:
+        print(f'\nvault file "{what}": {problem}')
     print(f'{len(findings)} findings')
     return 1 if findings else 0
 
