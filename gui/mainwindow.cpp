@@ -592,6 +592,7 @@ void OnCommand(HWND window, int command)
     case CMD_RENAME:
     case CMD_SAVE_REPORT:
     case CMD_IMPORT:
+    case CMD_OPEN_VAULT:
         RunAccountCommand(window, command);
         break;
     case CMD_SHOW_BUILTIN:
