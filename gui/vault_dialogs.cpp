@@ -30,7 +30,7 @@ struct ColumnSpec
     int width; // pixels at 96 DPI
 };
 const ColumnSpec VaultColumns[] = {
-    {L"コンピューター", 120}, {L"アカウント", 110}, {L"最終変更", 130}, {L"状態", 200}};
+    {L"コンピューター", 125}, {L"アカウント", 100}, {L"最終変更", 135}, {L"状態", 250}};
 
 VaultSession* SessionOf(HWND dialog)
 {
@@ -108,12 +108,12 @@ void SetCell(HWND list, int item, int column, LPCWSTR text)
 LPCWSTR EntryState(const VaultSession& session, const VaultEntry& entry)
 {
     if (entry.pending >= 0 && entry.applied >= 0)
-        return L"保留中 (結果未記録: 前回のものか保留中のものが有効)";
+        return L"保留中 (適用済みか保留中のものが有効)";
     if (entry.pending >= 0)
         return L"保留中 (結果未記録)";
     if (session.contents.records[entry.last].state == VaultFailed)
-        return entry.applied >= 0 ? L"前回の変更が失敗 (適用済みのものが有効)"
-                                  : L"変更が失敗 (保管庫にないパスワードが有効)";
+        return entry.applied >= 0 ? L"変更失敗 (適用済みのものが有効)"
+                                  : L"変更失敗 (保管庫にないものが有効)";
     return L"適用済み";
 }
 
@@ -315,6 +315,12 @@ void InitVault(HWND dialog, VaultSession* session)
     InitColumns(dialog);
     FillEntries(dialog, *session);
     NoteProblems(dialog, *session);
+    // The first row is chosen, as in any list; its password still waits for the button.
+    LVITEMW first = {};
+    first.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    first.state = first.stateMask;
+    SendDlgItemMessageW(dialog, IDC_VAULT_LIST, LVM_SETITEMSTATE, 0,
+                        reinterpret_cast<LPARAM>(&first));
     HidePassword(dialog);
 }
 

@@ -113,14 +113,14 @@ TEST(VaultDialogsTest, PassphraseOpensTheKeyAndTheListShowsStatesAndPasswordsOnR
     ASSERT_NE(nullptr, session.key);
 
     std::vector<std::vector<std::wstring>> rows;
-    std::wstring note, unselected, pc3, afterMove;
-    bool showBefore = true, showFailed = true;
+    std::wstring note, hidden, pc3, afterMove;
+    bool showBefore = false, showFailed = true;
     harness.Run(IDD_VAULT, VaultDialogProc, reinterpret_cast<LPARAM>(&session), [&](HWND dialog) {
         for (int row = 0; row < 3; ++row)
             rows.push_back(Row(dialog, row));
         note = dialogtest::Text(dialog, IDC_VAULT_NOTE);
         showBefore = dialogtest::Enabled(dialog, IDC_VAULT_SHOW);
-        unselected = dialogtest::Text(dialog, IDC_VAULT_PASSWORD);
+        hidden = dialogtest::Text(dialog, IDC_VAULT_PASSWORD);
         Select(dialog, 1);
         dialogtest::Click(dialog, IDC_VAULT_SHOW);
         pc3 = dialogtest::Text(dialog, IDC_VAULT_PASSWORD);
@@ -133,12 +133,12 @@ TEST(VaultDialogsTest, PassphraseOpensTheKeyAndTheListShowsStatesAndPasswordsOnR
     EXPECT_EQ(L"PC2", rows[0][0]);
     EXPECT_EQ(L"Administrator", rows[0][1]);
     EXPECT_EQ(L"適用済み", rows[0][3]);
-    EXPECT_EQ(L"保留中 (結果未記録: 前回のものか保留中のものが有効)", rows[1][3])
+    EXPECT_EQ(L"保留中 (適用済みか保留中のものが有効)", rows[1][3])
         << Utf8(rows[1][3]);
-    EXPECT_EQ(L"変更が失敗 (保管庫にないパスワードが有効)", rows[2][3]) << Utf8(rows[2][3]);
+    EXPECT_EQ(L"変更失敗 (保管庫にないものが有効)", rows[2][3]) << Utf8(rows[2][3]);
     EXPECT_EQ(L"読み取れなかった行があります (使っていません): 行 9", note) << Utf8(note);
-    EXPECT_FALSE(showBefore) << "nothing selected";
-    EXPECT_EQ(L"", unselected);
+    EXPECT_TRUE(showBefore) << "the first row is chosen";
+    EXPECT_EQ(L"", hidden);
     EXPECT_EQ(L"適用済み: Applied-Pass-0000003\r\n保留中: Pending-Pass-0000003", pc3) << Utf8(pc3);
     EXPECT_EQ(L"", afterMove);
     EXPECT_FALSE(showFailed) << "no password of PC4 is in the vault";

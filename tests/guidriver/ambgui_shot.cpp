@@ -15,6 +15,9 @@
 // "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
 // Each --file PATH types PATH into the file-name field of the frontmost open
 // or save dialog and presses its OK button ("--dialog 40018 --file a.csv").
+// --type ID=TEXT types TEXT into control ID and --click ID clicks button ID of
+// the same dialog, awaiting no new window ("--dialog 40019 --file v.vault
+// --type 1101=PASSPHRASE --press 1 --click 1105": a vault with a password shown).
 //
 // --dpi N says at which display scale the prefix runs (the script sets it
 // before this program starts; it is checked here). --size is in 96-DPI units:
@@ -52,6 +55,8 @@ struct DialogStep
     bool post; // false: click button `id`; true: send command `id`
     int id;
     std::wstring file; // when not empty: typed into a file dialog, then OK
+    bool stay = false; // the step works the same dialog: no new window is awaited
+    std::wstring text; // with stay: typed into control `id`, else button `id` clicked
 };
 
 // The file-name field of the common file dialogs (a combo box or an edit).
@@ -96,6 +101,14 @@ bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
     if (dialog == nullptr)
         return false;
     for (const DialogStep& step : steps) {
+        if (step.stay) {
+            if (!step.text.empty())
+                App::SetEditText(dialog, step.id, step.text);
+            else
+                App::PressButton(dialog, step.id);
+            app.Settle();
+            continue;
+        }
         if (!step.file.empty()) {
             if (FileNameField(dialog) == 0)
                 return false;
@@ -189,7 +202,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2)
         return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
                     L"[--size WxH] [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... "
-                    L"[--file PATH]...]");
+                    L"[--file PATH]... [--type ID=TEXT]... [--click ID]...]");
     std::wstring out = argv[1];
     if (!out.empty() && out[0] == L'/') {
         std::string unix(out.begin(), out.end());
@@ -207,7 +220,14 @@ int wmain(int argc, wchar_t** argv)
             dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
         else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
             steps.push_back({arg == L"--post", _wtoi(argv[++i]), L""});
-        else if (arg == L"--file" && i + 1 < argc) {
+        else if (arg == L"--click" && i + 1 < argc)
+            steps.push_back({false, _wtoi(argv[++i]), L"", true, L""});
+        else if (arg == L"--type" && i + 1 < argc) {
+            std::wstring spec = argv[++i];
+            size_t equals = spec.find(L'=');
+            steps.push_back({false, _wtoi(spec.c_str()), L"", true,
+                             equals != std::wstring::npos ? spec.substr(equals + 1) : L""});
+        } else if (arg == L"--file" && i + 1 < argc) {
             std::wstring file = argv[++i];
             if (file[0] == L'/')
                 file = WindowsPath(std::string(file.begin(), file.end()));
@@ -231,7 +251,7 @@ int wmain(int argc, wchar_t** argv)
             return Fail(L"unknown argument");
     }
     if (!steps.empty() && dialogCommand == 0)
-        return Fail(L"--press, --post and --file need --dialog");
+        return Fail(L"--press, --post, --file, --type and --click need --dialog");
     if (width < 400 || height < 300)
         return Fail(L"the size must be at least 400x300");
     HDC screen = GetDC(nullptr);
