@@ -40,6 +40,9 @@ static const UsageRow UsageCommands[] = {
      L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n"},
     {L"/policy",
      L"/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n"},
+    {L"/vault:ファイル",
+     L"/vault: パスワード保管庫を作成 (/init)・表示 (/show [コンピューター]、/history) します。\n"
+     L"         Ambcmd /user /rotate \"Name\" /vault:ファイル でパスワードを変更して記録します。\n"},
     {L"/help", L"/help  : この画面を表示します。\n"},
     {L"/?", L"/?     : /help と同じです。\n"},
 };

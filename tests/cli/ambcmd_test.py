@@ -55,13 +55,15 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /vault:ファイル | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
     '         Ambcmd /report "File" [/format:csv | /format:tsv]\n'
     '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
     '/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n'
+    '/vault: パスワード保管庫を作成 (/init)・表示 (/show [コンピューター]、/history) します。\n'
+    '         Ambcmd /user /rotate "Name" /vault:ファイル でパスワードを変更して記録します。\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
