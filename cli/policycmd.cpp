@@ -229,20 +229,9 @@ void PrintChanges(const AccountPolicy& before, const AccountPolicy& after,
 // The value that NetUserModalsSet named in parm_err, where the platform named one.
 void PrintRefusedValue(DWORD parmErr)
 {
-    struct
-    {
-        DWORD parm;
-        PolicyValue value;
-    } const names[] = {{MODALS_MIN_PASSWD_LEN_PARMNUM, PolicyMinLength},
-                       {MODALS_MAX_PASSWD_AGE_PARMNUM, PolicyMaxAge},
-                       {MODALS_MIN_PASSWD_AGE_PARMNUM, PolicyMinAge},
-                       {MODALS_PASSWD_HIST_LEN_PARMNUM, PolicyHistory},
-                       {MODALS_LOCKOUT_DURATION_PARMNUM, PolicyDuration},
-                       {MODALS_LOCKOUT_OBSERVATION_WINDOW_PARMNUM, PolicyWindow},
-                       {MODALS_LOCKOUT_THRESHOLD_PARMNUM, PolicyThreshold}};
-    for (const auto& name : names)
-        if (name.parm == parmErr)
-            PrintFormatted(L"受け付けられなかった値 : %s\n\n", PolicyValueLabel(name.value));
+    PolicyValue value = PolicyValueOfParmErr(parmErr);
+    if (value != PolicyValueCount)
+        PrintFormatted(L"受け付けられなかった値 : %s\n\n", PolicyValueLabel(value));
 }
 
 int SetPolicy(const void* job)

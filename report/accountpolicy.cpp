@@ -314,6 +314,25 @@ DWORD WriteAccountPolicy(LPCWSTR server, const AccountPolicy& before, const Acco
     return NERR_Success;
 }
 
+PolicyValue PolicyValueOfParmErr(DWORD parmErr)
+{
+    struct
+    {
+        DWORD parm;
+        PolicyValue value;
+    } const names[] = {{MODALS_MIN_PASSWD_LEN_PARMNUM, PolicyMinLength},
+                       {MODALS_MAX_PASSWD_AGE_PARMNUM, PolicyMaxAge},
+                       {MODALS_MIN_PASSWD_AGE_PARMNUM, PolicyMinAge},
+                       {MODALS_PASSWD_HIST_LEN_PARMNUM, PolicyHistory},
+                       {MODALS_LOCKOUT_DURATION_PARMNUM, PolicyDuration},
+                       {MODALS_LOCKOUT_OBSERVATION_WINDOW_PARMNUM, PolicyWindow},
+                       {MODALS_LOCKOUT_THRESHOLD_PARMNUM, PolicyThreshold}};
+    for (const auto& name : names)
+        if (name.parm == parmErr)
+            return name.value;
+    return PolicyValueCount;
+}
+
 void FormatPolicyValue(const AccountPolicy& p, PolicyValue value, wchar_t* buffer, size_t chars)
 {
     DWORD units = GetPolicyValue(p, value);

@@ -75,6 +75,9 @@ DWORD ReadAccountPolicy(LPCWSTR server, AccountPolicy* policy);
 // parm_err of a refused level.
 DWORD WriteAccountPolicy(LPCWSTR server, const AccountPolicy& before, const AccountPolicy& after,
                          DWORD* parmErr);
+// The value that NetUserModalsSet named in parm_err (MODALS_*_PARMNUM), or
+// PolicyValueCount when it named none of the seven.
+PolicyValue PolicyValueOfParmErr(DWORD parmErr);
 
 // A value as people read it: the number, or "無期限" / "なし".
 void FormatPolicyValue(const AccountPolicy& policy, PolicyValue value, wchar_t* buffer,
