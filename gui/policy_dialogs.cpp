@@ -17,7 +17,7 @@ const wchar_t WriteErrorFormat[] =
     L"パスワードとロックアウトのポリシーを変更できませんでした。\n(エラー詳細 : %s)";
 const wchar_t ReadErrorFormat[] =
     L"パスワードとロックアウトのポリシーを取得できませんでした。\n(エラー詳細 : %s)";
-const wchar_t ErrorCaption[] = L"パスワードとロックアウトのポリシー";
+const wchar_t ErrorCaption[] = L"ポリシー設定エラー";
 // Five digits hold the largest value (99999 minutes).
 constexpr int ValueDigits = 5;
 
@@ -238,7 +238,7 @@ void EditAccountPolicy(HWND window)
     PolicyDialogState state = {server, {}};
     DWORD status = ReadAccountPolicy(server, &state.before);
     if (status != NERR_Success)
-        ShowPlatformError(window, ReadErrorFormat, ErrorCaption, status);
+        ShowPlatformError(window, ReadErrorFormat, L"ポリシー取得エラー", status);
     else if (AMBDialogBoxParamW(InstanceOf(window), IDD_POLICY, window, PolicyDialogProc,
                                 reinterpret_cast<LPARAM>(&state)) == 1)
         SendMessageW(window, WM_COMMAND, CMD_REFRESH, 0);

@@ -111,12 +111,18 @@ TEST_F(PolicyDialogTest, ValuesOutOfRangeOrNotNumbersAreRefusedByField)
         const wchar_t* typed;
         const wchar_t* message;
     } const cases[] = {
-        {PolicyMinLength, L"15", L"パスワードの長さ (最小文字数) には 0 から 14 の数値を入力してください。"},
-        {PolicyMaxAge, L"0", L"パスワードの有効期間 (日) には 1 から 999 の数値を入力してください。\n期限を設けない場合は [無期限] をオンにしてください。"},
-        {PolicyHistory, L"9", L"パスワードの履歴 (記憶する数) には 0 から 8 の数値を入力してください。"},
-        {PolicyThreshold, L"", L"アカウントのロックアウトのしきい値 (回) には 0 から 999 の数値を入力してください。"},
-        {PolicyWindow, L"0", L"ロックアウト カウンターのリセット (分) には 1 から 99999 の数値を入力してください。"},
-        {PolicyMinAge, L"-1", L"パスワードの変更禁止期間 (日) には 0 から 998 の数値を入力してください。"},
+        {PolicyMinLength, L"15",
+         L"パスワードの長さ (最小文字数) には 0 から 14 の数値を入力してください。"},
+        {PolicyMaxAge, L"0",
+         L"パスワードの有効期間 (日) には 1 から 999 の数値を入力してください。\n期限を設けない場合は [無期限] をオンにしてください。"},
+        {PolicyHistory, L"9",
+         L"パスワードの履歴 (記憶する数) には 0 から 8 の数値を入力してください。"},
+        {PolicyThreshold, L"",
+         L"アカウントのロックアウトのしきい値 (回) には 0 から 999 の数値を入力してください。"},
+        {PolicyWindow, L"0",
+         L"ロックアウト カウンターのリセット (分) には 1 から 99999 の数値を入力してください。"},
+        {PolicyMinAge, L"-1",
+         L"パスワードの変更禁止期間 (日) には 0 から 998 の数値を入力してください。"},
     };
     for (const auto& c : cases) {
         harness_.boxes.clear();
@@ -135,8 +141,9 @@ TEST_F(PolicyDialogTest, WindowAboveALockoutThatEndsIsRefusedAndUntilUnlockedIsN
     std::string before = world_.Document();
     EXPECT_EQ(2, TypeAndOk({{PolicyDuration, L"20"}, {PolicyWindow, L"30"}}));
     ASSERT_EQ(1u, harness_.boxes.size());
-    EXPECT_EQ(L"ロックアウト カウンターのリセット (分) の 30 は、ロックアウト期間 (分) の 20 以下にしてください。",
-              harness_.boxes[0].text);
+    EXPECT_EQ(
+        L"ロックアウト カウンターのリセット (分) の 30 は、ロックアウト期間 (分) の 20 以下にしてください。",
+        harness_.boxes[0].text);
     EXPECT_EQ(IDC_POLICY_EDIT + PolicyWindow, focus_);
     EXPECT_EQ(before, world_.Document());
 
@@ -174,10 +181,11 @@ TEST_F(PolicyDialogTest, RefusedWriteShowsThePlatformsReasonAndStaysOpen)
     EXPECT_EQ(2, TypeAndOk({{PolicyMinLength, L"8"}}));
     ASSERT_EQ(1u, harness_.boxes.size());
     LPWSTR detail = FormatErrorText(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(std::wstring(L"パスワードとロックアウトのポリシーを変更できませんでした。\n(エラー詳細 : ") +
+    EXPECT_EQ(std::wstring(
+                  L"パスワードとロックアウトのポリシーを変更できませんでした。\n(エラー詳細 : ") +
                   detail + L")",
               harness_.boxes[0].text);
     LocalFree(detail);
-    EXPECT_EQ(L"パスワードとロックアウトのポリシー", harness_.boxes[0].caption);
+    EXPECT_EQ(L"ポリシー設定エラー", harness_.boxes[0].caption);
     EXPECT_EQ(0u, Stored().minLength);
 }

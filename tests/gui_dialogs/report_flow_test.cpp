@@ -42,7 +42,7 @@ TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
     std::string policy = ReadBytes(dir + L"\\accounts.policy.csv");
     EXPECT_EQ(0u, policy.find("\xEF\xBB\xBF" + Narrow(L"コンピューター,パスワードの変更禁止期間 (日),")))
         << policy;
-    EXPECT_NE(policy.find("\r\nAMBPC01,0,42,8,0,10,10,10\r\n"), std::string::npos) << policy;
+    EXPECT_NE(policy.find(Narrow(L"\r\nAMBPC01,0,42,8,なし,10,10,10\r\n")), std::string::npos) << policy;
 
     // A report that cannot be read whole is not written, and says why.
     ASSERT_TRUE(Sim(L"fail NetLocalGroupEnum 5"));
