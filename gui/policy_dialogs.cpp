@@ -36,13 +36,6 @@ bool MaxAgeUnlimitedChecked(HWND dialog)
     return IsDlgButtonChecked(dialog, IDC_POLICY_MAX_AGE_UNLIMITED) == BST_CHECKED;
 }
 
-// The lowest number a person types: a lock-out duration of 0 means "until an
-// administrator unlocks", which the platform keeps as TIMEQ_FOREVER.
-DWORD LowestTyped(PolicyValue value)
-{
-    return value == PolicyDuration ? 0 : PolicyValueRange(value).min;
-}
-
 void ShowTarget(HWND dialog)
 {
     wchar_t target[TargetServerChars + 32];
@@ -60,7 +53,8 @@ void ShowLabelsAndRanges(HWND dialog)
         auto value = static_cast<PolicyValue>(v);
         SetDlgItemTextW(dialog, IDC_POLICY_LABEL + v, PolicyValueLabel(value));
         wchar_t note[32];
-        FormatBounded(note, 32, L"(%lu から %lu)", LowestTyped(value), PolicyValueRange(value).max);
+        PolicyRange range = PolicyTypedRange(value);
+        FormatBounded(note, 32, L"(%lu から %lu)", range.min, range.max);
         SetDlgItemTextW(dialog, IDC_POLICY_NOTE + v, note);
         SendDlgItemMessageW(dialog, EditId(value), EM_LIMITTEXT, ValueDigits, 0);
     }
@@ -128,22 +122,17 @@ bool ReadValue(HWND dialog, PolicyValue value, DWORD* units)
         *units = PolicyUnlimited;
         return true;
     }
-    wchar_t text[ValueDigits + 2] = L"";
-    GetDlgItemTextW(dialog, EditId(value), text, ValueDigits + 2);
-    PolicyRange range = PolicyValueRange(value);
+    // Text longer than the limit (set from outside) is never read cut short.
+    wchar_t text[ValueDigits + 1] = L"";
+    bool whole = GetWindowTextLengthW(GetDlgItem(dialog, EditId(value))) <= ValueDigits;
+    GetDlgItemTextW(dialog, EditId(value), text, ValueDigits + 1);
     DWORD number = 0;
-    bool parsed = ParseDigits(text, &number);
-    if (parsed && value == PolicyDuration && number == 0) {
-        *units = PolicyUnlimited;
+    if (whole && ParseDigits(text, &number) && PolicyUnitsOfNumber(value, number, units))
         return true;
-    }
-    if (parsed && number >= range.min && number <= range.max) {
-        *units = number;
-        return true;
-    }
+    PolicyRange range = PolicyTypedRange(value);
     wchar_t message[MessageChars];
     FormatBounded(message, MessageChars, L"%s には %lu から %lu の数値を入力してください。%s",
-                  PolicyValueLabel(value), LowestTyped(value), range.max,
+                  PolicyValueLabel(value), range.min, range.max,
                   value == PolicyMaxAge ? L"\n期限を設けない場合は [無期限] をオンにしてください。"
                                         : L"");
     Warn(dialog, message, value);

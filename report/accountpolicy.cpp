@@ -163,6 +163,23 @@ PolicyRange PolicyValueRange(PolicyValue value)
     return Ranges[value];
 }
 
+PolicyRange PolicyTypedRange(PolicyValue value)
+{
+    PolicyRange range = Ranges[value];
+    if (value == PolicyDuration)
+        range.min = 0;
+    return range;
+}
+
+bool PolicyUnitsOfNumber(PolicyValue value, unsigned long long number, DWORD* units)
+{
+    PolicyRange range = PolicyTypedRange(value);
+    if (number < range.min || number > range.max)
+        return false;
+    *units = value == PolicyDuration && number == 0 ? PolicyUnlimited : static_cast<DWORD>(number);
+    return true;
+}
+
 const wchar_t* PolicyValueLabel(PolicyValue value)
 {
     return Labels[value];

@@ -50,6 +50,12 @@ struct PolicyRange
 // NetUserModalsSet accepts (USER_MODALS_INFO_0: length up to LM20_PWLEN,
 // history up to DEF_MAX_PWHIST, maximum age at least a day).
 PolicyRange PolicyValueRange(PolicyValue value);
+// The numbers people type for a value: its range, but from 0 for the lock-out
+// duration, where 0 means "until an administrator unlocks".
+PolicyRange PolicyTypedRange(PolicyValue value);
+// A typed number as units (0 for the duration: PolicyUnlimited); false when it
+// is outside PolicyTypedRange.
+bool PolicyUnitsOfNumber(PolicyValue value, unsigned long long number, DWORD* units);
 // The caption of a value, as in the dialog, the lists and the report.
 const wchar_t* PolicyValueLabel(PolicyValue value);
 

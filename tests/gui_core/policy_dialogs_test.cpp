@@ -121,6 +121,7 @@ TEST_F(PolicyDialogTest, ValuesOutOfRangeOrNotNumbersAreRefusedByField)
          L"アカウントのロックアウトのしきい値 (回) には 0 から 999 の数値を入力してください。"},
         {PolicyWindow, L"0",
          L"ロックアウト カウンターのリセット (分) には 1 から 99999 の数値を入力してください。"},
+        {PolicyHistory, L"0000008", L"パスワードの履歴 (記憶する数) には 0 から 8 の数値を入力してください。"},
         {PolicyMinAge, L"-1",
          L"パスワードの変更禁止期間 (日) には 0 から 998 の数値を入力してください。"},
     };
