@@ -139,17 +139,19 @@ bool ReadValue(HWND dialog, PolicyValue value, DWORD* units)
     return false;
 }
 
-// The values as typed over what was read: a value left as shown keeps what
-// the platform holds, also where that is not a whole day or minute.
-bool ReadValues(HWND dialog, const AccountPolicy& before, AccountPolicy* after)
+// The values the user changed (against those shown) over the policy as it is
+// now: a value left as shown keeps what the platform holds, also what was
+// written meanwhile elsewhere and what is not a whole day or minute.
+bool ReadValues(HWND dialog, const AccountPolicy& shown, const AccountPolicy& current,
+                AccountPolicy* after)
 {
-    *after = before;
+    *after = current;
     for (int v = 0; v < PolicyValueCount; ++v) {
         auto value = static_cast<PolicyValue>(v);
         DWORD units = 0;
         if (!ReadValue(dialog, value, &units))
             return false;
-        if (units != GetPolicyValue(before, value))
+        if (units != GetPolicyValue(shown, value))
             SetPolicyValue(after, value, units);
     }
     return true;
@@ -170,12 +172,20 @@ bool PassesRules(HWND dialog, const AccountPolicy& policy)
 void OnOk(HWND dialog)
 {
     PolicyDialogState* state = StateOf(dialog);
+    if (state == nullptr)
+        return;
+    // Read afresh, as the account records are before they are written.
+    AccountPolicy current;
+    DWORD status = ReadAccountPolicy(state->server, &current);
+    if (status != NERR_Success) {
+        ShowPlatformError(dialog, WriteErrorFormat, ErrorCaption, status);
+        return;
+    }
     AccountPolicy after;
-    if (state == nullptr || !ReadValues(dialog, state->before, &after) ||
-        !PassesRules(dialog, after))
+    if (!ReadValues(dialog, state->before, current, &after) || !PassesRules(dialog, after))
         return;
     DWORD parmErr = 0;
-    DWORD status = WriteAccountPolicy(state->server, state->before, after, &parmErr);
+    status = WriteAccountPolicy(state->server, current, after, &parmErr);
     if (status != NERR_Success) {
         ShowPlatformError(dialog, WriteErrorFormat, ErrorCaption, status);
         PolicyValue refused = PolicyValueOfParmErr(parmErr);

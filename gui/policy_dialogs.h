@@ -22,9 +22,9 @@ struct PolicyDialogState
     AccountPolicy before;
 };
 
-// Template 540 (lParam: PolicyDialogState*): the seven values, checked against
-// Windows' rules on OK and written with NetUserModalsSet for the level(s) that
-// changed. A value that breaks a rule or a refused write is reported and the
+// Template 540 (lParam: PolicyDialogState*): the seven values; on OK the ones
+// changed are put over the policy read afresh, checked against Windows' rules
+// and written with NetUserModalsSet for the level(s) that changed. A value that breaks a rule or a refused write is reported and the
 // dialog stays open; it ends with 1 once written and with 2 on Cancel.
 INT_PTR CALLBACK PolicyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

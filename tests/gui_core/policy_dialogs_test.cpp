@@ -158,9 +158,13 @@ TEST_F(PolicyDialogTest, WindowAboveALockoutThatEndsIsRefusedAndUntilUnlockedIsN
 // TIMEQ_FOREVER, and a value left alone keeps what the platform holds.
 TEST_F(PolicyDialogTest, OnlyTheLevelsThatChangedAreWritten)
 {
-    EXPECT_EQ(1, TypeAndOk({{PolicyThreshold, L"3"}}));
+    // A value of the same level written meanwhile elsewhere stays.
+    EXPECT_EQ(1, TypeAndOk({{PolicyThreshold, L"3"}}, [&](HWND) {
+                  ASSERT_TRUE(world_.Sim(L"policy lockout-threshold 10 --window 5"));
+              }));
     EXPECT_EQ(std::vector<DWORD>{3}, WrittenLevels);
     EXPECT_EQ(3u, Stored().threshold);
+    EXPECT_EQ(300u, Stored().window);
 
     WrittenLevels.clear();
     EXPECT_EQ(1, TypeAndOk({{PolicyMinLength, L"12"}},
