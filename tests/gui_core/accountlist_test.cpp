@@ -208,17 +208,13 @@ TEST_F(AccountListTest, RowsAreThoseOfTheNameLookupsWithAccountsNamedLikeTheComp
 TEST_F(AccountListTest, EntraJoinedComputerListsWhatItsNameLookupsList)
 {
     ASSERT_TRUE(world_.Sim(L"reset --entra"));
-    std::vector<ListRow> expected = RowsByNameLookups(1);
-    std::vector<ListRow> rows = Fill(AccountListBoth, 1);
+    std::vector<ListRow> expected = RowsByNameLookups(1), rows = Fill(AccountListBoth, 1);
     ASSERT_EQ(expected.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i)
         for (int c = 0; c < 4; ++c)
             EXPECT_EQ(expected[i].cells[c], rows[i].cells[c]) << "row " << i;
-    ASSERT_NE(nullptr, Find(rows, L"hanak"));
-    ASSERT_NE(nullptr, Find(rows, L"Administrators"));
-    auto details = UserDetails(L"hanak");
-    ASSERT_EQ(15u, details.size());
-    EXPECT_EQ(L"hanako.yamada@outlook.jp", details[14].cells[1]);
+    EXPECT_NE(nullptr, Find(rows, L"hanak"));
+    EXPECT_EQ(L"hanako.yamada@outlook.jp", UserDetails(L"hanak").at(14).cells[1]);
 }
 
 // The remote refresh with its calls in flight at once, answered out of order
