@@ -633,6 +633,7 @@ bool LookupAdministratorsGroupName(LPWSTR name, DWORD chars)
     FreeBuffer(domain);
     return ok && name[0] != L'\0';
 }
+
 // The policy item of advanced mode follows "動作モードの切り替え".
 void InsertPolicyCommand(HMENU tools)
 {
