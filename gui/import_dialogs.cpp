@@ -108,9 +108,8 @@ void FillRemovals(HWND list, const ImportTable* table, LPWSTR cell, bool applied
         return;
     int heading = AppendRow(list, L"", -1);
     if (heading >= 0) {
-        SetCell(list, heading, 1, applied ? L"[削除の結果]" : L"[削除]");
-        FormatBounded(cell, CellChars,
-                      L"グループ「%s」のメンバーで、ファイルにないユーザー: %lu 人",
+        SetCell(list, heading, 1, L"[削除]");
+        FormatBounded(cell, CellChars, L"ファイルにないグループ「%s」のメンバー: %lu 人",
                       table->removeGroup, table->removalCount);
         SetCell(list, heading, applied ? 3 : 4, cell);
     }
