@@ -110,7 +110,7 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
     EXPECT_EQ(0u, App::MessageText(box).find(L"生成したパスワードを保存しました。"));
     Answer(box, IDOK);
 
-    // The cards: saved, then offered to open (declined here).
+    // The cards: saved, then opened for printing.
     std::wstring slips = dir + L"\\cards.html";
     App::PressButton(result, kSaveSlips);
     ChooseFile(app, L"配布用カードの保存", slips);
@@ -119,7 +119,7 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
     box = ExpectBox(L"アカウントのインポート");
     EXPECT_EQ(0u, App::MessageText(box).find(
                       L"配布用カードを保存しました。ファイルにはパスワードが含まれています。"));
-    Answer(box, IDNO);
+    Answer(box, IDYES);
     App::PressButton(result, IDOK); // saved: closes without asking
     ASSERT_TRUE(App::WaitGone(result));
     app.Settle();
@@ -133,6 +133,7 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
     EXPECT_TRUE(state.HasUser(L"高橋"));
     EXPECT_TRUE(state.HasGroup(L"開発部"));
     EXPECT_FALSE(state.HasUser(L"leaver"));
+    EXPECT_TEXT(state.Opened(), slips + L"\n");
     std::string cards = ReadBytes(slips);
     EXPECT_NE(std::string::npos,
               cards.find(Narrow(L"<dd class=\"password\">" + password + L"</dd>")));
