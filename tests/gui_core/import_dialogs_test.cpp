@@ -397,177 +397,94 @@ TEST_F(ImportDialogsTest, PasswordFileAndAResultWithoutPasswords)
               bytes);
 }
 
-namespace {
-// The class changeover: last year's pupils in 生徒, the file lists this year's.
-const wchar_t* const AprilFile = L"種類,名前,所属グループ\r\n"
-                                 L"グループ,生徒,\r\n"
-                                 L"ユーザー,sato,生徒\r\n"
-                                 L"ユーザー,new1,生徒\r\n";
-
-void ChooseComboItem(HWND dialog, int id, int index)
-{
-    SendDlgItemMessageW(dialog, id, CB_SETCURSEL, index, 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-std::wstring ComboText(HWND dialog, int id)
-{
-    wchar_t text[300] = {};
-    GetDlgItemTextW(dialog, id, text, 300);
-    return text;
-}
-
-// The leaver has logged on once: a profile to delete.
-void CreateProfileOf(LPCWSTR name)
-{
-    LPBYTE buffer = nullptr;
-    ASSERT_EQ(DWORD(NERR_Success), NetUserGetInfo(nullptr, name, 4, &buffer));
-    LPWSTR sid = nullptr;
-    ASSERT_TRUE(
-        ConvertSidToStringSidW(reinterpret_cast<USER_INFO_4*>(buffer)->usri4_user_sid, &sid));
-    wchar_t path[MAX_PATH] = {};
-    EXPECT_EQ(S_OK, CreateProfile(sid, name, path, MAX_PATH));
-    LocalFree(sid);
-    NetApiBufferFree(buffer);
-}
-
-bool IsEasyPassword(const std::wstring& password)
-{
-    const std::wstring alphabet = L"ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnpqrstuvwxyz23456789";
-    if (password.size() != 14 || password[4] != L'-' || password[9] != L'-')
-        return false;
-    for (size_t i = 0; i < password.size(); ++i)
-        if (i != 4 && i != 9 && alphabet.find(password[i]) == std::wstring::npos)
-            return false;
-    return true;
-}
-} // namespace
-
-// The deletions' box plans the leavers of the file's group, the protected
-// accounts kept with their reason, in their own section; the password form is
-// named; OK asks with the count (No keeps everything), Yes deletes and makes
-// easy passwords; the result lists the deletions and offers the cards.
+// The class changeover: the deletions' box plans the leavers of the file's
+// group (protected accounts kept with the reason) in their own section; the
+// password form is named; OK asks with the count (No keeps everything), Yes
+// deletes them with their profiles and makes easy passwords; the result lists
+// the deletions. Remotely the profiles box stays off.
 TEST_F(ImportDialogsTest, RemovalBoxPlansTheLeaversAsksWithTheCountAndTheFormIsNamed)
 {
-    ASSERT_TRUE(world_.Sim(L"user add leaver"));
-    ASSERT_TRUE(world_.Sim(L"user add admin2"));
-    ASSERT_TRUE(world_.Sim(L"group add 生徒"));
-    for (const wchar_t* name : {L"leaver", L"admin2", L"kanri", L"sato"})
-        ASSERT_TRUE(world_.Sim(std::wstring(L"member add 生徒 ") + name));
-    ASSERT_TRUE(world_.Sim(L"member add Administrators admin2"));
-    CreateProfileOf(L"leaver");
-    Load(AprilFile);
-    std::vector<Cells> before, planned, withProfiles;
-    std::wstring group, summaryBefore, summary, summaryEasy;
-    bool profilesBefore = true, profilesAfter = false, leaverAfterNo = false;
+    for (const wchar_t* step :
+         {L"user add leaver", L"user add admin2", L"group add 生徒", L"member add 生徒 leaver",
+          L"member add 生徒 admin2", L"member add 生徒 kanri", L"member add Administrators admin2",
+          L"computer add SRV01", L"group add 生徒 --computer SRV01"})
+        ASSERT_TRUE(world_.Sim(step));
+    LPBYTE record = nullptr;
+    ASSERT_EQ(DWORD(NERR_Success), NetUserGetInfo(nullptr, L"leaver", 4, &record));
+    LPWSTR sid = nullptr; // logged on once: a profile to delete
+    ASSERT_TRUE(
+        ConvertSidToStringSidW(reinterpret_cast<USER_INFO_4*>(record)->usri4_user_sid, &sid));
+    wchar_t profile[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, CreateProfile(sid, L"leaver", profile, MAX_PATH));
+    LocalFree(sid);
+    NetApiBufferFree(record);
+    Load(L"種類,名前\r\nグループ,生徒\r\nユーザー,sato\r\nユーザー,new1\r\n");
+    std::vector<Cells> planned, results;
+    std::wstring summary, easy;
+    bool profilesOff = false, leaverAfterNo = false;
     harness_.Answer({IDNO, IDYES});
     INT_PTR result = Preview([&](HWND dialog) {
-        before = ListCells(dialog);
-        group = ComboText(dialog, IDC_IMPORT_REMOVE_GROUP);
-        summaryBefore = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
-        profilesBefore = dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
-        dialogtest::Click(dialog, IDC_IMPORT_REMOVE);
+        profilesOff = !dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
+        dialogtest::Click(dialog, IDC_IMPORT_REMOVE); // 生徒, the file's group, is proposed
+        dialogtest::Click(dialog, IDC_IMPORT_PROFILES);
         planned = ListCells(dialog);
         summary = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
-        profilesAfter = dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
-        dialogtest::Click(dialog, IDC_IMPORT_PROFILES);
-        withProfiles = ListCells(dialog);
-        ChooseComboItem(dialog, IDC_IMPORT_PASSWORD_FORM, 1);
-        summaryEasy = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
+        SendDlgItemMessageW(dialog, IDC_IMPORT_PASSWORD_FORM, CB_SETCURSEL, 1, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_IMPORT_PASSWORD_FORM, CBN_SELCHANGE), 0);
+        easy = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
         dialogtest::Press(dialog, IDOK); // No: nothing happens
-        LPBYTE record = nullptr;
         leaverAfterNo = NetUserGetInfo(nullptr, L"leaver", 0, &record) == NERR_Success;
         NetApiBufferFree(record);
         dialogtest::Press(dialog, IDOK);
     });
-    EXPECT_EQ(L"生徒", group) << "the file's group is proposed";
-    EXPECT_EQ(3u, before.size()) << "no deletions until the box is checked";
-    EXPECT_FALSE(profilesBefore);
-    EXPECT_TRUE(Contains(summaryBefore, L"\n生成するパスワード: 強力な形式"))
-        << Utf8(summaryBefore);
     ASSERT_EQ(7u, planned.size()) << Show(planned);
     EXPECT_EQ((Cells{L"", L"[削除]", L"", L"", L"ファイルにないグループ「生徒」のメンバー: 3 人"}),
               planned[3]);
-    EXPECT_EQ((Cells{L"", L"ユーザー", L"leaver", L"削除",
-                     L"削除 (グループ「生徒」のメンバーで、ファイルにありません)"}),
-              planned[4]);
+    EXPECT_EQ(
+        (Cells{L"", L"ユーザー", L"leaver", L"削除",
+               L"削除 (グループ「生徒」のメンバーで、ファイルにありません。プロファイルも削除)"}),
+        planned[4]);
     EXPECT_EQ((Cells{L"", L"ユーザー", L"admin2", L"削除しない",
                      L"Administrators のメンバーは削除しません。"}),
               planned[5]);
-    EXPECT_EQ(L"kanri", planned[6][2]);
     EXPECT_EQ(L"このプログラムを実行しているユーザーは削除しません。", planned[6][4]);
-    EXPECT_TRUE(Contains(summary, L"削除 1 人、削除しない 2 人。")) << Utf8(summary);
-    EXPECT_TRUE(profilesAfter) << "this computer: profiles can go too";
-    EXPECT_TRUE(Contains(withProfiles[4][4], L"プロファイルも削除")) << Utf8(withProfiles[4][4]);
-    EXPECT_TRUE(Contains(summaryEasy, L"生成するパスワード: 入力しやすい形式"))
-        << Utf8(summaryEasy);
-
+    EXPECT_TRUE(Contains(summary, L"削除 1 人、削除しない 2 人。\n生成するパスワード: 強力な形式"))
+        << Utf8(summary);
+    EXPECT_TRUE(Contains(easy, L"生成するパスワード: 入力しやすい形式")) << Utf8(easy);
+    EXPECT_TRUE(profilesOff) << "no deletions yet";
     EXPECT_TRUE(leaverAfterNo);
     EXPECT_EQ(IDOK, result);
     ASSERT_EQ(2u, harness_.boxes.size());
-    for (const dialogtest::Box& box : harness_.boxes) {
-        EXPECT_EQ(L"ユーザーの削除の確認", box.caption);
-        EXPECT_EQ(UINT(MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2), box.style);
-        EXPECT_EQ(
-            0u,
-            box.text.find(
-                L"グループ「生徒」のメンバーで、ファイルにない 1 人のユーザーを削除しようとしています。"))
-            << Utf8(box.text);
-        EXPECT_TRUE(Contains(box.text, L"ユーザー プロファイルも同時に削除します。"));
-    }
-    LPBYTE record = nullptr;
+    EXPECT_EQ(UINT(MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2), harness_.boxes[1].style);
+    EXPECT_EQ(
+        0u,
+        harness_.boxes[1].text.find(
+            L"グループ「生徒」のメンバーで、ファイルにない 1 人のユーザーを削除しようとしています。"));
+    EXPECT_TRUE(Contains(harness_.boxes[1].text, L"ユーザー プロファイルも同時に削除します。"));
     EXPECT_EQ(DWORD(NERR_UserNotFound), NetUserGetInfo(nullptr, L"leaver", 0, &record));
-    EXPECT_EQ(DWORD(NERR_Success), NetUserGetInfo(nullptr, L"admin2", 0, &record));
-    NetApiBufferFree(record);
-    EXPECT_TRUE(IsEasyPassword(table_->rows[2].password)) << Utf8(table_->rows[2].password);
+    std::wstring password = table_->rows[2].password;
+    EXPECT_TRUE(password.size() == 14 && password[4] == L'-') << Utf8(password);
 
-    std::vector<Cells> rows;
-    std::wstring resultSummary;
-    bool slipsEnabled = false;
     Result([&](HWND dialog) {
-        rows = ListCells(dialog);
-        resultSummary = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
-        slipsEnabled = dialogtest::Enabled(dialog, IDC_IMPORT_SLIPS);
+        results = ListCells(dialog);
+        summary = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
         dialogtest::Click(dialog, IDC_IMPORT_COPY);
     });
-    ASSERT_EQ(7u, rows.size()) << Show(rows);
-    EXPECT_EQ((Cells{L"", L"ユーザー", L"leaver", L"削除しました (プロファイルも削除)", L""}),
-              rows[4])
-        << Show(rows);
-    EXPECT_EQ(L"削除しない: Administrators のメンバーは削除しません。", rows[5][3]);
-    EXPECT_TRUE(Contains(resultSummary, L"\n削除 1 人、削除の失敗 0 人、削除しない 2 人。"))
-        << Utf8(resultSummary);
-    EXPECT_TRUE(slipsEnabled);
-}
+    ASSERT_EQ(7u, results.size()) << Show(results);
+    EXPECT_EQ(L"削除しました (プロファイルも削除)", results[4][3]);
+    EXPECT_EQ(L"削除しない: Administrators のメンバーは削除しません。", results[5][3]);
+    EXPECT_TRUE(Contains(summary, L"\n削除 1 人、削除の失敗 0 人、削除しない 2 人。"));
 
-// A remote target: its groups are offered, but its profiles are not ours to
-// delete; without a generated password there is no form to choose.
-TEST_F(ImportDialogsTest, RemoteTargetOffersItsGroupsButNotTheProfiles)
-{
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
-    ASSERT_TRUE(world_.Sim(L"group add 生徒 --computer SRV01"));
-    std::string bytes =
-        Utf8(L"種類,名前,パスワード\r\nグループ,生徒,\r\nユーザー,new1,Kari-Pass-2026\r\n");
-    ReadImportBytes(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), &table_);
-    session_.table = table_;
+    FreeImportTable(table_);
+    table_ = nullptr;
+    Load(L"種類,名前\r\nグループ,生徒\r\n");
     session_.server = L"\\\\SRV01";
-    session_.planStatus = PlanImport(table_, session_.server, false);
-    ASSERT_EQ(0u, session_.planStatus);
-    bool removeEnabled = false, groupsEnabled = false, profilesEnabled = true, formEnabled = true;
-    std::wstring group;
+    bool groupsOn = false, profilesOn = true;
     Preview([&](HWND dialog) {
-        removeEnabled = dialogtest::Enabled(dialog, IDC_IMPORT_REMOVE);
         dialogtest::Click(dialog, IDC_IMPORT_REMOVE);
-        group = ComboText(dialog, IDC_IMPORT_REMOVE_GROUP);
-        groupsEnabled = dialogtest::Enabled(dialog, IDC_IMPORT_REMOVE_GROUP);
-        profilesEnabled = dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
-        formEnabled = dialogtest::Enabled(dialog, IDC_IMPORT_PASSWORD_FORM);
+        groupsOn = dialogtest::Enabled(dialog, IDC_IMPORT_REMOVE_GROUP);
+        profilesOn = dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
     });
-    EXPECT_TRUE(removeEnabled);
-    EXPECT_TRUE(groupsEnabled);
-    EXPECT_EQ(L"生徒", group) << "the remote computer's group";
-    EXPECT_FALSE(profilesEnabled);
-    EXPECT_FALSE(formEnabled);
-    EXPECT_FALSE(table_->deleteProfiles);
+    EXPECT_TRUE(groupsOn);
+    EXPECT_FALSE(profilesOn) << "a remote computer's profiles are not deleted";
 }
