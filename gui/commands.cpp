@@ -17,6 +17,7 @@
 #include "import_dialogs.h"
 #include "vault_dialogs.h"
 #include "mainwindow.h"
+#include "policy_dialogs.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
 #include "textformat.h"
@@ -347,6 +348,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_IMPORT:
         ImportAccounts(window);
+        break;
+    case CMD_POLICY:
+        EditAccountPolicy(window);
         break;
     case CMD_OPEN_VAULT:
         OpenPasswordVault(window);

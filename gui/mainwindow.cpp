@@ -592,6 +592,7 @@ void OnCommand(HWND window, int command)
     case CMD_RENAME:
     case CMD_SAVE_REPORT:
     case CMD_IMPORT:
+    case CMD_POLICY:
     case CMD_OPEN_VAULT:
         RunAccountCommand(window, command);
         break;
@@ -633,6 +634,19 @@ bool LookupAdministratorsGroupName(LPWSTR name, DWORD chars)
     FreeBuffer(domain);
     return ok && name[0] != L'\0';
 }
+
+// The policy item of advanced mode follows "動作モードの切り替え".
+void InsertPolicyCommand(HMENU tools)
+{
+    int count = GetMenuItemCount(tools);
+    for (int i = 0; i < count; ++i) {
+        if (GetMenuItemID(tools, i) == CMD_OPERATING_MODE) {
+            InsertMenuW(tools, i + 1, MF_BYPOSITION | MF_STRING, CMD_POLICY,
+                        L"パスワードとロックアウトのポリシー(&P)...");
+            return;
+        }
+    }
+}
 } // namespace
 
 // ---- Shared helpers ------------------------------------------------------------
@@ -671,10 +685,13 @@ void ShowRemoteCommand(HWND window, bool show)
 {
     HMENU menu = GetMenu(window);
     DeleteMenu(menu, CMD_REMOTE, MF_BYCOMMAND);
+    DeleteMenu(menu, CMD_POLICY, MF_BYCOMMAND);
     if (show) {
         HMENU tools = GetSubMenu(menu, ToolsPopupIndex);
-        if (tools != nullptr)
+        if (tools != nullptr) {
             InsertMenuW(tools, 0, MF_BYPOSITION | MF_STRING, CMD_REMOTE, L"リモート管理(&R)");
+            InsertPolicyCommand(tools);
+        }
     }
     DrawMenuBar(window);
     BYTE state = show ? TBSTATE_ENABLED : TBSTATE_HIDDEN;

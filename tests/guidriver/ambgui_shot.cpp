@@ -1,5 +1,6 @@
 // ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
-//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
+//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...
+//                [--check ID]...]
 //
 // Takes a picture of the sim build of Ambgui for a person to look at: starts it
 // inside a Wine virtual desktop (decorated windows), on the world named by
@@ -15,8 +16,9 @@
 // "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
 // Each --file PATH types PATH into the file-name field of the frontmost open
 // or save dialog and presses its OK button ("--dialog 40018 --file a.csv").
-// --type ID=TEXT types TEXT into control ID and --click ID clicks button ID of
-// the same dialog, awaiting no new window ("--dialog 40019 --file v.vault
+// Each --check ID clicks check box ID of the frontmost dialog, which stays.
+// --type ID=TEXT types TEXT into control ID of the same dialog and --click ID
+// clicks button ID of it, like --check ("--dialog 40019 --file v.vault
 // --type 1101=PASSPHRASE --press 1 --click 1105": a vault with a password shown).
 //
 // --dpi N says at which display scale the prefix runs (the script sets it
@@ -54,9 +56,9 @@ struct DialogStep
 {
     bool post; // false: click button `id`; true: send command `id`
     int id;
-    std::wstring file; // when not empty: typed into a file dialog, then OK
-    bool stay = false; // the step works the same dialog: no new window is awaited
-    std::wstring text; // with stay: typed into control `id`, else button `id` clicked
+    std::wstring file;  // when not empty: typed into a file dialog, then OK
+    bool stays = false; // a check box: the same dialog stays in front
+    std::wstring text;  // with stays: typed into control `id` instead of a click
 };
 
 // The file-name field of the common file dialogs (a combo box or an edit).
@@ -101,11 +103,8 @@ bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
     if (dialog == nullptr)
         return false;
     for (const DialogStep& step : steps) {
-        if (step.stay) {
-            if (!step.text.empty())
-                App::SetEditText(dialog, step.id, step.text);
-            else
-                App::PressButton(dialog, step.id);
+        if (step.stays && !step.text.empty()) {
+            App::SetEditText(dialog, step.id, step.text);
             app.Settle();
             continue;
         }
@@ -119,6 +118,8 @@ bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
         else
             App::PressButton(dialog, step.id);
         app.Settle();
+        if (step.stays)
+            continue;
         HWND next = WaitNewDialog(app, dialog);
         if (next == nullptr)
             return false;
@@ -202,7 +203,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2)
         return Fail(L"usage: ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] "
                     L"[--size WxH] [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... "
-                    L"[--file PATH]... [--type ID=TEXT]... [--click ID]...]");
+                    L"[--file PATH]... [--check ID]... [--type ID=TEXT]... [--click ID]...]");
     std::wstring out = argv[1];
     if (!out.empty() && out[0] == L'/') {
         std::string unix(out.begin(), out.end());
@@ -220,7 +221,7 @@ int wmain(int argc, wchar_t** argv)
             dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
         else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
             steps.push_back({arg == L"--post", _wtoi(argv[++i]), L""});
-        else if (arg == L"--click" && i + 1 < argc)
+        else if ((arg == L"--check" || arg == L"--click") && i + 1 < argc)
             steps.push_back({false, _wtoi(argv[++i]), L"", true, L""});
         else if (arg == L"--type" && i + 1 < argc) {
             std::wstring spec = argv[++i];
@@ -251,7 +252,7 @@ int wmain(int argc, wchar_t** argv)
             return Fail(L"unknown argument");
     }
     if (!steps.empty() && dialogCommand == 0)
-        return Fail(L"--press, --post, --file, --type and --click need --dialog");
+        return Fail(L"--press, --post, --file, --check, --type and --click need --dialog");
     if (width < 400 || height < 300)
         return Fail(L"the size must be at least 400x300");
     HDC screen = GetDC(nullptr);
