@@ -749,6 +749,10 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserSetInfo(LPCWSTR server, LPCWSTR u
                 // The name in a full record is not a rename: only level 0 renames.
                 Incoming in;
                 ReadIncoming(level, buf, in);
+                // USER_INFO_1 reference page: usriN_priv cannot be changed by
+                // NetUserSetInfo; it follows membership of Administrators/Guests.
+                if (in.hasPriv && in.priv != PrivOf(*c, *u))
+                    return Invalid(parm_err, USER_PRIV_PARMNUM);
                 User copy = *u;
                 status = ApplyIncoming(in, *c, copy, false, w.Now(), parm_err);
                 if (status == 0)
