@@ -12,6 +12,7 @@
 #include "accountlist.h"
 #include "ambcore.h"
 #include "commands.h"
+#include "dialogsupport.h"
 #include "dpi.h"
 #include "globals.h"
 #include "remote_mode_rename.h"
@@ -533,7 +534,8 @@ void ApplyView(HWND window, int command)
     int kinds = command == CMD_VIEW_USERS    ? AccountListUsers
                 : command == CMD_VIEW_GROUPS ? AccountListGroups
                                              : AccountListBoth;
-    FillAccountList(AccountList(window), kinds);
+    DWORD status = 0;
+    FillAccountList(AccountList(window), kinds, &status);
 
     for (int view = CMD_VIEW_ALL; view <= CMD_VIEW_GROUPS; ++view)
         SetToolbarButtonState(
@@ -549,6 +551,10 @@ void ApplyView(HWND window, int command)
     AppSettings.View = command - CMD_VIEW_ALL;
     DisableSelectionCommands(window);
     SetMenuCommandEnabled(window, CMD_SAVE_REPORT, true);
+    // An empty list would look like a computer without accounts.
+    if (status != 0)
+        ShowPlatformError(window, L"アカウントの一覧を取得できませんでした。\n(エラー詳細 : %s)",
+                          L"一覧の取得エラー", status);
 }
 
 void ToggleBuiltinAccounts(HWND window)
