@@ -451,9 +451,12 @@ int FillAccountList(HWND list, int kinds, DWORD* status)
     if (kinds == AccountListUsers || kinds == AccountListBoth)
         added += IsRemoteTarget() && RemoteCallsInFlight > 1 ? FillUsersInParallel(list, &failure)
                                                              : FillUsers(list, &failure);
-    // A computer that refused the users refuses the groups too: one reason.
-    if ((kinds == AccountListGroups || kinds == AccountListBoth) && failure == 0)
-        added += FillGroups(list, &failure);
+    // The groups are read whatever the users gave; the first refusal is told.
+    DWORD groupFailure = 0;
+    if (kinds == AccountListGroups || kinds == AccountListBoth)
+        added += FillGroups(list, &groupFailure);
+    if (failure == 0)
+        failure = groupFailure;
     if (status != nullptr)
         *status = failure;
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
