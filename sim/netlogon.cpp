@@ -93,7 +93,7 @@ void ApplyPasswordCheck(const Computer& c, User& u, const PasswordCheck& check, 
         u.badPwCount = 0;
     if (!check.bad)
         return;
-    int64_t window = static_cast<int64_t>(c.policy.lockoutWindowMinutes) * 60;
+    int64_t window = static_cast<int64_t>(c.policy.lockoutWindow);
     if (window != 0 && now - u.lastBadPassword > window)
         u.badPwCount = 0;
     ++u.badPwCount;
