@@ -17,6 +17,7 @@
 #include "globals.h"
 #include "group_dialogs.h"
 #include "resource.h"
+#include "reachable_computer.h"
 
 using namespace dialogtest;
 using Names = std::vector<std::wstring>;
@@ -30,7 +31,7 @@ protected:
         ResetAmbguiGlobals();
         AppSettings.Advanced = 1;
         ASSERT_TRUE(world_.Sim(L"user add taro"));
-        ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+        ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 192.0.2.7"));
         ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
         ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 経理"));
     }
