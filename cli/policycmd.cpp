@@ -21,22 +21,21 @@ const wchar_t FailureLine[] = L"エラー : パスワードとロックアウト
 // The longest part of a bad value that a message repeats.
 constexpr size_t ShownValueChars = 24;
 
-// The switches of `net accounts`, with what each takes.
+// The switches of `net accounts`, with the unit and meaning of their numbers.
 struct PolicySwitch
 {
     const wchar_t* name;
     PolicyValue value;
-    const wchar_t* accepted;
+    const wchar_t* unit;
 };
 const PolicySwitch Switches[] = {
-    {L"/minpwage", PolicyMinAge, L"0 から 998 の数値 (日)"},
-    {L"/maxpwage", PolicyMaxAge, L"1 から 999 の数値 (日) または unlimited"},
-    {L"/minpwlen", PolicyMinLength, L"0 から 14 の数値"},
-    {L"/uniquepw", PolicyHistory, L"0 から 8 の数値"},
-    {L"/lockoutthreshold", PolicyThreshold, L"0 から 999 の数値 (0 : ロックアウトしない)"},
-    {L"/lockoutduration", PolicyDuration,
-     L"0 から 99999 の数値 (分。0 : 管理者が解除するまで)"},
-    {L"/lockoutwindow", PolicyWindow, L"1 から 99999 の数値 (分)"},
+    {L"/minpwage", PolicyMinAge, L" (日)"},
+    {L"/maxpwage", PolicyMaxAge, L" (日) または unlimited"},
+    {L"/minpwlen", PolicyMinLength, L""},
+    {L"/uniquepw", PolicyHistory, L""},
+    {L"/lockoutthreshold", PolicyThreshold, L" (0 : ロックアウトしない)"},
+    {L"/lockoutduration", PolicyDuration, L" (分。0 : 管理者が解除するまで)"},
+    {L"/lockoutwindow", PolicyWindow, L" (分)"},
 };
 constexpr size_t SwitchCount = sizeof(Switches) / sizeof(Switches[0]);
 
@@ -89,12 +88,17 @@ const PolicySwitch* FindSwitch(const wchar_t* argument, const wchar_t** valueTex
     return nullptr;
 }
 
-// A decimal number within range, "unlimited" where the value allows it, and
-// for the lock-out duration 0, the local policy's "until an administrator
-// unlocks". Any length of digits is read without overflow.
+// What a switch takes, e.g. "0 から 998 の数値 (日)".
+void FormatAccepted(const PolicySwitch& s, wchar_t* buffer, size_t chars)
+{
+    PolicyRange range = PolicyTypedRange(s.value);
+    FormatBounded(buffer, chars, L"%lu から %lu の数値%s", range.min, range.max, s.unit);
+}
+
+// A decimal number within range, and "unlimited" where the value allows it.
+// Any length of digits is read without overflow.
 bool ParseUnits(const PolicySwitch& s, const wchar_t* text, DWORD* units)
 {
-    PolicyRange range = PolicyValueRange(s.value);
     if (s.value == PolicyMaxAge && EqualsNoCase(text, L"unlimited", wcslen(L"unlimited"))) {
         *units = PolicyUnlimited;
         return true;
@@ -106,26 +110,21 @@ bool ParseUnits(const PolicySwitch& s, const wchar_t* text, DWORD* units)
         if (*p < L'0' || *p > L'9')
             return false;
         number = number * 10 + static_cast<unsigned>(*p - L'0');
-        if (number > range.max)
+        if (number > PolicyTypedRange(s.value).max)
             return false;
     }
-    if (s.value == PolicyDuration && number == 0) {
-        *units = PolicyUnlimited;
-        return true;
-    }
-    if (number < range.min)
-        return false;
-    *units = static_cast<DWORD>(number);
-    return true;
+    return PolicyUnitsOfNumber(s.value, number, units);
 }
 
 void PrintBadValue(const PolicySwitch& s, const wchar_t* text)
 {
     size_t length = wcslen(text);
     bool cut = length > ShownValueChars;
+    wchar_t accepted[64];
+    FormatAccepted(s, accepted, 64);
     PrintFormatted(L"エラー : %s の値 \"%.*s%s\" は指定できません。\n指定できる値 : %s\n\n",
                    s.name, static_cast<int>(cut ? ShownValueChars : length), text,
-                   cut ? L"..." : L"", s.accepted);
+                   cut ? L"..." : L"", accepted);
 }
 
 // Returns 0 when understood, else the exit code after the message.
@@ -229,20 +228,9 @@ void PrintChanges(const AccountPolicy& before, const AccountPolicy& after,
 // The value that NetUserModalsSet named in parm_err, where the platform named one.
 void PrintRefusedValue(DWORD parmErr)
 {
-    struct
-    {
-        DWORD parm;
-        PolicyValue value;
-    } const names[] = {{MODALS_MIN_PASSWD_LEN_PARMNUM, PolicyMinLength},
-                       {MODALS_MAX_PASSWD_AGE_PARMNUM, PolicyMaxAge},
-                       {MODALS_MIN_PASSWD_AGE_PARMNUM, PolicyMinAge},
-                       {MODALS_PASSWD_HIST_LEN_PARMNUM, PolicyHistory},
-                       {MODALS_LOCKOUT_DURATION_PARMNUM, PolicyDuration},
-                       {MODALS_LOCKOUT_OBSERVATION_WINDOW_PARMNUM, PolicyWindow},
-                       {MODALS_LOCKOUT_THRESHOLD_PARMNUM, PolicyThreshold}};
-    for (const auto& name : names)
-        if (name.parm == parmErr)
-            PrintFormatted(L"受け付けられなかった値 : %s\n\n", PolicyValueLabel(name.value));
+    PolicyValue value = PolicyValueOfParmErr(parmErr);
+    if (value != PolicyValueCount)
+        PrintFormatted(L"受け付けられなかった値 : %s\n\n", PolicyValueLabel(value));
 }
 
 int SetPolicy(const void* job)
@@ -442,8 +430,11 @@ void PrintPolicyHelp()
     PrintText(L"               [/lockoutwindow:分]\n\n");
     PrintText(L"値を指定しないと、現在のポリシーを net accounts と同じ順で表示します。\n");
     PrintText(L"/format を付けると CSV、TSV または JSON (オブジェクトの配列) で出力します。\n\n");
-    for (const PolicySwitch& s : Switches)
-        PrintFormatted(L"%s\n\t%s : %s\n", s.name, PolicyValueLabel(s.value), s.accepted);
+    for (const PolicySwitch& s : Switches) {
+        wchar_t accepted[64];
+        FormatAccepted(s, accepted, 64);
+        PrintFormatted(L"%s\n\t%s : %s\n", s.name, PolicyValueLabel(s.value), accepted);
+    }
     PrintText(L"\nロックアウト カウンターのリセットはロックアウト期間以下、パスワードの\n");
     PrintText(L"変更禁止期間は有効期間以下にしてください。変更の前に確認を求めます (/s で省略)。\n");
     PrintText(L"先頭に /computer:一覧 を付けると、一覧のコンピューターすべてで実行します。\n\n");

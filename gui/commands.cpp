@@ -16,6 +16,7 @@
 #include "group_dialogs.h"
 #include "import_dialogs.h"
 #include "mainwindow.h"
+#include "policy_dialogs.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
 #include "textformat.h"
@@ -346,6 +347,9 @@ void RunAccountCommand(HWND window, int command)
         break;
     case CMD_IMPORT:
         ImportAccounts(window);
+        break;
+    case CMD_POLICY:
+        EditAccountPolicy(window);
         break;
     default:
         break;

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <lm.h>
+#include <shellapi.h>
 #include <uxtheme.h>
 
 #include <initializer_list>
@@ -32,7 +34,7 @@ struct ColumnSpec
 };
 
 const ColumnSpec PreviewColumns[] = {
-    {L"行", 39}, {L"種類", 63}, {L"名前", 108}, {L"処理", 66}, {L"詳細", 369}};
+    {L"行", 39}, {L"種類", 63}, {L"名前", 108}, {L"処理", 72}, {L"詳細", 363}};
 const ColumnSpec ResultColumns[] = {
     {L"行", 39}, {L"種類", 63}, {L"名前", 108}, {L"結果", 309}, {L"パスワード", 126}};
 constexpr int PasswordColumn = 4;
@@ -97,6 +99,37 @@ int AppendTableRow(HWND list, const ImportTable* table, DWORD index, LPWSTR cell
     return item;
 }
 
+// The deletions in their own section after the file's rows: a heading, then
+// each member of the group that the file does not list, to be deleted or kept
+// with the reason (in the result: deleted, or failed with the reason).
+void FillRemovals(HWND list, const ImportTable* table, LPWSTR cell, bool applied)
+{
+    if (table->removeGroup == nullptr)
+        return;
+    int heading = AppendRow(list, L"", -1);
+    if (heading >= 0) {
+        SetCell(list, heading, 1, L"[削除]");
+        FormatBounded(cell, CellChars, L"ファイルにないグループ「%s」のメンバー: %lu 人",
+                      table->removeGroup, table->removalCount);
+        SetCell(list, heading, applied ? 3 : 4, cell);
+    }
+    for (DWORD i = 0; i < table->removalCount; ++i) {
+        const ImportRemoval& removal = table->removals[i];
+        int item = AppendRow(list, L"", -1);
+        if (item < 0)
+            continue;
+        SetCell(list, item, 1, L"ユーザー");
+        SetCell(list, item, 2, removal.name);
+        DescribeImportRemoval(table, i, cell, CellChars);
+        if (applied) {
+            SetCell(list, item, 3, cell);
+        } else {
+            SetCell(list, item, 3, removal.kept != nullptr ? L"削除しない" : L"削除");
+            SetCell(list, item, 4, removal.kept != nullptr ? removal.kept : cell);
+        }
+    }
+}
+
 // The row that starts at `line` (rows are in file order), or null.
 const ImportRow* RowAtLine(const ImportTable* table, DWORD line)
 {
@@ -122,6 +155,7 @@ void FillPlan(HWND list, const ImportTable* table, LPWSTR cell)
         DescribeImportPlan(table, i, cell, CellChars);
         SetCell(list, item, 4, cell);
     }
+    FillRemovals(list, table, cell, false);
 }
 
 // Every problem with its line; the column is named in its text.
@@ -149,6 +183,23 @@ void FillProblems(HWND list, const ImportTable* table, LPWSTR cell)
     }
 }
 
+// The deletions' counts and the form of the passwords to be made, after the
+// rows' counts; returns the characters used, or -1.
+int AppendPreviewNotes(const ImportTable& table, const ImportCounts& counts, LPWSTR text, int used)
+{
+    if (used >= 0 && table.removeGroup != nullptr) {
+        int more = FormatBounded(text + used, CellChars - used, L"削除 %lu 人、削除しない %lu 人。",
+                                 counts.remove, counts.kept);
+        used = more >= 0 ? used + more : -1;
+    }
+    if (used >= 0 && ImportGeneratesPasswords(&table)) {
+        int more = FormatBounded(text + used, CellChars - used, L"\n生成するパスワード: %s",
+                                 ImportPasswordFormName(table.passwordForm));
+        used = more >= 0 ? used + more : -1;
+    }
+    return used;
+}
+
 void ShowPreviewSummary(HWND dialog, const ImportSession& session, LPWSTR text)
 {
     const ImportTable* table = session.table;
@@ -163,11 +214,14 @@ void ShowPreviewSummary(HWND dialog, const ImportSession& session, LPWSTR text)
         FormatBounded(text, CellChars, L"アカウントを読み取れなかったため、インポートできません。");
     } else {
         ImportCounts counts = CountImport(table);
-        FormatBounded(
-            text, CellChars,
-            L"%s、%s、%lu 行: 作成 %lu 件、変更 %lu 件、変更なし %lu 件。\n内容を確認して [OK] ボタンを押すと、インポートを開始します。",
-            table->encoding, table->separator == L'\t' ? L"TSV" : L"CSV", table->rowCount,
-            counts.create, counts.change, counts.nothing);
+        int used = FormatBounded(text, CellChars,
+                                 L"%s、%s、%lu 行: 作成 %lu 件、変更 %lu 件、変更なし %lu 件。",
+                                 table->encoding, table->separator == L'\t' ? L"TSV" : L"CSV",
+                                 table->rowCount, counts.create, counts.change, counts.nothing);
+        used = AppendPreviewNotes(*table, counts, text, used);
+        if (used >= 0)
+            FormatBounded(text + used, CellChars - used,
+                          L"\n内容を確認して [OK] ボタンを押すと、インポートを開始します。");
     }
     SetDlgItemTextW(dialog, IDC_IMPORT_SUMMARY, text);
 }
@@ -190,14 +244,56 @@ void ShowPlan(HWND dialog)
     InvalidateRect(list, nullptr, TRUE);
     ShowPreviewSummary(dialog, *session, cell);
     EnableWindow(GetDlgItem(dialog, IDOK), applicable);
+    EnableWindow(GetDlgItem(dialog, IDC_IMPORT_PASSWORD_FORM),
+                 applicable && ImportGeneratesPasswords(session->table));
     FreeBuffer(cell);
 }
 
-// The exact-membership box was clicked: the whole file is planned again.
+bool IsChecked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+// The deletions as the boxes and the group list now say: into the table, for
+// the next plan and the apply. Profiles go on this computer only.
+void TakeRemovalChoice(HWND dialog, ImportSession* session)
+{
+    ImportTable* table = session->table;
+    HWND groups = GetDlgItem(dialog, IDC_IMPORT_REMOVE_GROUP);
+    bool remove = IsChecked(dialog, IDC_IMPORT_REMOVE);
+    int index = static_cast<int>(SendMessageW(groups, CB_GETCURSEL, 0, 0));
+    LRESULT length = index >= 0 ? SendMessageW(groups, CB_GETLBTEXTLEN, index, 0) : CB_ERR;
+    session->removeGroup[0] = L'\0';
+    if (remove && length >= 0 && static_cast<size_t>(length) < ARRAYSIZE(session->removeGroup))
+        SendMessageW(groups, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(session->removeGroup));
+    table->removeGroup = session->removeGroup[0] != L'\0' ? session->removeGroup : nullptr;
+    table->deleteProfiles = table->removeGroup != nullptr && session->server == nullptr &&
+                            IsChecked(dialog, IDC_IMPORT_PROFILES);
+    bool planned = session->readStatus == 0;
+    EnableWindow(GetDlgItem(dialog, IDC_IMPORT_REMOVE_GROUP), planned && remove);
+    EnableWindow(GetDlgItem(dialog, IDC_IMPORT_PROFILES),
+                 planned && remove && session->server == nullptr);
+}
+
+// The password form chosen in its list (the strong form unless changed).
+void TakePasswordForm(HWND dialog, ImportTable* table)
+{
+    HWND forms = GetDlgItem(dialog, IDC_IMPORT_PASSWORD_FORM);
+    int index = static_cast<int>(SendMessageW(forms, CB_GETCURSEL, 0, 0));
+    LRESULT form = index >= 0 ? SendMessageW(forms, CB_GETITEMDATA, index, 0) : CB_ERR;
+    table->passwordForm = form == ImportPasswordsEasy ? ImportPasswordsEasy : ImportPasswordsStrong;
+}
+
+// A box, the group list or the password form changed: the whole file is
+// planned again with every choice as it now stands.
 void Replan(HWND dialog)
 {
     ImportSession* session = SessionOf(dialog);
-    bool exact = IsDlgButtonChecked(dialog, IDC_IMPORT_EXACT) == BST_CHECKED;
+    TakeRemovalChoice(dialog, session);
+    TakePasswordForm(dialog, session->table);
+    if (session->readStatus != 0)
+        return;
+    bool exact = IsChecked(dialog, IDC_IMPORT_EXACT);
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     session->planStatus = PlanImport(session->table, session->server, exact);
     SetCursor(previous);
@@ -207,6 +303,54 @@ void Replan(HWND dialog)
                           ImportErrorCaption, session->planStatus);
 }
 
+// The target's local groups, for the deletions. The file's first group row
+// that names one of them is chosen (an April file lists its class group).
+void FillRemoveGroups(HWND dialog, const ImportSession& session)
+{
+    HWND groups = GetDlgItem(dialog, IDC_IMPORT_REMOVE_GROUP);
+    DWORD_PTR resume = 0;
+    NET_API_STATUS status;
+    do {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0;
+        DWORD total = 0;
+        status = NetLocalGroupEnum(session.server, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total,
+                                   &resume);
+        auto* found = reinterpret_cast<LOCALGROUP_INFO_0*>(buffer);
+        for (DWORD i = 0; (status == NERR_Success || status == ERROR_MORE_DATA) && i < read; ++i)
+            SendMessageW(groups, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found[i].lgrpi0_name));
+        if (buffer != nullptr)
+            NetApiBufferFree(buffer);
+    } while (status == ERROR_MORE_DATA);
+    int chosen = 0;
+    for (DWORD i = 0; i < session.table->rowCount && chosen == 0; ++i) {
+        const ImportRow& row = session.table->rows[i];
+        int index =
+            row.group
+                ? static_cast<int>(SendMessageW(groups, CB_FINDSTRINGEXACT, -1,
+                                                reinterpret_cast<LPARAM>(row.cells[ColumnName])))
+                : CB_ERR;
+        if (index >= 0)
+            chosen = index;
+    }
+    SendMessageW(groups, CB_SETCURSEL, chosen, 0);
+    bool any = SendMessageW(groups, CB_GETCOUNT, 0, 0) > 0;
+    EnableWindow(GetDlgItem(dialog, IDC_IMPORT_REMOVE), session.readStatus == 0 && any);
+}
+
+void FillPasswordForms(HWND dialog, ImportPasswordForm current)
+{
+    HWND forms = GetDlgItem(dialog, IDC_IMPORT_PASSWORD_FORM);
+    for (ImportPasswordForm form : {ImportPasswordsStrong, ImportPasswordsEasy}) {
+        LRESULT index = SendMessageW(forms, CB_ADDSTRING, 0,
+                                     reinterpret_cast<LPARAM>(ImportPasswordFormName(form)));
+        SendMessageW(forms, CB_SETITEMDATA, index, form);
+        if (form == current)
+            SendMessageW(forms, CB_SETCURSEL, index, 0);
+    }
+    EnableWindow(forms, FALSE);
+}
+
 void InitPreview(HWND dialog, ImportSession* session)
 {
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(session));
@@ -214,6 +358,11 @@ void InitPreview(HWND dialog, ImportSession* session)
     InitList(dialog, PreviewColumns, ARRAYSIZE(PreviewColumns));
     CheckDlgButton(dialog, IDC_IMPORT_EXACT, session->table->exact ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(GetDlgItem(dialog, IDC_IMPORT_EXACT), session->readStatus == 0);
+    FillRemoveGroups(dialog, *session);
+    CheckDlgButton(dialog, IDC_IMPORT_REMOVE,
+                   session->table->removeGroup != nullptr ? BST_CHECKED : BST_UNCHECKED);
+    TakeRemovalChoice(dialog, session);
+    FillPasswordForms(dialog, session->table->passwordForm);
     ShowWindow(GetDlgItem(dialog, IDC_IMPORT_PROGRESS), SW_HIDE);
     ShowPlan(dialog);
 }
@@ -254,14 +403,41 @@ bool ReportApplyProgress(DWORD done, DWORD total, void* context)
     return true;
 }
 
+// Users to be deleted: named by count, with what deleting an account costs,
+// before anything is written. No is the default.
+bool ConfirmRemovals(HWND dialog, const ImportTable* table)
+{
+    DWORD users = CountImport(table).remove;
+    if (users == 0)
+        return true;
+    LPWSTR text = AllocBuffer(CellChars * 2);
+    if (text == nullptr)
+        return false;
+    FormatBounded(
+        text, CellChars * 2,
+        L"グループ「%s」のメンバーで、ファイルにない %lu 人のユーザーを削除しようとしています。ファイルの各行を処理した後に削除します。\n\nユーザーやローカル グループはセキュリティ識別子 (Security Identifier。以下 SID) と呼ばれる識別子を持っており、Windows 上ではこの SID によって管理されています。\n削除後、同一名でユーザーを再作成した場合も新たに SID が発行され、システム上ではまったく異なるものとして扱われます。\n\n%s\n\n%lu 人のユーザーを本当に削除してもよろしいですか？",
+        table->removeGroup, users,
+        table->deleteProfiles
+            ? L"ユーザー プロファイルも同時に削除します。ユーザー プロファイル フォルダ内に保存されているファイルはすべて削除されます。"
+            : L"削除しようとしているユーザーにユーザー プロファイルがある場合、保存されているユーザー プロファイル フォルダ内のファイルが使用できなくなることがあります。",
+        users);
+    bool yes = AMBMessageBoxW(dialog, text, L"ユーザーの削除の確認",
+                              MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    FreeBuffer(text);
+    return yes;
+}
+
 void ApplyPlan(HWND dialog)
 {
     ImportSession* session = SessionOf(dialog);
     if (session->readStatus != 0 || session->planStatus != 0)
         return;
+    if (!ConfirmRemovals(dialog, session->table))
+        return;
     // Marks the dialog busy: IDCANCEL and a second OK are ignored from here.
     SetPropW(dialog, L"AmbImportBusy", reinterpret_cast<HANDLE>(1));
-    for (int id : {IDC_IMPORT_LIST, IDC_IMPORT_EXACT, IDOK, IDCANCEL})
+    for (int id : {IDC_IMPORT_LIST, IDC_IMPORT_EXACT, IDC_IMPORT_REMOVE, IDC_IMPORT_REMOVE_GROUP,
+                   IDC_IMPORT_PROFILES, IDC_IMPORT_PASSWORD_FORM, IDOK, IDCANCEL})
         EnableWindow(GetDlgItem(dialog, id), FALSE);
     SetDlgItemTextW(dialog, IDC_IMPORT_SUMMARY, L"インポートしています。しばらくお待ちください...");
     ApplyProgress progress = {GetDlgItem(dialog, IDC_IMPORT_PROGRESS), GetTickCount()};
@@ -292,6 +468,7 @@ void FillResults(HWND list, const ImportTable* table, LPWSTR cell)
         if (table->rows[i].generatedPassword)
             SetCell(list, item, PasswordColumn, LPSTR_TEXTCALLBACKW);
     }
+    FillRemovals(list, table, cell, true);
 }
 
 // The password cells: copied into the list's own buffer for one drawing.
@@ -310,6 +487,30 @@ void GivePasswordCell(HWND dialog, NMLVDISPINFOW* info)
         FormatBounded(item.pszText, static_cast<size_t>(item.cchTextMax), L"%s", row.password);
 }
 
+// The rows' outcome, then the deletions' when there were any to make.
+void ShowResultSummary(const ImportTable& table, const ImportCounts& counts, LPWSTR text)
+{
+    bool failed = counts.failed > 0 || counts.removeFailed > 0;
+    int used =
+        failed
+            ? FormatBounded(
+                  text, CellChars,
+                  L"インポートが完了しましたが、失敗した行があります。成功 %lu 件、失敗 %lu 件。",
+                  counts.done, counts.failed)
+            : FormatBounded(text, CellChars, L"インポートが完了しました。成功 %lu 件、失敗 0 件。",
+                            counts.done);
+    if (used >= 0 && table.removeGroup != nullptr) {
+        int more = FormatBounded(text + used, CellChars - used,
+                                 L"\n削除 %lu 人、削除の失敗 %lu 人、削除しない %lu 人。",
+                                 counts.removed, counts.removeFailed, counts.kept);
+        used = more >= 0 ? used + more : -1;
+    }
+    if (used >= 0 && failed)
+        FormatBounded(
+            text + used, CellChars - used,
+            L"\n失敗した行は、結果の理由を確認してください。ほかの行は処理されています。");
+}
+
 void InitResult(HWND dialog, ImportSession* session)
 {
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(session));
@@ -319,14 +520,7 @@ void InitResult(HWND dialog, ImportSession* session)
         return;
     FillResults(GetDlgItem(dialog, IDC_IMPORT_LIST), session->table, text);
     ImportCounts counts = CountImport(session->table);
-    if (counts.failed == 0)
-        FormatBounded(text, CellChars, L"インポートが完了しました。成功 %lu 件、失敗 0 件。",
-                      counts.done);
-    else
-        FormatBounded(
-            text, CellChars,
-            L"インポートが完了しましたが、失敗した行があります。成功 %lu 件、失敗 %lu 件。\n失敗した行は、結果の理由を確認してください。ほかの行は処理されています。",
-            counts.done, counts.failed);
+    ShowResultSummary(*session->table, counts, text);
     SetDlgItemTextW(dialog, IDC_IMPORT_SUMMARY, text);
     if (counts.passwords > 0)
         FormatBounded(
@@ -338,6 +532,7 @@ void InitResult(HWND dialog, ImportSession* session)
     SetDlgItemTextW(dialog, IDC_IMPORT_NOTE, text);
     EnableWindow(GetDlgItem(dialog, IDC_IMPORT_COPY), counts.passwords > 0);
     EnableWindow(GetDlgItem(dialog, IDC_IMPORT_SAVE), counts.passwords > 0);
+    EnableWindow(GetDlgItem(dialog, IDC_IMPORT_SLIPS), counts.passwords > 0);
     FreeBuffer(text);
 }
 
@@ -445,6 +640,54 @@ void OnSavePasswords(HWND dialog)
     FreeBuffer(path);
 }
 
+bool AskSlipsFileName(HWND dialog, LPWSTR path)
+{
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    FormatBounded(path, PathChars, L"Ambrelle-配布用カード-%04d%02d%02d.html", today.wYear,
+                  today.wMonth, today.wDay);
+    return AskSaveFileName(dialog, path,
+                           L"HTML ファイル (*.html)\0*.html;*.htm\0すべてのファイル (*.*)\0*.*\0",
+                           L"配布用カードの保存", L"html") != 0;
+}
+
+// The page opens in the program the computer opens HTML with, to print it.
+void OpenSlips(HWND dialog, LPCWSTR path)
+{
+    auto code = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(dialog, L"open", path, nullptr, nullptr, SW_SHOWNORMAL));
+    if (code > 32)
+        return;
+    DWORD status = GetLastError();
+    ShowPlatformError(dialog, L"配布用カードを開けませんでした。\n(エラー詳細 : %s)",
+                      ImportErrorCaption, status != 0 ? status : ERROR_NO_ASSOCIATION);
+}
+
+// The cards hold the passwords as the password file does: the same warning,
+// then the page is offered for printing.
+void OnSaveSlips(HWND dialog)
+{
+    ImportSession* session = SessionOf(dialog);
+    LPWSTR path = AllocBuffer(PathChars);
+    if (path == nullptr || !AskSlipsFileName(dialog, path)) {
+        FreeBuffer(path);
+        return;
+    }
+    DWORD status = WriteImportSlips(session->table, path);
+    if (status != 0) {
+        ShowPlatformError(dialog, L"配布用カードを保存できませんでした。\n(エラー詳細 : %s)",
+                          ImportErrorCaption, status);
+    } else {
+        session->passwordsKept = true;
+        if (AMBMessageBoxW(
+                dialog,
+                L"配布用カードを保存しました。ファイルにはパスワードが含まれています。\nファイルはほかの人が読めない場所に保管し、配布が済んだら削除してください。\n\n配布用カードを開いて印刷しますか？",
+                ImportCaption, MB_YESNO | MB_ICONINFORMATION) == IDYES)
+            OpenSlips(dialog, path);
+    }
+    FreeBuffer(path);
+}
+
 // Closing with passwords neither copied nor saved loses them: asked first.
 bool MayCloseResult(HWND dialog)
 {
@@ -486,7 +729,7 @@ void RunImport(HWND window, LPCWSTR path)
         return;
     }
     LPWSTR server = AllocServerArgument();
-    ImportSession session = {table, server, path, status, 0, false};
+    ImportSession session = {table, server, path, status, 0, false, {}};
     if (IsRemoteServerMissing(server)) {
         session.planStatus = ERROR_NOT_ENOUGH_MEMORY;
     } else if (status == 0) {
@@ -534,8 +777,20 @@ INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wPara
             return TRUE;
         switch (LOWORD(wParam)) {
         case IDC_IMPORT_EXACT:
+        case IDC_IMPORT_REMOVE:
+        case IDC_IMPORT_PROFILES:
             if (HIWORD(wParam) == BN_CLICKED)
                 Replan(dialog);
+            return TRUE;
+        case IDC_IMPORT_REMOVE_GROUP:
+            if (HIWORD(wParam) == CBN_SELCHANGE)
+                Replan(dialog);
+            return TRUE;
+        case IDC_IMPORT_PASSWORD_FORM:
+            if (HIWORD(wParam) == CBN_SELCHANGE) {
+                TakePasswordForm(dialog, SessionOf(dialog)->table);
+                ShowPlan(dialog);
+            }
             return TRUE;
         case IDOK:
             ApplyPlan(dialog);
@@ -569,6 +824,9 @@ INT_PTR CALLBACK ImportResultDialogProc(HWND dialog, UINT message, WPARAM wParam
             return TRUE;
         case IDC_IMPORT_SAVE:
             OnSavePasswords(dialog);
+            return TRUE;
+        case IDC_IMPORT_SLIPS:
+            OnSaveSlips(dialog);
             return TRUE;
         case IDOK:
         case IDCANCEL:

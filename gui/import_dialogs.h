@@ -10,6 +10,11 @@
 #define IDC_IMPORT_NOTE 1005
 #define IDC_IMPORT_COPY 1006
 #define IDC_IMPORT_SAVE 1007
+#define IDC_IMPORT_REMOVE 1008
+#define IDC_IMPORT_REMOVE_GROUP 1009
+#define IDC_IMPORT_PROFILES 1010
+#define IDC_IMPORT_PASSWORD_FORM 1011
+#define IDC_IMPORT_SLIPS 1012
 
 #ifndef RC_INVOKED
 struct ImportTable;
@@ -24,15 +29,19 @@ struct ImportSession
     DWORD readStatus;   // 0, or ERROR_INVALID_DATA when the file has problems
     DWORD planStatus;   // the last plan's status
     bool passwordsKept; // the generated passwords were copied or saved
+    // The group chosen for the deletions; the table's removeGroup points here.
+    WCHAR removeGroup[257];
 };
 
 // Template 520 (lParam: ImportSession*): the plan row by row, or the file's
-// problems with OK disabled; the exact-membership box plans again; OK applies
-// the plan with a progress bar and ends the dialog with IDOK.
+// problems with OK disabled; the exact-membership box and the deletions' box,
+// group and profile box plan again; the password form is chosen for the new
+// users; OK asks first when users will be deleted, applies the plan with a
+// progress bar and ends the dialog with IDOK.
 INT_PTR CALLBACK ImportPreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Template 521 (lParam: ImportSession*): the outcome of every row and the
 // generated passwords, which leave the dialog only through its copy and save
-// buttons.
+// buttons (the passwords' list or the cards to hand out).
 INT_PTR CALLBACK ImportResultDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The generated passwords as "name<TAB>password" lines after a title line,

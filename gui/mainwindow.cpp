@@ -598,6 +598,7 @@ void OnCommand(HWND window, int command)
     case CMD_RENAME:
     case CMD_SAVE_REPORT:
     case CMD_IMPORT:
+    case CMD_POLICY:
         RunAccountCommand(window, command);
         break;
     case CMD_SHOW_BUILTIN:
@@ -642,6 +643,19 @@ bool LinkedTokenHoldsAdministrators(PSID administrators)
     CloseHandle(token);
     return member;
 }
+
+// The policy item of advanced mode follows "動作モードの切り替え".
+void InsertPolicyCommand(HMENU tools)
+{
+    int count = GetMenuItemCount(tools);
+    for (int i = 0; i < count; ++i) {
+        if (GetMenuItemID(tools, i) == CMD_OPERATING_MODE) {
+            InsertMenuW(tools, i + 1, MF_BYPOSITION | MF_STRING, CMD_POLICY,
+                        L"パスワードとロックアウトのポリシー(&P)...");
+            return;
+        }
+    }
+}
 } // namespace
 
 // ---- Shared helpers ------------------------------------------------------------
@@ -680,10 +694,13 @@ void ShowRemoteCommand(HWND window, bool show)
 {
     HMENU menu = GetMenu(window);
     DeleteMenu(menu, CMD_REMOTE, MF_BYCOMMAND);
+    DeleteMenu(menu, CMD_POLICY, MF_BYCOMMAND);
     if (show) {
         HMENU tools = GetSubMenu(menu, ToolsPopupIndex);
-        if (tools != nullptr)
+        if (tools != nullptr) {
             InsertMenuW(tools, 0, MF_BYPOSITION | MF_STRING, CMD_REMOTE, L"リモート管理(&R)");
+            InsertPolicyCommand(tools);
+        }
     }
     DrawMenuBar(window);
     BYTE state = show ? TBSTATE_ENABLED : TBSTATE_HIDDEN;

@@ -29,5 +29,6 @@ void SetLoadingTitle(HWND window);
 void SetMenuCommandEnabled(HWND window, int command, bool enabled);
 void SetToolbarButtonState(HWND window, int command, BYTE state);
 
-// Shows or hides "リモート管理(&R)" in the menu and on the toolbar.
+// Shows or hides the commands of advanced mode: "リモート管理(&R)" in the menu
+// and on the toolbar, and the policy item of the menu.
 void ShowRemoteCommand(HWND window, bool show);

@@ -51,6 +51,7 @@
 #define IDD_TYPED_NAMES 514
 #define IDD_IMPORT_PREVIEW 520
 #define IDD_IMPORT_RESULT 521
+#define IDD_POLICY 540
 #define IDD_ADD_USER_PERSONAL 700
 #define IDD_USER_SETTINGS_PERSONAL 701
 
@@ -74,6 +75,7 @@
 #define CMD_RENAME 40016
 #define CMD_SAVE_REPORT 40017
 #define CMD_IMPORT 40018
+#define CMD_POLICY 40030
 
 // Commands of the member popup of the group dialogs
 #define CMD_PICK_USERS 50000

@@ -163,6 +163,23 @@ PolicyRange PolicyValueRange(PolicyValue value)
     return Ranges[value];
 }
 
+PolicyRange PolicyTypedRange(PolicyValue value)
+{
+    PolicyRange range = Ranges[value];
+    if (value == PolicyDuration)
+        range.min = 0;
+    return range;
+}
+
+bool PolicyUnitsOfNumber(PolicyValue value, unsigned long long number, DWORD* units)
+{
+    PolicyRange range = PolicyTypedRange(value);
+    if (number < range.min || number > range.max)
+        return false;
+    *units = value == PolicyDuration && number == 0 ? PolicyUnlimited : static_cast<DWORD>(number);
+    return true;
+}
+
 const wchar_t* PolicyValueLabel(PolicyValue value)
 {
     return Labels[value];
@@ -312,6 +329,25 @@ DWORD WriteAccountPolicy(LPCWSTR server, const AccountPolicy& before, const Acco
             return status;
     }
     return NERR_Success;
+}
+
+PolicyValue PolicyValueOfParmErr(DWORD parmErr)
+{
+    struct
+    {
+        DWORD parm;
+        PolicyValue value;
+    } const names[] = {{MODALS_MIN_PASSWD_LEN_PARMNUM, PolicyMinLength},
+                       {MODALS_MAX_PASSWD_AGE_PARMNUM, PolicyMaxAge},
+                       {MODALS_MIN_PASSWD_AGE_PARMNUM, PolicyMinAge},
+                       {MODALS_PASSWD_HIST_LEN_PARMNUM, PolicyHistory},
+                       {MODALS_LOCKOUT_DURATION_PARMNUM, PolicyDuration},
+                       {MODALS_LOCKOUT_OBSERVATION_WINDOW_PARMNUM, PolicyWindow},
+                       {MODALS_LOCKOUT_THRESHOLD_PARMNUM, PolicyThreshold}};
+    for (const auto& name : names)
+        if (name.parm == parmErr)
+            return name.value;
+    return PolicyValueCount;
 }
 
 void FormatPolicyValue(const AccountPolicy& p, PolicyValue value, wchar_t* buffer, size_t chars)

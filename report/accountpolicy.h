@@ -50,6 +50,12 @@ struct PolicyRange
 // NetUserModalsSet accepts (USER_MODALS_INFO_0: length up to LM20_PWLEN,
 // history up to DEF_MAX_PWHIST, maximum age at least a day).
 PolicyRange PolicyValueRange(PolicyValue value);
+// The numbers people type for a value: its range, but from 0 for the lock-out
+// duration, where 0 means "until an administrator unlocks".
+PolicyRange PolicyTypedRange(PolicyValue value);
+// A typed number as units (0 for the duration: PolicyUnlimited); false when it
+// is outside PolicyTypedRange.
+bool PolicyUnitsOfNumber(PolicyValue value, unsigned long long number, DWORD* units);
 // The caption of a value, as in the dialog, the lists and the report.
 const wchar_t* PolicyValueLabel(PolicyValue value);
 
@@ -75,6 +81,9 @@ DWORD ReadAccountPolicy(LPCWSTR server, AccountPolicy* policy);
 // parm_err of a refused level.
 DWORD WriteAccountPolicy(LPCWSTR server, const AccountPolicy& before, const AccountPolicy& after,
                          DWORD* parmErr);
+// The value that NetUserModalsSet named in parm_err (MODALS_*_PARMNUM), or
+// PolicyValueCount when it named none of the seven.
+PolicyValue PolicyValueOfParmErr(DWORD parmErr);
 
 // A value as people read it: the number, or "無期限" / "なし".
 void FormatPolicyValue(const AccountPolicy& policy, PolicyValue value, wchar_t* buffer,

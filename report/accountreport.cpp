@@ -6,6 +6,8 @@
 #include <lm.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 
 #include "accounttimes.h"
@@ -388,14 +390,27 @@ struct ReportGroup
     bool gone; // deleted while the report was read
 };
 
+// One membership: a member's SID and the index of its group.
+struct MemberEntry
+{
+    PSID sid;
+    DWORD group;
+};
+
 struct GroupTable
 {
     LPBYTE records = nullptr; // LOCALGROUP_INFO_1 from NetLocalGroupEnum
     ReportGroup* groups = nullptr;
     DWORD count = 0;
+    // Every membership ordered by SID, then group: a user's groups are found
+    // in one search instead of a pass over every member of every group.
+    MemberEntry* entries = nullptr;
+    size_t entryCount = 0;
 
     ~GroupTable()
     {
+        if (entries != nullptr)
+            HeapFree(GetProcessHeap(), 0, entries);
         for (DWORD i = 0; groups != nullptr && i < count; ++i) {
             FreeBuffer(groups[i].sid);
             if (groups[i].members != nullptr)
@@ -620,13 +635,67 @@ LPCWSTR InternetPrincipal(const USER_INFO_24* identity)
     return identity->usri24_internet_principal_name;
 }
 
+// SIDs ordered by length, then bytes: any total order serves the search.
+int CompareSids(PSID a, PSID b)
+{
+    DWORD lengthA = GetLengthSid(a);
+    DWORD lengthB = GetLengthSid(b);
+    if (lengthA != lengthB)
+        return lengthA < lengthB ? -1 : 1;
+    return memcmp(a, b, lengthA);
+}
+
+bool EntryBefore(const MemberEntry& a, const MemberEntry& b)
+{
+    int order = CompareSids(a.sid, b.sid);
+    return order != 0 ? order < 0 : a.group < b.group;
+}
+
+// Orders the memberships of the groups that are still there. Without memory
+// for it the users' groups are found by the slower pass.
+void IndexMemberships(GroupTable& table)
+{
+    size_t total = 0;
+    for (DWORD i = 0; i < table.count; ++i)
+        if (!table.groups[i].gone)
+            total += table.groups[i].memberCount;
+    if (total == 0)
+        return;
+    table.entries =
+        static_cast<MemberEntry*>(HeapAlloc(GetProcessHeap(), 0, total * sizeof(MemberEntry)));
+    if (table.entries == nullptr)
+        return;
+    for (DWORD i = 0; i < table.count; ++i) {
+        const ReportGroup& group = table.groups[i];
+        for (DWORD m = 0; !group.gone && m < group.memberCount; ++m) {
+            PSID sid = group.members[m].lgrmi2_sid;
+            if (sid != nullptr && IsValidSid(sid))
+                table.entries[table.entryCount++] = {sid, i};
+        }
+    }
+    std::sort(table.entries, table.entries + table.entryCount, EntryBefore);
+}
+
+// The user's groups in the order of the enumeration.
 template <typename Visit>
 void VisitUserGroups(const USER_INFO_4& user, const GroupTable& table, Visit visit)
 {
-    for (DWORD i = 0; i < table.count; ++i)
-        if (!table.groups[i].gone && user.usri4_user_sid != nullptr &&
-            IsMember(table.groups[i], user.usri4_user_sid))
-            visit(table.groups[i].name);
+    PSID sid = user.usri4_user_sid;
+    if (sid == nullptr || !IsValidSid(sid))
+        return;
+    if (table.entries == nullptr) {
+        for (DWORD i = 0; i < table.count; ++i)
+            if (!table.groups[i].gone && IsMember(table.groups[i], sid))
+                visit(table.groups[i].name);
+        return;
+    }
+    const MemberEntry* begin = table.entries;
+    const MemberEntry* end = begin + table.entryCount;
+    const MemberEntry* at = std::lower_bound(begin, end, MemberEntry{sid, 0}, EntryBefore);
+    DWORD last = MAXDWORD;
+    for (; at != end && CompareSids(at->sid, sid) == 0; ++at)
+        if (at->group != last) // a group that lists the same SID twice names it once
+            visit(table.groups[last = at->group].name);
 }
 
 void PutSidJson(ReportFile& file, PSID sid)
@@ -907,8 +976,10 @@ DWORD PutRows(ReportFile& file, LPCWSTR server)
     GroupTable table;
     LPWSTR value = AllocBuffer(NameChars);
     DWORD status = value != nullptr ? ReadGroups(server, table) : ERROR_NOT_ENOUGH_MEMORY;
-    if (status == 0 && (file.kinds & ReportUsers) != 0)
+    if (status == 0 && (file.kinds & ReportUsers) != 0) {
+        IndexMemberships(table);
         status = PutUserRows(file, server, table, value);
+    }
     for (DWORD i = 0; status == 0 && (file.kinds & ReportGroups) != 0 && i < table.count; ++i)
         if (!table.groups[i].gone)
             PutGroupRow(file, table.groups[i], value);

@@ -95,6 +95,8 @@ const char kHelp[] =
     "  user del NAME [--computer C]\n"
     "  users add-many COUNT [--prefix P] [--computer C]\n"
     "      COUNT users named P00001, P00002, ... (prefix \"user\").\n"
+    "  groups add-many COUNT [--prefix P] [--computer C]\n"
+    "      COUNT groups named P1, P2, ... (prefix \"group\").\n"
     "  group add NAME [--comment C] [--computer C]\n"
     "  group rename OLD NEW [--computer C]\n"
     "  member add GROUP ACCOUNT [--computer C]\n"
@@ -856,6 +858,33 @@ int CmdUsers(const Args& a)
     });
 }
 
+int CmdGroups(const Args& a)
+{
+    unsigned long long count = 0;
+    if (a.positional.size() != 2 || a.positional[0] != L"add-many" ||
+        !ParseNumber(a.positional[1], 10000, count))
+        return Fail("usage: groups add-many COUNT [--prefix P] [--computer C] (COUNT up to 10000)");
+    std::wstring prefix = a.Get(L"--prefix", L"group");
+    if (prefix.size() > 200 || CheckGroupName(prefix + L"1") != 0)
+        return Fail("invalid prefix (at most 200 characters of a group name)");
+    return Change([&](World& w) -> std::string {
+        std::string error;
+        Computer* c = PickComputer(w, a, error);
+        if (!c)
+            return error;
+        for (unsigned long long i = 1; i <= count; ++i) {
+            Group g;
+            g.name = prefix + std::to_wstring(i);
+            if (c->NameTaken(g.name))
+                return "the name is already in use: " + U(g.name);
+            g.rid = c->nextRid++;
+            c->groups.push_back(g);
+        }
+        c->Reindex();
+        return std::string();
+    });
+}
+
 int CmdGroup(const Args& a)
 {
     bool add = a.positional.size() == 2 && a.positional[0] == L"add";
@@ -962,6 +991,7 @@ int wmain(int argc, wchar_t** argv)
           L"--logon-hours", L"--microsoft-account"},
          {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
         {L"users", CmdUsers, {L"--prefix", L"--computer", L"--domain"}, {}},
+        {L"groups", CmdGroups, {L"--prefix", L"--computer"}, {}},
         {L"group", CmdGroup, {L"--comment", L"--computer", L"--domain"}, {}},
         {L"member", CmdMember, {L"--computer", L"--domain"}, {}},
     };

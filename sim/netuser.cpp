@@ -449,12 +449,9 @@ std::vector<const User*> UsersByRid(const Computer& c, DWORD filter)
 std::vector<const User*> UsersByName(const Computer& c)
 {
     std::vector<const User*> list;
-    for (const User& u : c.users)
-        list.push_back(&u);
-    std::sort(list.begin(), list.end(), [](const User* a, const User* b) {
-        return CompareStringOrdinal(a->name.c_str(), -1, b->name.c_str(), -1, TRUE) ==
-               CSTR_LESS_THAN;
-    });
+    list.reserve(c.usersByName.size());
+    for (size_t i : c.usersByName)
+        list.push_back(&c.users[i]);
     return list;
 }
 

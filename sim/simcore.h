@@ -121,7 +121,11 @@ struct Computer
     // Upper-cased name -> index; rebuilt by Reindex after every change of names.
     std::unordered_map<std::wstring, size_t> userIndex, groupIndex;
     std::unordered_map<DWORD, size_t> ridIndex; // users by relative identifier
+    // Indexes of `users` in the order of their names (the display information's
+    // order), kept with the other indexes.
+    std::vector<size_t> usersByName;
     void Reindex();
+    void IndexNewUser(size_t index);
     User* FindUser(const std::wstring& name);
     const User* FindUser(const std::wstring& name) const;
     Group* FindGroup(const std::wstring& name);

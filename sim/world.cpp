@@ -135,17 +135,40 @@ bool SplitSid(const std::wstring& sid, std::wstring& domain, DWORD& rid)
 
 // ---------------------------------------------------------------- computer
 
+namespace {
+bool NameBefore(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+}
+} // namespace
+
 void Computer::Reindex()
 {
     userIndex.clear();
     groupIndex.clear();
     ridIndex.clear();
+    usersByName.resize(users.size());
     for (size_t i = 0; i < users.size(); ++i) {
         userIndex[Upper(users[i].name)] = i;
         ridIndex[users[i].rid] = i;
+        usersByName[i] = i;
     }
+    std::sort(usersByName.begin(), usersByName.end(),
+              [&](size_t a, size_t b) { return NameBefore(users[a].name, users[b].name); });
     for (size_t i = 0; i < groups.size(); ++i)
         groupIndex[Upper(groups[i].name)] = i;
+}
+
+// The indexes of a user just appended at `index`.
+void Computer::IndexNewUser(size_t index)
+{
+    const User& u = users[index];
+    userIndex[Upper(u.name)] = index;
+    ridIndex[u.rid] = index;
+    auto at = std::upper_bound(
+        usersByName.begin(), usersByName.end(), index,
+        [&](size_t a, size_t b) { return NameBefore(users[a].name, users[b].name); });
+    usersByName.insert(at, index);
 }
 
 User* Computer::FindUser(const std::wstring& name)
@@ -422,8 +445,7 @@ User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now)
     u.rid = c.nextRid++;
     u.passwordLastSet = now;
     c.users.push_back(u);
-    c.userIndex[Upper(name)] = c.users.size() - 1;
-    c.ridIndex[c.users.back().rid] = c.users.size() - 1;
+    c.IndexNewUser(c.users.size() - 1);
     // As on Windows, a new local account joins the Users alias.
     for (Group& g : c.groups)
         if (g.builtin && g.rid == kRidUsers)

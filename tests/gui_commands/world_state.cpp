@@ -105,6 +105,15 @@ std::wstring WorldState::Opened() const
     return lines;
 }
 
+long long WorldState::Policy(const char* key, const std::wstring& computer) const
+{
+    json doc = Parse(text_);
+    const json* record = Computer(doc, computer);
+    if (record == nullptr || !record->contains("policy"))
+        return -1;
+    return (*record)["policy"].value(key, -1LL);
+}
+
 bool CreateProfileOf(guidriver::SimWorld& world, const std::wstring& user)
 {
     std::wstring sid = WorldState(world).UserSid(user);

@@ -23,6 +23,9 @@ public:
     bool HasProfileOf(const std::wstring& user) const;
     // The SID of a local user in string form; empty when there is no such user.
     std::wstring UserSid(const std::wstring& name) const;
+    // A value of a computer's password and lock-out policy as the dump keeps
+    // it ("minLength", "lockoutDuration" in seconds, ...); -1 when missing.
+    long long Policy(const char* key, const std::wstring& computer = L"") const;
     // Targets given to ShellExecuteW "Open", in order.
     std::wstring Opened() const;
 

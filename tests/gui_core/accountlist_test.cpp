@@ -204,6 +204,20 @@ TEST_F(AccountListTest, RowsAreThoseOfTheNameLookupsWithAccountsNamedLikeTheComp
     }
 }
 
+// An Entra-joined computer: members nobody can name change nothing in the
+// list, and its Microsoft-account user keeps the list's four columns.
+TEST_F(AccountListTest, EntraJoinedComputerListsWhatItsNameLookupsList)
+{
+    ASSERT_TRUE(world_.Sim(L"reset --entra"));
+    std::vector<ListRow> expected = RowsByNameLookups(1), rows = Fill(AccountListBoth, 1);
+    ASSERT_EQ(expected.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(expected[i].cells[c], rows[i].cells[c]) << "row " << i;
+    EXPECT_NE(nullptr, Find(rows, L"hanak"));
+    EXPECT_EQ(L"hanako.yamada@outlook.jp", UserDetails(L"hanak").at(14).cells[1]);
+}
+
 // The remote refresh with its calls in flight at once, answered out of order
 // (random extra waits), lists exactly what the calls made one after the other
 // list: every row, cell, image and overlay in the same order, also when a call

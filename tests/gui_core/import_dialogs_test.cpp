@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <lm.h>
+#include <sddl.h>
+#include <userenv.h>
 
 #include <string>
 #include <vector>
@@ -393,4 +395,96 @@ TEST_F(ImportDialogsTest, PasswordFileAndAResultWithoutPasswords)
                   Utf8(L"名前\tパスワード\r\nueda\t" + std::wstring(table_->rows[0].password) +
                        L"\r\n山本\t" + std::wstring(table_->rows[1].password) + L"\r\n"),
               bytes);
+}
+
+// The class changeover: the deletions' box plans the leavers of the file's
+// group (protected accounts kept with the reason) in their own section; the
+// password form is named; OK asks with the count (No keeps everything), Yes
+// deletes them with their profiles and makes easy passwords; the result lists
+// the deletions. Remotely the profiles box stays off.
+TEST_F(ImportDialogsTest, RemovalBoxPlansTheLeaversAsksWithTheCountAndTheFormIsNamed)
+{
+    for (const wchar_t* step :
+         {L"user add leaver", L"user add admin2", L"group add 生徒", L"member add 生徒 leaver",
+          L"member add 生徒 admin2", L"member add 生徒 kanri", L"member add Administrators admin2",
+          L"computer add SRV01", L"group add 生徒 --computer SRV01"})
+        ASSERT_TRUE(world_.Sim(step));
+    LPBYTE record = nullptr;
+    ASSERT_EQ(DWORD(NERR_Success), NetUserGetInfo(nullptr, L"leaver", 4, &record));
+    LPWSTR sid = nullptr; // logged on once: a profile to delete
+    ASSERT_TRUE(
+        ConvertSidToStringSidW(reinterpret_cast<USER_INFO_4*>(record)->usri4_user_sid, &sid));
+    wchar_t profile[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, CreateProfile(sid, L"leaver", profile, MAX_PATH));
+    LocalFree(sid);
+    NetApiBufferFree(record);
+    Load(L"種類,名前\r\nグループ,生徒\r\nユーザー,sato\r\nユーザー,new1\r\n");
+    std::vector<Cells> planned, results;
+    std::wstring summary, easy;
+    bool profilesOff = false, leaverAfterNo = false;
+    harness_.Answer({IDNO, IDYES});
+    INT_PTR result = Preview([&](HWND dialog) {
+        profilesOff = !dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
+        dialogtest::Click(dialog, IDC_IMPORT_REMOVE); // 生徒, the file's group, is proposed
+        dialogtest::Click(dialog, IDC_IMPORT_PROFILES);
+        planned = ListCells(dialog);
+        summary = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
+        SendDlgItemMessageW(dialog, IDC_IMPORT_PASSWORD_FORM, CB_SETCURSEL, 1, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_IMPORT_PASSWORD_FORM, CBN_SELCHANGE), 0);
+        easy = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
+        dialogtest::Press(dialog, IDOK); // No: nothing happens
+        leaverAfterNo = NetUserGetInfo(nullptr, L"leaver", 0, &record) == NERR_Success;
+        NetApiBufferFree(record);
+        dialogtest::Press(dialog, IDOK);
+    });
+    ASSERT_EQ(7u, planned.size()) << Show(planned);
+    EXPECT_EQ((Cells{L"", L"[削除]", L"", L"", L"ファイルにないグループ「生徒」のメンバー: 3 人"}),
+              planned[3]);
+    EXPECT_EQ(
+        (Cells{L"", L"ユーザー", L"leaver", L"削除",
+               L"削除 (グループ「生徒」のメンバーで、ファイルにありません。プロファイルも削除)"}),
+        planned[4]);
+    EXPECT_EQ((Cells{L"", L"ユーザー", L"admin2", L"削除しない",
+                     L"Administrators のメンバーは削除しません。"}),
+              planned[5]);
+    EXPECT_EQ(L"このプログラムを実行しているユーザーは削除しません。", planned[6][4]);
+    EXPECT_TRUE(Contains(summary, L"削除 1 人、削除しない 2 人。\n生成するパスワード: 強力な形式"))
+        << Utf8(summary);
+    EXPECT_TRUE(Contains(easy, L"生成するパスワード: 入力しやすい形式")) << Utf8(easy);
+    EXPECT_TRUE(profilesOff) << "no deletions yet";
+    EXPECT_TRUE(leaverAfterNo);
+    EXPECT_EQ(IDOK, result);
+    ASSERT_EQ(2u, harness_.boxes.size());
+    EXPECT_EQ(UINT(MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2), harness_.boxes[1].style);
+    EXPECT_EQ(
+        0u,
+        harness_.boxes[1].text.find(
+            L"グループ「生徒」のメンバーで、ファイルにない 1 人のユーザーを削除しようとしています。"));
+    EXPECT_TRUE(Contains(harness_.boxes[1].text, L"ユーザー プロファイルも同時に削除します。"));
+    EXPECT_EQ(DWORD(NERR_UserNotFound), NetUserGetInfo(nullptr, L"leaver", 0, &record));
+    std::wstring password = table_->rows[2].password;
+    EXPECT_TRUE(password.size() == 14 && password[4] == L'-') << Utf8(password);
+
+    Result([&](HWND dialog) {
+        results = ListCells(dialog);
+        summary = dialogtest::Text(dialog, IDC_IMPORT_SUMMARY);
+        dialogtest::Click(dialog, IDC_IMPORT_COPY);
+    });
+    ASSERT_EQ(7u, results.size()) << Show(results);
+    EXPECT_EQ(L"削除しました (プロファイルも削除)", results[4][3]);
+    EXPECT_EQ(L"削除しない: Administrators のメンバーは削除しません。", results[5][3]);
+    EXPECT_TRUE(Contains(summary, L"\n削除 1 人、削除の失敗 0 人、削除しない 2 人。"));
+
+    FreeImportTable(table_);
+    table_ = nullptr;
+    Load(L"種類,名前\r\nグループ,生徒\r\n");
+    session_.server = L"\\\\SRV01";
+    bool groupsOn = false, profilesOn = true;
+    Preview([&](HWND dialog) {
+        dialogtest::Click(dialog, IDC_IMPORT_REMOVE);
+        groupsOn = dialogtest::Enabled(dialog, IDC_IMPORT_REMOVE_GROUP);
+        profilesOn = dialogtest::Enabled(dialog, IDC_IMPORT_PROFILES);
+    });
+    EXPECT_TRUE(groupsOn);
+    EXPECT_FALSE(profilesOn) << "a remote computer's profiles are not deleted";
 }

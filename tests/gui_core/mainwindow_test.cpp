@@ -141,8 +141,9 @@ TEST_F(MainWindowTest, OpensWithTheSavedViewAndPersonalModeCommands)
          {CMD_USER_SETTINGS, CMD_DELETE_USER, CMD_GROUP_SETTINGS, CMD_DELETE_GROUP, CMD_RENAME})
         EXPECT_TRUE(Grayed(command)) << command;
     EXPECT_EQ(0, Button(CMD_USER_SETTINGS));
-    // Personal mode: no remote management anywhere.
+    // Personal mode: no remote management anywhere, no policy.
     EXPECT_FALSE(Present(CMD_REMOTE));
+    EXPECT_FALSE(Present(CMD_POLICY));
     EXPECT_EQ(TBSTATE_HIDDEN, Button(CMD_REMOTE));
     EXPECT_EQ(TBSTATE_HIDDEN, Button(CMD_REMOTE_SEPARATOR));
     EXPECT_FALSE(Checked(CMD_SHOW_BUILTIN));
@@ -161,6 +162,7 @@ TEST_F(MainWindowTest, SelectionDrivesDetailsAndCommandStates)
     AppSettings.Advanced = 1;
     Open();
     EXPECT_TRUE(Present(CMD_REMOTE));
+    EXPECT_TRUE(Present(CMD_POLICY));
     EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_REMOTE));
 
     Select(RowOf(L"Staff"));
@@ -245,6 +247,7 @@ TEST_F(MainWindowTest, UnknownStoredViewLeavesTheListEmpty)
     EXPECT_GE(RowOf(L"kanri"), 0);
 }
 
+// The policy item follows the mode item.
 TEST_F(MainWindowTest, RemoteCommandIsInsertedOnceAtTheTopOfTheToolsMenu)
 {
     Open();
@@ -252,8 +255,9 @@ TEST_F(MainWindowTest, RemoteCommandIsInsertedOnceAtTheTopOfTheToolsMenu)
     int personalCount = GetMenuItemCount(tools);
     ShowRemoteCommand(window_, true);
     ShowRemoteCommand(window_, true);
-    EXPECT_EQ(personalCount + 1, GetMenuItemCount(tools));
+    EXPECT_EQ(personalCount + 2, GetMenuItemCount(tools));
     EXPECT_EQ(static_cast<UINT>(CMD_REMOTE), GetMenuItemID(tools, 0));
+    EXPECT_EQ(static_cast<UINT>(CMD_POLICY), GetMenuItemID(tools, 2));
     EXPECT_EQ(TBSTATE_ENABLED, Button(CMD_REMOTE));
     ShowRemoteCommand(window_, false);
     EXPECT_EQ(personalCount, GetMenuItemCount(tools));

@@ -1,7 +1,8 @@
 // The account import from the File menu, in personal mode: the open dialog
-// takes the file, the preview shows the plan, OK applies it, the result shows
-// the generated password and saves it on request; the main list shows the
-// new accounts and the world holds them.
+// takes the file, the preview shows the plan (with the leavers of the file's
+// group to delete), OK asks and applies it, the
+// result shows the generated password and saves it and the cards on request;
+// the main list shows the new accounts and the world holds them.
 #include "ambgui_fixture.h"
 #include "world_state.h"
 
@@ -11,6 +12,8 @@ namespace {
 const UINT kImport = 40018;
 const int kImportList = 1002;
 const int kSavePasswords = 1007;
+const int kRemoveMissing = 1008;
+const int kSaveSlips = 1012;
 
 class ImportFlowTest : public AmbguiTest
 {
@@ -43,6 +46,9 @@ void ChooseFile(App& app, const std::wstring& title, const std::wstring& path)
 TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
 {
     ASSERT_TRUE(Sim(L"user add sato"));
+    ASSERT_TRUE(Sim(L"user add leaver"));
+    ASSERT_TRUE(Sim(L"group add 開発部"));
+    ASSERT_TRUE(Sim(L"member add 開発部 leaver"));
     PrepareSettings(); // personal mode
     std::wstring dir = MakeTempDir(L"ambimport");
     std::wstring file = dir + L"\\accounts.csv";
@@ -59,19 +65,25 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
         return;
     HWND preview = app.WaitDialog(L"アカウントのインポート");
     ASSERT_NE(preview, nullptr);
+    App::PressButton(preview, kRemoveMissing); // the file's group 開発部 is proposed
+    app.Settle();
     std::vector<ListRow> plan = app.Rows(GetDlgItem(preview, kImportList));
-    ASSERT_EQ(3u, plan.size());
-    EXPECT_TEXT(plan[0].cells[3], L"作成");
+    ASSERT_EQ(5u, plan.size());
+    EXPECT_TEXT(plan[0].cells[3], L"変更");
     EXPECT_TEXT(plan[1].cells[3], L"作成");
     EXPECT_TEXT(plan[2].cells[3], L"変更");
+    EXPECT_TEXT(plan[4].cells[2], L"leaver");
+    EXPECT_TEXT(plan[4].cells[3], L"削除");
     EXPECT_TRUE(App::IsEnabled(preview, IDOK));
     App::PressButton(preview, IDOK);
+    Answer(ExpectBox(L"ユーザーの削除の確認"), IDYES);
     ASSERT_TRUE(App::WaitGone(preview, 10000));
 
     HWND result = app.WaitDialog(L"アカウントのインポートの結果", 10000);
     ASSERT_NE(result, nullptr);
     std::vector<ListRow> rows = app.Rows(GetDlgItem(result, kImportList));
-    ASSERT_EQ(3u, rows.size());
+    ASSERT_EQ(5u, rows.size());
+    EXPECT_TEXT(rows[4].cells[3], L"削除しました");
     EXPECT_TEXT(rows[1].cells[2], L"高橋");
     EXPECT_TEXT(rows[1].cells[3], L"作成しました");
     std::wstring password = rows[1].cells[4];
@@ -87,6 +99,15 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
     HWND box = ExpectBox(L"アカウントのインポート");
     EXPECT_EQ(0u, App::MessageText(box).find(L"生成したパスワードを保存しました。"));
     Answer(box, IDOK);
+
+    // The cards: saved, then opened for printing.
+    std::wstring slips = dir + L"\\cards.html";
+    App::PressButton(result, kSaveSlips);
+    ChooseFile(app, L"配布用カードの保存", slips);
+    if (HasFatalFailure())
+        return;
+    box = ExpectBox(L"アカウントのインポート");
+    Answer(box, IDYES);
     App::PressButton(result, IDOK); // saved: closes without asking
     ASSERT_TRUE(App::WaitGone(result));
     app.Settle();
@@ -99,6 +120,11 @@ TEST_F(ImportFlowTest, MenuOpenPreviewApplyResultAndTheWorldAfterwards)
     ASSERT_TRUE(state.Ok());
     EXPECT_TRUE(state.HasUser(L"高橋"));
     EXPECT_TRUE(state.HasGroup(L"開発部"));
+    EXPECT_FALSE(state.HasUser(L"leaver"));
+    EXPECT_TEXT(state.Opened(), slips + L"\n");
+    std::string cards = ReadBytes(slips);
+    EXPECT_NE(std::string::npos,
+              cards.find(Narrow(L"<dd class=\"password\">" + password + L"</dd>")));
     RemoveTree(dir);
 }
 

@@ -1,5 +1,6 @@
 // The account report from the File menu: the save dialog proposes a name,
-// takes the one typed, and the file holds the computer's accounts.
+// takes the one typed, and the file holds the computer's accounts; the
+// policy file beside it holds the computer's password and lock-out policy.
 #include "ambgui_fixture.h"
 
 namespace ambtest {
@@ -14,6 +15,7 @@ class ReportFlowTest : public AmbguiTest
 TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
 {
     ASSERT_TRUE(Sim(L"user add sato --full-name \"佐藤, 一郎\""));
+    ASSERT_TRUE(Sim(L"policy min-length 8"));
     PrepareSettings(0, 0, 2); // groups only: the report still lists users
     ASSERT_TRUE(StartReady());
     EXPECT_TEXT(app.MenuText(kSaveReport), L"アカウント レポートの保存(&E)...");
@@ -37,6 +39,10 @@ TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
     std::string report = ReadBytes(path);
     EXPECT_NE(report.find(Narrow(L"\r\nユーザー,sato,")), std::string::npos) << report;
     EXPECT_NE(report.find(Narrow(L",\"佐藤, 一郎\",")), std::string::npos);
+    std::string policy = ReadBytes(dir + L"\\accounts.policy.csv");
+    EXPECT_EQ(0u, policy.find("\xEF\xBB\xBF" + Narrow(L"コンピューター,パスワードの変更禁止期間 (日),")))
+        << policy;
+    EXPECT_NE(policy.find(Narrow(L"\r\nAMBPC01,0,42,8,なし,10,10,10\r\n")), std::string::npos) << policy;
 
     // A report that cannot be read whole is not written, and says why.
     ASSERT_TRUE(Sim(L"fail NetLocalGroupEnum 5"));
@@ -50,6 +56,7 @@ TEST_F(ReportFlowTest, SaveDialogWritesTheReportUnderTheTypedName)
     EXPECT_EQ(0u, App::MessageText(box).find(L"アカウント レポートを保存できませんでした。\n"));
     Answer(box, IDOK);
     EXPECT_EQ(GetFileAttributesW((dir + L"\\failed.csv").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((dir + L"\\failed.policy.csv").c_str()), INVALID_FILE_ATTRIBUTES);
     RemoveTree(dir);
 }
 

@@ -1,5 +1,6 @@
 // ambgui_shot.exe OUT.png [--select NAME] [--view 0|1|2] [--personal] [--size WxH]
-//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...]
+//                [--dpi N] [--dialog COMMAND [--press ID]... [--post ID]... [--file PATH]...
+//                [--check ID]...]
 //
 // Takes a picture of the sim build of Ambgui for a person to look at: starts it
 // inside a Wine virtual desktop (decorated windows), on the world named by
@@ -15,6 +16,7 @@
 // "--dialog 40002 --press 1012 --press 6" shows the password-reset dialog.
 // Each --file PATH types PATH into the file-name field of the frontmost open
 // or save dialog and presses its OK button ("--dialog 40018 --file a.csv").
+// Each --check ID clicks check box ID of the frontmost dialog, which stays.
 //
 // --dpi N says at which display scale the prefix runs (the script sets it
 // before this program starts; it is checked here). --size is in 96-DPI units:
@@ -51,7 +53,8 @@ struct DialogStep
 {
     bool post; // false: click button `id`; true: send command `id`
     int id;
-    std::wstring file; // when not empty: typed into a file dialog, then OK
+    std::wstring file;  // when not empty: typed into a file dialog, then OK
+    bool stays = false; // a check box: the same dialog stays in front
 };
 
 // The file-name field of the common file dialogs (a combo box or an edit).
@@ -106,6 +109,8 @@ bool OpenDialog(App& app, UINT command, const std::vector<DialogStep>& steps)
         else
             App::PressButton(dialog, step.id);
         app.Settle();
+        if (step.stays)
+            continue;
         HWND next = WaitNewDialog(app, dialog);
         if (next == nullptr)
             return false;
@@ -207,6 +212,8 @@ int wmain(int argc, wchar_t** argv)
             dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
         else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
             steps.push_back({arg == L"--post", _wtoi(argv[++i]), L""});
+        else if (arg == L"--check" && i + 1 < argc)
+            steps.push_back({false, _wtoi(argv[++i]), L"", true});
         else if (arg == L"--file" && i + 1 < argc) {
             std::wstring file = argv[++i];
             if (file[0] == L'/')

@@ -620,6 +620,20 @@ TEST_F(Users, DisplayInformationPagesOfAHundredSortedByName)
               0u);
     EXPECT_EQ(count, 0u); // a workstation has no machine accounts
     NetApiBufferFree(buf);
+    // The order follows a rename and a new account at once.
+    USER_INFO_0 renamed = {const_cast<LPWSTR>(L"a-renamed")};
+    ASSERT_EQ(NetUserSetInfo(nullptr, L"z249", 0, reinterpret_cast<LPBYTE>(&renamed), nullptr), 0u);
+    USER_INFO_1 added = {};
+    added.usri1_name = const_cast<LPWSTR>(L"Aaa");
+    added.usri1_password = const_cast<LPWSTR>(L"Pw-12345x");
+    added.usri1_priv = USER_PRIV_USER;
+    ASSERT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&added), nullptr), 0u);
+    ASSERT_EQ(NetQueryDisplayInformation(nullptr, 1, 0, 2, MAX_PREFERRED_LENGTH, &count, &buf),
+              (DWORD)ERROR_MORE_DATA);
+    ASSERT_EQ(count, 2u);
+    EXPECT_STREQ(static_cast<NET_DISPLAY_USER*>(buf)[0].usri1_name, L"a-renamed");
+    EXPECT_STREQ(static_cast<NET_DISPLAY_USER*>(buf)[1].usri1_name, L"Aaa");
+    NetApiBufferFree(buf);
 }
 
 TEST_F(Users, GetLocalGroupsListsDirectMemberships)

@@ -10,26 +10,9 @@
 #include <cwchar>
 #include <initializer_list>
 
-#include "reportcolumns.h"
 #include "textformat.h"
 
 namespace {
-// The report's column names, and the one column only an import has; the
-// report's other columns are read and dropped.
-const wchar_t* const ColumnNames[ImportColumnCount] = {
-    ReportColumnNames[ReportColumnKind],           ReportColumnNames[ReportColumnName],
-    ReportColumnNames[ReportColumnFullName],       ReportColumnNames[ReportColumnComment],
-    ReportColumnNames[ReportColumnState],          ReportColumnNames[ReportColumnMustChange],
-    ReportColumnNames[ReportColumnCantChange],     ReportColumnNames[ReportColumnPasswordExpires],
-    ReportColumnNames[ReportColumnAccountExpires], ReportColumnNames[ReportColumnGroups],
-    ReportColumnNames[ReportColumnMembers],        L"パスワード"};
-const wchar_t* const IgnoredColumns[] = {ReportColumnNames[ReportColumnId],
-                                         ReportColumnNames[ReportColumnSid],
-                                         ReportColumnNames[ReportColumnLockout],
-                                         ReportColumnNames[ReportColumnLastLogon],
-                                         ReportColumnNames[ReportColumnLastPasswordChange],
-                                         ReportColumnNames[ReportColumnPasswordExpiry],
-                                         ReportColumnNames[ReportColumnMicrosoftAccount]};
 constexpr int IgnoredColumn = -1;
 constexpr int MaxHeaderColumns = 64;
 
@@ -244,12 +227,9 @@ void RemoveFormulaGuard(LPWSTR field)
 int ColumnOfName(LPCWSTR name)
 {
     for (int i = 0; i < ImportColumnCount; ++i)
-        if (wcscmp(name, ColumnNames[i]) == 0)
+        if (wcscmp(name, ImportColumnName(static_cast<ImportColumn>(i))) == 0)
             return i;
-    for (LPCWSTR ignored : IgnoredColumns)
-        if (wcscmp(name, ignored) == 0)
-            return IgnoredColumn;
-    return -2;
+    return IsIgnoredImportColumn(name) ? IgnoredColumn : -2;
 }
 
 bool ReadHeader(ImportTable* table, Cursor& c, Header& header)
@@ -288,9 +268,9 @@ bool ReadHeader(ImportTable* table, Cursor& c, Header& header)
         header.names[header.count] = name;
         ++header.count;
     }
-    for (int required : {ColumnKind, ColumnName})
+    for (ImportColumn required : {ColumnKind, ColumnName})
         if (!seen[required]) {
-            AddProblem(table, 1, L"必須の列「%s」がありません。", ColumnNames[required]);
+            AddProblem(table, 1, L"必須の列「%s」がありません。", ImportColumnName(required));
             ok = false;
         }
     return ok;
@@ -374,7 +354,7 @@ void CellProblem(ImportTable* table, const ImportRow& row, ImportColumn column, 
     va_start(args, format);
     FormatBoundedV(detail, ImportProblemChars, format, args);
     va_end(args);
-    AddProblem(table, row.line, L"列「%s」: %s", ColumnNames[column], detail);
+    AddProblem(table, row.line, L"列「%s」: %s", ImportColumnName(column), detail);
 }
 
 // -1 for an empty cell, 1 for `yes`, 0 for `no`; -2 for anything else.
@@ -611,11 +591,6 @@ DWORD ParseTable(ImportTable* table, const BYTE* bytes, size_t count)
     return table->problemCount + table->problemsNotListed == 0 ? 0 : ERROR_INVALID_DATA;
 }
 } // namespace
-
-LPCWSTR ImportColumnName(ImportColumn column)
-{
-    return column >= 0 && column < ImportColumnCount ? ColumnNames[column] : L"";
-}
 
 DWORD ReadImportBytes(const BYTE* bytes, size_t count, ImportTable** table)
 {

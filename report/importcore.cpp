@@ -308,6 +308,15 @@ ImportCounts CountImport(const ImportTable* table)
     return counts;
 }
 
+void FreeImportRemovals(ImportTable* table)
+{
+    for (DWORD i = 0; table->removals != nullptr && i < table->removalCount; ++i)
+        ImportFree(table->removals[i].failure);
+    ImportFree(table->removals);
+    table->removals = nullptr;
+    table->removalCount = 0;
+}
+
 void FreeImportTable(ImportTable* table)
 {
     if (table == nullptr)

@@ -53,7 +53,11 @@ DWORD PlanMissingRemovals(ImportTable* table, LPCWSTR server);
 DWORD CountRemovalsToApply(const ImportTable* table);
 DWORD ApplyRemovals(ImportTable* table, LPCWSTR server, ImportProgress progress, void* context,
                     DWORD step, DWORD total, bool* stopped);
+// Frees the planned removals (kept with the table's other memory, in importcore.cpp).
 void FreeImportRemovals(ImportTable* table);
+
+// A report column that the import reads and drops (ID, SID, lockout, times).
+bool IsIgnoredImportColumn(LPCWSTR name);
 
 // Orders the problems by line (the file as a whole first), keeping the order
 // of those of one line: the plan's problems join the file's where they belong.

@@ -195,15 +195,6 @@ void RemoveUser(const ImportTable* table, LPCWSTR server, ImportRemoval& removal
 }
 } // namespace
 
-void FreeImportRemovals(ImportTable* table)
-{
-    for (DWORD i = 0; table->removals != nullptr && i < table->removalCount; ++i)
-        ImportFree(table->removals[i].failure);
-    ImportFree(table->removals);
-    table->removals = nullptr;
-    table->removalCount = 0;
-}
-
 DWORD PlanMissingRemovals(ImportTable* table, LPCWSTR server)
 {
     FreeImportRemovals(table);
