@@ -84,6 +84,16 @@ sim() { # WORLD ARGS...: a failed set-up step is said before the bench stops
   in_world "$world" "$SIM/AmbSimCtl.exe" "$@" >/dev/null ||
     { echo "bench: AmbSimCtl $* failed in world $world" >&2; return 1; }
 }
+# A remote computer as Windows 11 sets it up, reached as Windows allows: its
+# built-in Administrator enabled and stored as the session's credential for it
+# (cmdkey /add:NAME /user:NAME\Administrator).
+reachable_computer() { # WORLD NAME [OPTIONS...]
+  local world="$1" name="$2"
+  shift 2
+  sim "$world" computer add "$name" "$@"
+  sim "$world" user set Administrator --enable --password 'Adm1n!pw' --computer "$name"
+  sim "$world" credential add "$name" --user "$name\Administrator" --password 'Adm1n!pw'
+}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 row() { printf '%-48s %10s %10s %7s  %s\n' "$@"; }
@@ -121,7 +131,7 @@ compare_cmd "Ambcmd /group NAME (process)" /group benchg -- group benchg
 # The list refresh, local and remote (round trip $LATENCY ms).
 sim list reset
 sim list users add-many "$USERS" --prefix bench
-sim list computer add SRV01
+reachable_computer list SRV01
 sim list users add-many "$USERS" --prefix bench --computer SRV01
 sim list groups add-many "$NGROUPS" --prefix team
 sim list groups add-many "$NGROUPS" --prefix team --computer SRV01
@@ -163,7 +173,7 @@ report_rows "report, remote ${LATENCY} ms, against calls x round trip" SRV01 "$L
 # A smaller computer behind a slow link: the bare calls, one after the other,
 # are timed once.
 sim slow reset
-sim slow computer add SRV02
+reachable_computer slow SRV02
 sim slow users add-many "$SLOW_USERS" --prefix bench --computer SRV02
 sim slow groups add-many "$SLOW_GROUPS" --prefix team --computer SRV02
 sim slow computer set SRV02 --latency-ms "$SLOW_LATENCY"
@@ -185,7 +195,7 @@ ROUND_TRIP=50 REMOTE_RUNS=$((RUNS < 3 ? RUNS : 3)) ROUNDS=$(((COMPUTERS + 7) / 8
 sim many reset
 : >"$WORK/pcs.txt"
 for i in $(seq -w "$COMPUTERS"); do
-  sim many computer add "PC$i" --latency-ms "$ROUND_TRIP"
+  reachable_computer many "PC$i" --latency-ms "$ROUND_TRIP"
   sim many user add benchu --computer "PC$i"
   echo "PC$i" >>"$WORK/pcs.txt"
 done

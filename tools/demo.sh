@@ -28,6 +28,19 @@ for args in '/group /add 経理部 "経理部の共有フォルダー用"' \
   eval "amb cmd $args /s" || true
 done
 
+step "Ambcmd on a remote computer, reached as Windows allows"
+# PC02 is set up as Windows 11 is: remote UAC filters its local administrators
+# and its SAM answers only a full administrator. Its built-in Administrator,
+# enabled with a password and connected to (net use \\PC02\IPC$), is one.
+amb sim computer add PC02 >/dev/null
+amb sim user add sato --full-name "佐藤 一郎" --computer PC02 >/dev/null
+amb sim user set Administrator --enable --password 'Adm1n!pw' --computer PC02 >/dev/null
+printf '\n$ Ambcmd /computer:PC02 /user /list   (no connection yet)\n'
+amb cmd /computer:PC02 /user /list /s || true
+amb sim connection add '\\PC02\IPC$' --user 'PC02\Administrator' --password 'Adm1n!pw' >/dev/null
+printf '\n$ net use \\\\PC02\\IPC$ /user:PC02\\Administrator *\n$ Ambcmd /computer:PC02 /user /list\n'
+amb cmd /computer:PC02 /user /list /s || true
+
 if [ -f "$BUILD/bin/sim/Ambgui.exe" ]; then
   step "Ambgui: the main window"
   shot="${AMBRELLE_DEMO_SCREENSHOT:-$BUILD/demo-ambgui.png}"

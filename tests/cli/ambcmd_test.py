@@ -322,6 +322,16 @@ class World:
     def dump(self):
         return json.loads(self.ctl('dump'))
 
+    def add_reachable_computer(self, name, *options):
+        """A remote computer as Windows 11 sets it up, reached as Windows allows:
+        its built-in Administrator enabled, stored as a credential for its name
+        and each --ip address (cmdkey /add:NAME /user:NAME\\Administrator)."""
+        self.ctl('computer', 'add', name, *options)
+        self.ctl('user', 'set', 'Administrator', '--enable', '--password', 'Adm1n!pw', '--computer', name)
+        targets = [name] + [options[i + 1] for i, o in enumerate(options) if o == '--ip']
+        for target in targets:
+            self.ctl('credential', 'add', target, '--user', name + '\\Administrator', '--password', 'Adm1n!pw')
+
     def run(self, *args, answer=None, pause_log=None):
         """Runs Ambcmd with args; answer is piped to standard input (None: empty input)."""
         command = []
@@ -1371,8 +1381,8 @@ class Computers(AmbcmdCase):
 
     def setUp(self):
         super().setUp()
-        self.world.ctl('computer', 'add', 'PC2', '--ip', '192.0.2.7', '--latency-ms', '50')
-        self.world.ctl('computer', 'add', 'PC3')
+        self.world.add_reachable_computer('PC2', '--ip', '192.0.2.7', '--latency-ms', '50')
+        self.world.add_reachable_computer('PC3')
 
     def remote(self, computer):
         return next(r for r in self.world.dump()['remotes'] if r['computer'] == computer)

@@ -138,6 +138,15 @@ protected:
         return ok;
     }
 
+    // A remote computer reached as Windows allows (SimWorld::AddReachableComputer).
+    bool AddComputer(const std::wstring& name, const std::wstring& options = L"")
+    {
+        bool ok = world.AddReachableComputer(name, options);
+        EXPECT_TRUE(ok) << "reachable computer " << Narrow(name) << ": "
+                        << Narrow(world.LastOutput());
+        return ok;
+    }
+
     std::vector<std::wstring> Names() const
     {
         std::vector<std::wstring> names;

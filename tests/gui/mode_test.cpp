@@ -23,7 +23,7 @@ protected:
     // Advanced mode, managing the remote computer SRV01 (which has a user of its own).
     void StartOnRemote()
     {
-        ASSERT_TRUE(Sim(L"computer add SRV01"));
+        ASSERT_TRUE(AddComputer(L"SRV01"));
         ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV01"));
         AmbguiTest::StartOnRemote(L"SRV01");
         ASSERT_TEXT_EQ(app.Title(), kRemoteTitle);

@@ -85,7 +85,7 @@ TEST_F(ModeTest, PersonalAndBackTwiceKeepsExactlyOneRemoteItem)
 // then follows the mode whichever way it went.
 TEST_F(ModeTest, PersonalModeFromARemoteTargetAsksAndReturnsToTheLocalComputer)
 {
-    ASSERT_TRUE(Sim(L"computer add SRV02"));
+    ASSERT_TRUE(AddComputer(L"SRV02"));
     ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV02"));
     StartOnRemote(L"SRV02");
     if (IsSkipped() || HasFatalFailure())

@@ -14,7 +14,7 @@ protected:
         AmbguiTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        ASSERT_TRUE(Sim(L"computer add SRV01"));
+        ASSERT_TRUE(AddComputer(L"SRV01"));
         ASSERT_TRUE(Sim(L"user add kanri --computer SRV01"));
         ASSERT_TRUE(Sim(L"user add jiro --computer SRV01"));
         ASSERT_TRUE(Sim(L"user add jiro"));

@@ -12,6 +12,7 @@
 #include "core_world.h"
 #include "globals.h"
 #include "parallelcalls.h"
+#include "reachable_computer.h"
 
 namespace {
 // The rows as the platform answers them, every account's built-in test and
@@ -184,7 +185,7 @@ TEST_F(AccountListTest, RowsAreThoseOfTheNameLookupsWithAccountsNamedLikeTheComp
     ASSERT_TRUE(world_.Sim(L"user add off --disabled"));
     ASSERT_TRUE(world_.Sim(L"lockout off"));
     ASSERT_TRUE(world_.Sim(L"group add Staff --comment \"Team\""));
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01"));
     ASSERT_TRUE(world_.Sim(L"group add SRV01 --comment \"同名\" --computer SRV01"));
     ASSERT_TRUE(world_.Sim(L"user add remote1 --computer SRV01"));
     for (const wchar_t* target : {L"", L"SRV01"}) {
@@ -382,7 +383,7 @@ TEST_F(AccountListTest, CurrentUserRemoteTargetAndMemberNames)
     EXPECT_STREQ(L"AMBPC01\\taro", member);
     // A remote target typed as an address: its accounts are qualified with the
     // name the target gives its own account domain, which member calls accept.
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 10.0.0.5"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 10.0.0.5"));
     wcscpy(TargetServer, L"10.0.0.5");
     EXPECT_EQ(1, IsRemoteTarget());
     ASSERT_EQ(1, MemberName(L"taro", member, NameChars));

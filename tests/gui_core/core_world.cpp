@@ -1,4 +1,5 @@
 #include "start_process.h"
+#include "reachable_computer.h"
 #include "core_world.h"
 
 #include <commctrl.h>
@@ -173,8 +174,9 @@ void DestroyTestList(HWND list)
 
 bool AddMixedRemoteComputer(CoreWorld& world, int users, int latencyMs)
 {
+    if (!AddReachableComputer(world, L"SRV01"))
+        return false;
     const wchar_t* const steps[] = {
-        L"computer add SRV01",
         L"user add amano --disabled --full-name \"天野 花子\" --computer SRV01",
         L"user add kato --comment \"=1+1, \"\"quoted\"\"\" --computer SRV01",
         L"lockout kato --computer SRV01",

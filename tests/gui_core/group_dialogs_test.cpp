@@ -17,6 +17,7 @@
 #include "globals.h"
 #include "group_dialogs.h"
 #include "resource.h"
+#include "reachable_computer.h"
 
 using namespace dialogtest;
 using Names = std::vector<std::wstring>;
@@ -30,8 +31,13 @@ protected:
         ResetAmbguiGlobals();
         AppSettings.Advanced = 1;
         ASSERT_TRUE(world_.Sim(L"user add taro"));
-        ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+        ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 192.0.2.7"));
         ASSERT_TRUE(world_.Sim(L"user add bob --computer SRV01"));
+        // A member from another domain: this computer has joined CORP, whose
+        // accounts it resolves (another workgroup computer's it does not).
+        for (const wchar_t* step : {L"computer add DC1", L"domain add CORP --dc DC1",
+                                    L"user add bob --domain CORP", L"computer set AMBPC01 --join CORP"})
+            ASSERT_TRUE(world_.Sim(step));
         ASSERT_TRUE(world_.Sim(L"group add 経理部 --comment 経理"));
     }
     void TearDown() override
@@ -128,7 +134,7 @@ TEST_F(GroupDialogTest, AddGroupQualifiesBareEntriesOnlyAndRefusesOverLongNames)
                   SetText(dialog, IDC_GROUP_NAME, L"開発部");
                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, longEntry);
                   AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"taro");
-                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"SRV01\\bob");
+                  AddListBoxItem(dialog, IDC_GROUP_MEMBERS, L"CORP\\bob");
                   Press(dialog, IDOK);
                   EXPECT_EQ(L"-", Comment(L"開発部"));
                   SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 0);
@@ -136,12 +142,12 @@ TEST_F(GroupDialogTest, AddGroupQualifiesBareEntriesOnlyAndRefusesOverLongNames)
                   Press(dialog, IDOK);
               }));
     ExpectBoxes({{L"メンバー名が長すぎます。\n" + longEntry, AddError}});
-    EXPECT_EQ((Names{L"AMBPC01\\taro", L"SRV01\\bob"}), Members(L"開発部"));
+    EXPECT_EQ((Names{L"AMBPC01\\taro", L"CORP\\bob"}), Members(L"開発部"));
 }
 
 TEST_F(GroupDialogTest, SettingsListOwnMembersBareAndReplaceTheWholeMembership)
 {
-    for (const wchar_t* member : {L"taro", L"SRV01\\bob", L"\"NT AUTHORITY\\INTERACTIVE\""})
+    for (const wchar_t* member : {L"taro", L"CORP\\bob", L"\"NT AUTHORITY\\INTERACTIVE\""})
         ASSERT_TRUE(world_.Sim(std::wstring(L"member add 経理部 ") + member));
     ASSERT_TRUE(world_.Sim(L"user add hanako"));
     Names shown;
@@ -157,8 +163,8 @@ TEST_F(GroupDialogTest, SettingsListOwnMembersBareAndReplaceTheWholeMembership)
                   SetText(dialog, IDC_GROUP_COMMENT, L"経理課");
                   Press(dialog, IDOK);
               }));
-    EXPECT_EQ((Names{L"taro", L"SRV01\\bob", L"NT AUTHORITY\\INTERACTIVE"}), shown);
-    EXPECT_EQ((Names{L"SRV01\\bob", L"AMBPC01\\hanako"}), Members(L"経理部"));
+    EXPECT_EQ((Names{L"taro", L"CORP\\bob", L"NT AUTHORITY\\INTERACTIVE"}), shown);
+    EXPECT_EQ((Names{L"CORP\\bob", L"AMBPC01\\hanako"}), Members(L"経理部"));
     EXPECT_EQ(L"経理課", Comment(L"経理部"));
     EXPECT_EQ(1, GroupSettings(L"経理部", [&](HWND dialog) {
                   SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 0);
@@ -173,7 +179,7 @@ TEST_F(GroupDialogTest, SettingsListOwnMembersBareAndReplaceTheWholeMembership)
 TEST_F(GroupDialogTest, SettingsReportWhatCannotBeReadOrStored)
 {
     EXPECT_EQ(2, GroupSettings(L"消えた部", [](HWND) { ADD_FAILURE() << "opened"; }));
-    ASSERT_TRUE(world_.Sim(L"member add 経理部 SRV01\\bob"));
+    ASSERT_TRUE(world_.Sim(L"member add 経理部 CORP\\bob"));
     ASSERT_TRUE(world_.Sim(L"fail NetLocalGroupSetMembers 5"));
     const std::wstring longEntry(250, L'a');
     EXPECT_EQ(2, GroupSettings(L"経理部", [&](HWND dialog) {
@@ -195,7 +201,7 @@ TEST_F(GroupDialogTest, SettingsReportWhatCannotBeReadOrStored)
          {L"ローカル グループの設定を変更できませんでした。\n(エラー詳細 : ", SettingsError},
          {L"メンバーシップの設定を変更できませんでした。\n(エラー詳細 : ", SettingsError}});
     EXPECT_EQ(L"経理課", Comment(L"経理部")) << "the description was stored first";
-    EXPECT_EQ(Names{L"SRV01\\bob"}, Members(L"経理部"));
+    EXPECT_EQ(Names{L"CORP\\bob"}, Members(L"経理部"));
 }
 
 // Members come back under the name the target gives itself, not the address
@@ -271,9 +277,9 @@ NET_API_STATUS WINAPI EmptyPage(LPCWSTR, LPCWSTR, DWORD, LPBYTE* buffer, DWORD, 
 // a name the target takes, so members read at opening go back by their SIDs.
 TEST_F(GroupDialogTest, SettingsGiveReportedMembersBackBySidAndQualifyOnlyAddedOnes)
 {
-    for (const wchar_t* member : {L"Everyone", L"SRV01\\bob", L"taro"})
+    for (const wchar_t* member : {L"Everyone", L"CORP\\bob", L"taro"})
         ASSERT_TRUE(world_.Sim(std::wstring(L"member add 経理部 ") + member));
-    ASSERT_TRUE(world_.Sim(L"user del bob --computer SRV01"));
+    ASSERT_TRUE(world_.Sim(L"user del bob --domain CORP"));
     ASSERT_TRUE(world_.Sim(L"user add hanako"));
     void* real =
         RedirectImport("NetLocalGroupSetMembers", reinterpret_cast<void*>(RecordSetMembers));

@@ -385,6 +385,29 @@ TEST_F(MainWindowTest, AdministratorCheckFollowsMembershipAndToken)
     EXPECT_EQ(0, IsAdministratorMember(nullptr));
 }
 
+// Windows makes these administrators without a local name a membership lookup
+// of the bare user name would find.
+TEST_F(MainWindowTest, DomainAdminsAndEntraRoleMembersAreAdministrators)
+{
+    const wchar_t kRole[] = L"S-1-12-1-2935245824-1294732452-2519542191-3411468211";
+    // The Entra world holds this role (Global Administrator) in Administrators.
+    for (const wchar_t* step : {L"reset --entra", L"computer add DC1", L"domain add CORP --dc DC1",
+                                L"user add boss --domain CORP",
+                                L"member add \"Domain Admins\" boss --domain CORP",
+                                L"computer set AMBPC01 --join CORP", L"user add plain"})
+        ASSERT_TRUE(world_.Sim(step));
+    ASSERT_TRUE(world_.Sim(L"session --user CORP\\boss --admin 1 --elevated 1"));
+    int restricted = -1;
+    EXPECT_EQ(1, IsAdministratorMember(&restricted));
+    EXPECT_EQ(0, restricted);
+    ASSERT_TRUE(world_.Sim(std::wstring(L"session --user plain --elevated 0 --token-sid ") + kRole));
+    restricted = -1;
+    EXPECT_EQ(1, IsAdministratorMember(&restricted));
+    EXPECT_EQ(1, restricted) << "offered elevation";
+    ASSERT_TRUE(world_.Sim(L"session --user plain --elevated 1 --token-sid S-1-12-1-1-2-3-4"));
+    EXPECT_EQ(0, IsAdministratorMember(nullptr)) << "a role that is not an administrator";
+}
+
 TEST_F(MainWindowTest, AdministratorsGroupIsRecognisedUnderALocalizedName)
 {
     ASSERT_TRUE(world_.Sim(L"group rename Administrators Administratoren"));

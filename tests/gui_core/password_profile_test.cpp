@@ -17,6 +17,7 @@
 #include "globals.h"
 #include "password_profile.h"
 #include "resource.h"
+#include "reachable_computer.h"
 
 using namespace dialogtest;
 
@@ -274,7 +275,7 @@ TEST_F(PasswordProfileTest, ARecordUnreadableAfterOpeningIsReportedAndNothingCha
 // same name.
 TEST_F(PasswordProfileTest, WritesWithoutTheirServerArgumentFailAndNeverGoLocal)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01"));
     ASSERT_TRUE(world_.Sim(L"user add sato --computer SRV01"));
     wcscpy(TargetServer, L"SRV01");
     realHeapAlloc = reinterpret_cast<HeapAllocFunction>(
@@ -322,7 +323,7 @@ TEST_F(PasswordProfileTest, ProfileButtonsAreOffForTheRunningAccountAndOnARemote
         EXPECT_FALSE(Enabled(dialog, IDC_PROFILE_DELETE));
     };
     RunProfile(L"KANRI", expectOff);
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01") && world_.Sim(L"user add taro --computer SRV01"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01") && world_.Sim(L"user add taro --computer SRV01"));
     wcscpy(TargetServer, L"SRV01");
     EXPECT_EQ(2, RunProfile(L"taro", expectOff));
     EXPECT_TRUE(harness_.boxes.empty()) << "the remote account was read";

@@ -18,6 +18,7 @@
 #include "globals.h"
 #include "remote_mode_rename.h"
 #include "resource.h"
+#include "reachable_computer.h"
 
 namespace {
 class RemoteDialogTest : public ::testing::Test
@@ -58,7 +59,7 @@ protected:
 
 TEST_F(RemoteDialogTest, AnsweringComputerBecomesTheTargetAsTyped)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 10.1.2.3"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 10.1.2.3"));
     EXPECT_EQ(63, SendDlgItemMessageW(dialog_, IDC_REMOTE_NAME, EM_GETLIMITTEXT, 0, 0));
     Type(L"SRV01");
     PressOk();
@@ -68,7 +69,7 @@ TEST_F(RemoteDialogTest, AnsweringComputerBecomesTheTargetAsTyped)
 // Kept as typed, \\SRV01 would reach the account calls as \\\\SRV01.
 TEST_F(RemoteDialogTest, LeadingBackslashesAndSurroundingBlanksAreNotKept)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01"));
     for (const wchar_t* typed : {L"\\\\SRV01", L" SRV01 ", L"\\\\ SRV01\t"}) {
         TargetServer[0] = L'\0';
         Type(typed);

@@ -18,6 +18,7 @@
 #include "globals.h"
 #include "resource.h"
 #include "user_dialogs.h"
+#include "reachable_computer.h"
 
 using namespace dialogtest;
 
@@ -223,7 +224,7 @@ TEST_F(UserDialogTest, PersonalAddNeverExpiresAndHasNoDescription)
 // own name, or the platform refuses the membership. Removal goes by SID.
 TEST_F(UserDialogTest, RemoteTargetByAddressGetsTheMembershipsChosenInBothDialogs)
 {
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 192.0.2.7"));
     ASSERT_TRUE(world_.Sim(L"group add 営業部 --computer SRV01"));
     ASSERT_TRUE(world_.Sim(L"group add 総務部 --computer SRV01"));
     wcscpy(TargetServer, L"192.0.2.7");
@@ -351,7 +352,7 @@ TEST_F(UserDialogTest, MembershipWarningSaysWhyNoGroupWasLeftOrAMemberNameWasNot
         caption, MB_ICONWARNING);
     EXPECT_TRUE(Has(GroupsOf(L"taro"), L"営業部"));
 
-    ASSERT_TRUE(world_.Sim(L"computer add SRV01 --ip 192.0.2.7"));
+    ASSERT_TRUE(AddReachableComputer(world_, L"SRV01", L"--ip 192.0.2.7"));
     ASSERT_TRUE(world_.Sim(L"group add 総務部 --computer SRV01"));
     wcscpy(TargetServer, L"192.0.2.7");
     EXPECT_EQ(1, harness_.Run(IDD_ADD_USER, AddUserDialogProc, 0, [&](HWND d) {

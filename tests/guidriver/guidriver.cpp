@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "probe_protocol.h"
+#include "reachable_computer.h"
 #include "start_process.h"
 #include "textformat.h"
 
@@ -240,6 +241,14 @@ bool SimWorld::Run(const std::wstring& args, std::wstring* output)
     if (output)
         *output = lastOutput_;
     return ran && code == 0;
+}
+
+bool SimWorld::AddReachableComputer(const std::wstring& name, const std::wstring& options)
+{
+    for (const std::wstring& step : ReachableComputerSteps(name, options))
+        if (!Run(step))
+            return false;
+    return true;
 }
 
 // ---- Settings ---------------------------------------------------------------

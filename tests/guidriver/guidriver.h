@@ -50,6 +50,11 @@ public:
     // Runs bin/sim/AmbSimCtl.exe with the arguments; true on exit code 0.
     // The output (CP932 bytes decoded to UTF-16) goes to *output when given.
     bool Run(const std::wstring& args, std::wstring* output = nullptr);
+    // Adds a remote computer as Windows 11 sets it up (`options` as for
+    // `computer add`) and makes it reachable as Windows allows: its built-in
+    // Administrator enabled with a password and stored as the session user's
+    // credential for its name and every --ip address (cmdkey /add).
+    bool AddReachableComputer(const std::wstring& name, const std::wstring& options = L"");
     const std::wstring& Dir() const
     {
         return dir_;
