@@ -19,13 +19,11 @@ DWORD CopyDomainName(const POLICY_ACCOUNT_DOMAIN_INFO* info, LPWSTR buffer, size
     return 0;
 }
 
-} // namespace
-
-DWORD GetAccountDomainName(LPCWSTR server, LPWSTR buffer, size_t chars)
+// Opens the policy of `server` and reads its account-domain record; the caller
+// frees *info with LsaFreeMemory. Returns 0 or the Win32 status.
+DWORD QueryAccountDomain(LPCWSTR server, POLICY_ACCOUNT_DOMAIN_INFO** info)
 {
-    if (buffer == nullptr || chars == 0)
-        return ERROR_INVALID_PARAMETER;
-    buffer[0] = L'\0';
+    *info = nullptr;
     size_t serverLength = server != nullptr ? wcslen(server) : 0;
     // A counted string holds at most 32,767 characters.
     if (serverLength > 0x7FFE)
@@ -41,14 +39,59 @@ DWORD GetAccountDomainName(LPCWSTR server, LPWSTR buffer, size_t chars)
                                     POLICY_VIEW_LOCAL_INFORMATION, &policy);
     if (status != 0)
         return LsaNtStatusToWinError(status);
-    POLICY_ACCOUNT_DOMAIN_INFO* info = nullptr;
     status = LsaQueryInformationPolicy(policy, PolicyAccountDomainInformation,
-                                       reinterpret_cast<PVOID*>(&info));
-    DWORD result = status == 0 ? CopyDomainName(info, buffer, chars) : LsaNtStatusToWinError(status);
+                                       reinterpret_cast<PVOID*>(info));
+    LsaClose(policy);
+    if (status != 0) {
+        *info = nullptr;
+        return LsaNtStatusToWinError(status);
+    }
+    return 0;
+}
+
+} // namespace
+
+DWORD GetAccountDomainName(LPCWSTR server, LPWSTR buffer, size_t chars)
+{
+    if (buffer == nullptr || chars == 0)
+        return ERROR_INVALID_PARAMETER;
+    buffer[0] = L'\0';
+    POLICY_ACCOUNT_DOMAIN_INFO* info = nullptr;
+    DWORD result = QueryAccountDomain(server, &info);
+    if (result == 0)
+        result = CopyDomainName(info, buffer, chars);
     if (result != 0)
         buffer[0] = L'\0';
     if (info != nullptr)
         LsaFreeMemory(info);
-    LsaClose(policy);
+    return result;
+}
+
+DWORD GetAccountDomainSid(LPCWSTR server, PSID* sid, LPWSTR name, size_t chars)
+{
+    if (sid == nullptr || name == nullptr || chars == 0)
+        return ERROR_INVALID_PARAMETER;
+    *sid = nullptr;
+    name[0] = L'\0';
+    POLICY_ACCOUNT_DOMAIN_INFO* info = nullptr;
+    DWORD result = QueryAccountDomain(server, &info);
+    if (result == 0)
+        result = CopyDomainName(info, name, chars);
+    if (result == 0 && (info->DomainSid == nullptr || !IsValidSid(info->DomainSid)))
+        result = ERROR_NO_SUCH_DOMAIN;
+    if (result == 0) {
+        DWORD size = GetLengthSid(info->DomainSid);
+        *sid = LocalAlloc(LPTR, size);
+        if (*sid == nullptr || !CopySid(size, *sid, info->DomainSid))
+            result = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (result != 0) {
+        if (*sid != nullptr)
+            LocalFree(*sid);
+        *sid = nullptr;
+        name[0] = L'\0';
+    }
+    if (info != nullptr)
+        LsaFreeMemory(info);
     return result;
 }

@@ -88,6 +88,9 @@ struct Computer
     bool adminOnly = false; // refuses every caller but its built-in Administrator
     bool offline = false;   // known but does not answer
     DWORD latencyMs = 0;    // round trip that every call to it waits
+    DWORD tokenFilterPolicy = 0;       // LocalAccountTokenFilterPolicy (0: remote UAC)
+    bool restrictRemoteSam = true;     // RestrictRemoteSAM at Windows' default
+    bool limitBlankPasswordUse = true; // blank passwords only at the console
     DWORD nextRid = kFirstRid;
     Policy policy;
     std::vector<User> users;
