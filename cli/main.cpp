@@ -407,7 +407,10 @@ static int RunReport(int argumentCount, wchar_t** argv, const ComputerList& comp
 // reads only this computer's settings, so a target list is a command-line error.
 static int RunRemote(int argumentCount, wchar_t** argv, const ComputerList& computers)
 {
-    if (argumentCount != SubSwitch || !SwitchEquals(argv[SubSwitch], L"/status") ||
+    bool extra = false;
+    for (int i = SubSwitch + 1; i <= argumentCount; ++i)
+        extra = extra || !IsSilentSwitch(argv[i]);
+    if (argumentCount < SubSwitch || !SwitchEquals(argv[SubSwitch], L"/status") || extra ||
         computers.count > 0) {
         PrintText(CommandLineError);
         return ExitBadCommandLine;

@@ -288,6 +288,16 @@ def net_error(caption, code):
     return f'エラー : {caption}\nエラー番号 : 0x{code:08X}\nエラー詳細 :\n　{text}\n\n'
 
 
+UNREACHABLE_HINT = ('ヒント : コンピューターに届きません。名前、ネットワーク、相手のファイアウォールの'
+                    '規則グループ「ファイルとプリンターの共有」を確かめてください。'
+                    'ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+
+
+def remote_error(caption, code):
+    """The error block of a remote computer: the hint on reaching it follows."""
+    return net_error(caption, code) + UNREACHABLE_HINT
+
+
 # ---------------------------------------------------------------- the world
 
 
@@ -1307,7 +1317,7 @@ class Computers(AmbcmdCase):
         self.assertIn('PC2\\taro', [m['name'] for m in guests['members']])
         run = self.world.run('/computer:nosuch', '/user', 'taro', '/s')
         self.expect(run, '対象コンピューター : nosuch\n\n' +
-                    net_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     'ユーザー taro の情報を取得できませんでした。\n\n', 1, banner=False)
 
     def test_blocks_in_the_order_given_and_the_summary(self):
@@ -1315,7 +1325,7 @@ class Computers(AmbcmdCase):
         run = self.world.run('/computer:PC2,nosuch,PC3', '/group', '/add', '実習室', 'lab')
         ok = 'ローカル グループ名 実習室 は正常に作成されました。\n\n'
         self.expect(run, '[PC2]\n' + ok + '[nosuch]\n' +
-                    net_error('ローカル グループを作成できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('ローカル グループを作成できませんでした。', ERROR_BAD_NETPATH) +
                     'エラー : ローカル グループ名 実習室 を作成できませんでした。\n\n' +
                     '[PC3]\n' + ok + summary(2, ['nosuch']), 1)
         for computer in ('PC2', 'PC3'):
@@ -1409,7 +1419,7 @@ class Computers(AmbcmdCase):
         run = self.world.run('/computer:PC2,nosuch,PC3', '/report',
                              self.wine_path('all.tsv'), '/format:tsv', '/s')
         self.expect(run, '[nosuch]\n' +
-                    net_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     f'アカウント レポートを {self.wine_path("all.tsv")} に保存しました。\n\n' +
                     summary(2, ['nosuch']), 1, banner=False)
         expected = None
@@ -1422,6 +1432,35 @@ class Computers(AmbcmdCase):
                 expected = ['コンピューター\t' + rows[0]]
             expected += [f'{computer}\t{r}' for r in rows[1:-1]]
         self.assertEqual(self.report_rows(self.path('all.tsv')), expected + [''])
+
+    def test_as_switch_and_remote_status(self):
+        # /as: only directly after /computer:, never empty; no password: nothing runs.
+        for args in (['/as:admin', '/user', 'kanri'], ['/computer:PC2', '/as:', '/user', 'kanri'],
+                     ['/computer:PC2', '/user', 'kanri', '/as:admin'],
+                     ['/computer:PC2', '/as:' + 'u' * 257, '/user', 'kanri']):
+            run = self.world.run(*args, '/s')
+            self.assertEqual(2, run.code, args)
+            self.assertIn('コマンド ラインの指定が正しくありません。', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワード (admin) : \nエラー : パスワードが入力されなかったため、何も実行しませんでした。',
+                      run.text)
+        self.assertNotIn('[PC2]', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s',
+                             answer='p' * 300 + '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワードが長すぎます', run.text)
+        # Read-only readiness of this computer: Windows' defaults on a fresh world.
+        run = self.world.run('/remote', '/status', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(0, run.code, run.text)
+        for line in ('LocalAccountTokenFilterPolicy : なし (Windows の既定 : 0)',
+                     'RestrictRemoteSAM : なし (Windows の既定)',
+                     '組み込みの Administrator (Administrator) : 無効',
+                     'LimitBlankPasswordUse : なし (Windows の既定 : 1)', '「リモート管理の準備」'):
+            self.assertIn(line, run.text)
+        self.assertEqual(2, self.world.run('/computer:PC2', '/remote', '/status', '/s').code)
 
     def test_lists_as_table_and_in_the_report_forms(self):
         self.world.ctl('clock', 'set', '1796000000')
