@@ -5,32 +5,53 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // Marks a pause between two blocks of a help text.
 static const wchar_t* const PauseHere = nullptr;
 
-static const wchar_t* const UsageText[] = {
-    L"使い方 :\n",
-    L"Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n",
-    L"/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n",
-    L"/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n",
-    L"/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n",
-    L"         Ambcmd /report \"File\" [/format:csv | /format:tsv]\n",
-    L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n",
-    L"/help  : この画面を表示します。\n",
-    L"/?     : /help と同じです。\n",
-    L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n",
-    L"/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n",
-    L"         (ユーザーに確認は求められません。)\n",
-    L"/silent: /s と同じです。\n",
-    L"/computer:一覧\n",
-    L"       : 一覧のコンピューターで実行します。先頭 (/user などの前) に指定します。\n",
-    L"         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n",
-    L"         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n",
-    L"         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n",
-    L"         表示します。1 台でも失敗すると終了コードは 1 になります。\n\n",
-    L"詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n",
+// The usage text. Its synopsis line is made from the two tables below, so
+// that a new switch is one row: a leading option (given before the command,
+// like /computer:) in UsageOptions, a command in UsageCommands. Each row holds
+// the word shown in the synopsis and the switch's description lines.
+struct UsageRow
+{
+    const wchar_t* synopsis;
+    const wchar_t* description;
 };
+
+static const UsageRow UsageOptions[] = {
+    {L"/computer:一覧",
+     L"/computer:一覧\n"
+     L"       : 一覧のコンピューターで実行します。先頭 (/user などの前) に指定します。\n"
+     L"         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n"
+     L"         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n"
+     L"         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n"
+     L"         表示します。1 台でも失敗すると終了コードは 1 になります。\n"},
+};
+
+static const UsageRow UsageCommands[] = {
+    {L"/user", L"/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n"},
+    {L"/group", L"/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n"},
+    {L"/report",
+     L"/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n"
+     L"         Ambcmd /report \"File\" [/format:csv | /format:tsv]\n"},
+    {L"/import",
+     L"/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n"},
+    {L"/policy",
+     L"/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n"},
+    {L"/help", L"/help  : この画面を表示します。\n"},
+    {L"/?", L"/?     : /help と同じです。\n"},
+};
+
+static const wchar_t* const UsageArguments =
+    L"引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n"
+    L"/s     : サイレント モードで実行します。進捗と実行結果のみが表示されます。\n"
+    L"         (ユーザーに確認は求められません。)\n"
+    L"/silent: /s と同じです。\n";
+
+static const wchar_t* const UsageClosing =
+    L"\n詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n";
 
 static const wchar_t* const UserHelpText[] = {
     L"/user スイッチはユーザー アカウントの管理に使用します。\n\n",
@@ -180,9 +201,31 @@ template <size_t N> static void PrintLines(const wchar_t* const (&text)[N])
     }
 }
 
+// "Ambcmd [/computer:一覧] [/user | /group | ...] [引数] [/s | /silent]"
+static std::wstring UsageSynopsis()
+{
+    std::wstring line = L"Ambcmd";
+    for (const UsageRow& option : UsageOptions)
+        line += std::wstring(L" [") + option.synopsis + L"]";
+    line += L" [";
+    for (const UsageRow& command : UsageCommands) {
+        if (&command != UsageCommands)
+            line += L" | ";
+        line += command.synopsis;
+    }
+    return line + L"] [引数] [/s | /silent]\n\n";
+}
+
 void PrintUsage()
 {
-    PrintLines(UsageText);
+    PrintText(L"使い方 :\n");
+    PrintText(UsageSynopsis().c_str());
+    for (const UsageRow& command : UsageCommands)
+        PrintText(command.description);
+    PrintText(UsageArguments);
+    for (const UsageRow& option : UsageOptions)
+        PrintText(option.description);
+    PrintText(UsageClosing);
 }
 
 void PrintUserHelp()

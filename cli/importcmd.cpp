@@ -7,6 +7,7 @@
 #include "textformat.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 constexpr int FilePosition = 2;
@@ -20,6 +21,49 @@ bool SwitchIs(const wchar_t* argument, const wchar_t* expected)
 bool IsSilent(const wchar_t* argument)
 {
     return SwitchIs(argument, L"/s") || SwitchIs(argument, L"/silent");
+}
+
+// The value of "/name:VALUE" when the argument is that switch, else null.
+const wchar_t* SwitchValue(const wchar_t* argument, const wchar_t* prefix)
+{
+    size_t length = wcslen(prefix);
+    if (wcsnlen(argument, length) < length ||
+        CompareStringOrdinal(argument, static_cast<int>(length), prefix, static_cast<int>(length),
+                             TRUE) != CSTR_EQUAL)
+        return nullptr;
+    return argument + length;
+}
+
+// One switch after the file; false for one /import does not know or a
+// missing value.
+bool ReadImportSwitch(const wchar_t* argument, ImportOptions* options)
+{
+    if (SwitchIs(argument, L"/whatif"))
+        options->whatIf = true;
+    else if (SwitchIs(argument, L"/exact"))
+        options->exact = true;
+    else if (SwitchIs(argument, L"/profiles"))
+        options->profiles = true;
+    else if (const wchar_t* group = SwitchValue(argument, L"/remove-missing:"))
+        options->removeGroup = group;
+    else if (const wchar_t* form = SwitchValue(argument, L"/passwords:")) {
+        if (SwitchIs(form, L"easy"))
+            options->easyPasswords = true;
+        else if (!SwitchIs(form, L"strong"))
+            return false;
+    } else if (const wchar_t* slips = SwitchValue(argument, L"/slips:"))
+        options->slips = slips;
+    else
+        return IsSilent(argument);
+    return true;
+}
+
+bool OptionsHold(const ImportOptions& options)
+{
+    bool emptyValue = (options.removeGroup != nullptr && options.removeGroup[0] == L'\0') ||
+                      (options.slips != nullptr && options.slips[0] == L'\0');
+    // /profiles belongs to the deletions.
+    return !emptyValue && (!options.profiles || options.removeGroup != nullptr);
 }
 
 LPCWSTR KindName(const ImportRow& row)
@@ -52,8 +96,30 @@ void PrintPlan(const ImportTable* table, LPWSTR line)
                        line[0] != L'\0' ? L")" : L"");
     }
     ImportCounts counts = CountImport(table);
-    PrintFormatted(L"作成 %lu、変更 %lu、変更なし %lu\n\n", counts.create, counts.change,
+    PrintFormatted(L"作成 %lu、変更 %lu、変更なし %lu\n", counts.create, counts.change,
                    counts.nothing);
+    if (ImportGeneratesPasswords(table))
+        PrintFormatted(L"生成するパスワード : %s\n", ImportPasswordFormName(table->passwordForm));
+    PrintText(L"\n");
+}
+
+// The deletions in their own section, planned or done.
+void PrintRemovals(const ImportTable* table, LPWSTR line, bool applied)
+{
+    if (table->removeGroup == nullptr)
+        return;
+    PrintFormatted(L"%s (グループ %s のメンバーで、ファイルにないユーザー)\n",
+                   applied ? L"[削除の結果]" : L"[削除]", table->removeGroup);
+    for (DWORD i = 0; i < table->removalCount; ++i) {
+        DescribeImportRemoval(table, i, line, LineChars);
+        PrintFormatted(L"ユーザー %s : %s\n", table->removals[i].name, line);
+    }
+    ImportCounts counts = CountImport(table);
+    if (applied)
+        PrintFormatted(L"削除 %lu、失敗 %lu、削除しない %lu\n\n", counts.removed,
+                       counts.removeFailed, counts.kept);
+    else
+        PrintFormatted(L"削除 %lu、削除しない %lu\n\n", counts.remove, counts.kept);
 }
 
 void PrintResults(const ImportTable* table, LPWSTR line)
@@ -67,6 +133,7 @@ void PrintResults(const ImportTable* table, LPWSTR line)
     }
     ImportCounts counts = CountImport(table);
     PrintFormatted(L"成功 %lu、失敗 %lu\n\n", counts.done, counts.failed);
+    PrintRemovals(table, line, true);
     if (counts.passwords == 0)
         return;
     // Shown once, here only: the administrator hands them out.
@@ -85,26 +152,29 @@ void PrintImportHelp()
     PrintText(
         L"/import スイッチはファイルからユーザー アカウントとローカル グループをまとめて作成・変更します。\n\n"
         L"構文 :\n"
-        L"Ambcmd /import \"File\" [/whatif] [/exact]\n\n"
+        L"Ambcmd /import \"File\" [/whatif] [/exact] [/remove-missing:Group [/profiles]]\n"
+        L"       [/passwords:easy | /passwords:strong] [/slips:\"Cards.html\"]\n\n"
         L"\tFile には、アカウント レポートと同じ列名の CSV または TSV ファイル\n"
         L"\t(UTF-8 または Shift_JIS) を指定します。\n"
         L"\tファイル全体を確認してから変更します。問題のある行があると何も変更しません。\n"
-        L"/whatif\n\t変更せずに、各行で行う処理 (作成・変更・変更なし) を表示します。\n"
-        L"/exact\n\tファイルに記載のないグループ メンバーシップを削除します。\n\n");
+        L"/whatif\n\t変更せずに、各行で行う処理 (作成・変更・変更なし) と削除を表示します。\n"
+        L"/exact\n\tファイルに記載のないグループ メンバーシップを削除します。\n"
+        L"/remove-missing:Group\n\tGroup のメンバーでファイルにないユーザーを、ファイルの各行の後に削除します。\n"
+        L"\t組み込みのアカウント、実行中のユーザー、Administrators のメンバーは削除しません。\n"
+        L"/profiles\n\t削除するユーザーのプロファイルも削除します (このコンピューターのみ)。\n"
+        L"/passwords:easy\n\t生成するパスワードを入力しやすい形式 (英数字 12 文字、4 文字ずつハイフン区切り) にします。\n"
+        L"\t/passwords:strong (既定) は記号を含む 16 文字です。\n"
+        L"/slips:Cards.html\n\t新しいユーザーごとの配布用カード (A4 に 10 枚) を HTML で保存します。\n"
+        L"\tファイルにはパスワードが含まれます。\n\n");
 }
 
 int ParseImportCommand(int argumentCount, wchar_t** argv, ImportOptions* options)
 {
     *options = ImportOptions();
     bool fileMissing = argumentCount < FilePosition || argv[FilePosition][0] == L'/';
-    for (int i = FilePosition + 1; i <= argumentCount && !fileMissing; ++i) {
-        if (SwitchIs(argv[i], L"/whatif"))
-            options->whatIf = true;
-        else if (SwitchIs(argv[i], L"/exact"))
-            options->exact = true;
-        else if (!IsSilent(argv[i]))
-            fileMissing = true; // an argument /import does not know
-    }
+    for (int i = FilePosition + 1; i <= argumentCount && !fileMissing; ++i)
+        fileMissing = !ReadImportSwitch(argv[i], options);
+    fileMissing = fileMissing || !OptionsHold(*options);
     if (argumentCount >= FilePosition &&
         (SwitchIs(argv[FilePosition], L"/?") || SwitchIs(argv[FilePosition], L"/help"))) {
         PrintImportHelp();
@@ -131,17 +201,101 @@ int CheckImportFile(const ImportOptions& options)
     return exitCode;
 }
 
+namespace {
+// Reads the file and plans it with the options; the table is returned
+// whenever the file could be read (*readStatus: 0 or ERROR_INVALID_DATA).
+DWORD ReadAndPlan(const ImportOptions& options, LPCWSTR server, ImportTable** table,
+                  DWORD* readStatus)
+{
+    *readStatus = ReadImportFile(options.file, table);
+    if (*table == nullptr)
+        return *readStatus;
+    (*table)->removeGroup = options.removeGroup;
+    (*table)->deleteProfiles = options.profiles;
+    (*table)->passwordForm = options.easyPasswords ? ImportPasswordsEasy : ImportPasswordsStrong;
+    // The /as: account, once Ambcmd connects as another account, goes into
+    // (*table)->keepAccount here so that it is never deleted.
+    DWORD status = PlanImport(*table, server, options.exact);
+    // A file with problems stays refused whatever the plan found.
+    return *readStatus != 0 ? *readStatus : status;
+}
+
+// FILE.html becomes FILE-NAME.html for the computer NAME of a run on several.
+bool SlipsPath(const ImportOptions& options, LPCWSTR server, LPWSTR path, size_t chars)
+{
+    if (!options.slipsPerComputer || server == nullptr)
+        return FormatBounded(path, chars, L"%s", options.slips) >= 0;
+    LPCWSTR name = server[0] == L'\\' && server[1] == L'\\' ? server + 2 : server;
+    LPCWSTR dot = wcsrchr(options.slips, L'.');
+    LPCWSTR slash = wcsrchr(options.slips, L'\\');
+    if (dot == nullptr || (slash != nullptr && dot < slash))
+        return FormatBounded(path, chars, L"%s-%s", options.slips, name) >= 0;
+    return FormatBounded(path, chars, L"%.*s-%s%s", static_cast<int>(dot - options.slips),
+                         options.slips, name, dot) >= 0;
+}
+
+// The cards of the users given a password; false when they could not be saved.
+bool SaveSlips(const ImportOptions& options, const ImportTable* table, LPCWSTR server)
+{
+    if (options.slips == nullptr)
+        return true;
+    if (CountImport(table).passwords == 0) {
+        PrintText(L"配布用カードにするユーザー (パスワードを生成したユーザー) はありません。\n\n");
+        return true;
+    }
+    LPWSTR path = AllocText(MAX_PATH + 64);
+    DWORD status = path == nullptr ? ERROR_NOT_ENOUGH_MEMORY
+                   : SlipsPath(options, server, path, MAX_PATH + 64)
+                       ? WriteImportSlips(table, path)
+                       : ERROR_FILENAME_EXCED_RANGE;
+    if (status != 0)
+        PrintNetError(L"配布用カードを保存できませんでした。", status);
+    else
+        PrintFormatted(
+            L"配布用カードを保存しました : %s\nファイルにはパスワードが含まれています。ほかの人が読めない場所に保管し、配布が済んだら削除してください。\n\n",
+            path);
+    FreeBlock(path);
+    return status == 0;
+}
+} // namespace
+
+bool ConfirmImportRemovals(DWORD users, size_t computers)
+{
+    PrintText(L"！注意！\n");
+    if (computers > 1)
+        PrintFormatted(L"%llu 台のコンピューターで合計 %lu 人のユーザーを削除しようとしています。\n\n",
+                       static_cast<unsigned long long>(computers), users);
+    else
+        PrintFormatted(L"%lu 人のユーザーを削除しようとしています。\n\n", users);
+    PrintSidWarning();
+    if (computers > 1)
+        PrintFormatted(L"%llu 台すべてで削除してもよろしいですか？ (Y/N)",
+                       static_cast<unsigned long long>(computers));
+    else
+        PrintText(L"ユーザー アカウントを削除してもよろしいですか？ (Y/N)");
+    return AskYesNo() == IDYES;
+}
+
+DWORD CountImportRemovals(const ImportOptions& options, LPCWSTR server)
+{
+    ImportTable* table = nullptr;
+    DWORD readStatus = 0;
+    DWORD status = ReadAndPlan(options, server, &table, &readStatus);
+    DWORD count = status == 0 ? CountImport(table).remove : 0;
+    FreeImportTable(table);
+    return count;
+}
+
 int RunImportOn(const ImportOptions& options, LPCWSTR server)
 {
     ImportTable* table = nullptr;
-    DWORD status = ReadImportFile(options.file, &table);
-    if (status != 0 && table == nullptr) {
+    DWORD readStatus = 0;
+    DWORD status = ReadAndPlan(options, server, &table, &readStatus);
+    if (table == nullptr) {
         PrintNetError(L"ファイルを読み込めませんでした。", status);
         return ExitBadCommandLine;
     }
     int exitCode = ExitSuccess;
-    if (status == 0)
-        status = PlanImport(table, server, options.exact);
     LPWSTR line = AllocText(LineChars);
     if (line == nullptr) {
         exitCode = ExitCommandFailed;
@@ -154,12 +308,18 @@ int RunImportOn(const ImportOptions& options, LPCWSTR server)
     } else {
         PrintFormatted(L"ファイル : %s (%s、%s、%lu 行)\n\n", options.file, table->encoding,
                        table->separator == L'\t' ? L"TSV" : L"CSV", table->rowCount);
-        if (options.whatIf || !SilentMode)
+        if (options.whatIf || !SilentMode) {
             PrintPlan(table, line);
-        if (!options.whatIf) {
+            PrintRemovals(table, line, false);
+        }
+        DWORD removals = CountImport(table).remove;
+        bool go = !options.whatIf && (removals == 0 || SilentMode || options.confirmed ||
+                                      ConfirmImportRemovals(removals, 1));
+        if (go) {
             DWORD failed = ApplyImport(table, server, nullptr, nullptr);
             PrintResults(table, line);
-            exitCode = failed == 0 ? ExitSuccess : ExitCommandFailed;
+            bool saved = SaveSlips(options, table, server);
+            exitCode = failed == 0 && saved ? ExitSuccess : ExitCommandFailed;
         }
     }
     FreeBlock(line);

@@ -3,6 +3,7 @@
 // carries the report's columns and values; the text form is a table of some
 // of them, aligned by the columns each text takes on the console.
 #include "listing.h"
+#include "policycmd.h"
 
 #include "textformat.h"
 
@@ -21,15 +22,17 @@ enum ReportColumn {
     StateColumn,
     LockoutColumn,
     MembersColumn = 16,
-    ReportColumnCount = 17
+    MicrosoftAccountColumn = 17,
+    ReportColumnCount = 18
 };
 constexpr WCHAR RowMark = 0x1E;
 constexpr WCHAR FieldMark = 0x1F;
 constexpr WCHAR ItemMark = 0x1D;
-constexpr size_t MaxTableColumns = 6;
+constexpr size_t MaxTableColumns = 7;
 constexpr size_t CountChars = 24;
 
-const wchar_t* const UserColumns[] = {L"名前", L"ID", L"状態", L"フル ネーム", L"説明"};
+const wchar_t* const UserColumns[] = {L"名前",        L"ID",   L"状態",
+                                      L"フル ネーム", L"説明", L"Microsoft アカウント"};
 const wchar_t* const GroupColumns[] = {L"名前", L"ID", L"説明", L"メンバー数"};
 const wchar_t ComputerColumn[] = L"コンピューター";
 
@@ -159,6 +162,7 @@ size_t TableCells(int kinds, const wchar_t* computer, const wchar_t* const* row,
         cells[n++] = locked ? L"ロックアウト" : row[StateColumn];
         cells[n++] = row[FullNameColumn];
         cells[n++] = row[CommentColumn];
+        cells[n++] = row[MicrosoftAccountColumn];
     } else {
         cells[n++] = row[CommentColumn];
         FormatBounded(number, CountChars, L"%llu",
@@ -174,7 +178,7 @@ size_t HeaderCells(int kinds, bool withComputer, const wchar_t** cells)
     if (withComputer)
         cells[n++] = ComputerColumn;
     const wchar_t* const* names = kinds == ReportUsers ? UserColumns : GroupColumns;
-    size_t count = kinds == ReportUsers ? 5 : 4;
+    size_t count = kinds == ReportUsers ? 6 : 4;
     for (size_t i = 0; i < count; ++i)
         cells[n++] = names[i];
     return n;
@@ -484,9 +488,9 @@ DWORD WriteSeveralComputers(const wchar_t* path, ReportFormat format, const Comp
 }
 } // namespace
 
-int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& computers)
+namespace {
+int WriteAccountsFile(const wchar_t* path, ReportFormat format, const ComputerList& computers)
 {
-    ReportFormat format = form == ListTsv ? ReportTsv : ReportCsv;
     if (computers.count <= 1) {
         ReportFile file = {path, format};
         return RunOnOneTarget(computers, WriteReportOnOneTarget, &file);
@@ -504,6 +508,19 @@ int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& com
     int exitCode = PrintComputerSummary(runs, computers.count, stdout);
     FreeComputerRuns(runs, computers.count);
     return fileResult != ExitSuccess ? fileResult : exitCode;
+}
+} // namespace
+
+// The accounts' table, then the policy of the same computers in a file of its
+// own beside it (the table's columns stay the import's).
+int RunAccountReport(const wchar_t* path, ListForm form, const ComputerList& computers)
+{
+    ReportFormat format = form == ListTsv ? ReportTsv : ReportCsv;
+    int exitCode = WriteAccountsFile(path, format, computers);
+    if (exitCode == ExitCommandFailed && computers.count <= 1)
+        return exitCode;
+    int policyCode = WritePolicyReportFile(path, format == ReportTsv, computers);
+    return exitCode != ExitSuccess ? exitCode : policyCode;
 }
 
 // ---- Display width ------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "groupcmds.h"
 #include "importcmd.h"
 #include "listing.h"
+#include "policycmd.h"
 #include "remotestatus.h"
 #include "usercmds.h"
 
@@ -322,8 +323,32 @@ static int RunImportOnTarget(const void* options)
     return RunImportOn(*static_cast<const ImportOptions*>(options), ServerArgument());
 }
 
-// "/import FILE [/whatif] [/exact]": the command line and the file are checked
-// once, before any computer is touched.
+static void CountRemovalsOnComputer(ComputerRun& run, const void* options)
+{
+    run.status = CountImportRemovals(*static_cast<const ImportOptions*>(options), ServerArgument());
+}
+
+static void KeepCount(ComputerRun&, const void*)
+{
+}
+
+// The deletions of /remove-missing on several computers: planned on each
+// first (writing nothing), then asked once for all before any is touched.
+static bool ConfirmRemovalsOnComputers(const ImportOptions& options, const ComputerList& computers)
+{
+    ComputerRun* runs = NewComputerRuns(computers);
+    if (runs == nullptr)
+        return false;
+    RunOnComputers(runs, computers.count, CountRemovalsOnComputer, KeepCount, &options);
+    DWORD users = 0;
+    for (size_t i = 0; i < computers.count; ++i)
+        users += runs[i].status;
+    FreeComputerRuns(runs, computers.count);
+    return users == 0 || ConfirmImportRemovals(users, computers.count);
+}
+
+// "/import FILE [switches]": the command line and the file are checked once,
+// before any computer is touched.
 static int RunImport(int argumentCount, wchar_t** argv, const ComputerList& computers)
 {
     ImportOptions options;
@@ -332,6 +357,13 @@ static int RunImport(int argumentCount, wchar_t** argv, const ComputerList& comp
         exitCode = CheckImportFile(options);
     if (exitCode != ImportParsed)
         return exitCode;
+    if (computers.count > 1) {
+        bool ask = options.removeGroup != nullptr && !options.whatIf && !SilentMode;
+        if (ask && !ConfirmRemovalsOnComputers(options, computers))
+            return ExitSuccess;
+        options.confirmed = true;
+        options.slipsPerComputer = true;
+    }
     return RunJobOnTargets(RunImportOnTarget, &options, computers);
 }
 
@@ -434,6 +466,8 @@ static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& compu
         return RunImport(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/remote"))
         return RunRemote(argumentCount, argv, computers);
+    if (SwitchEquals(argv[MainSwitch], L"/policy"))
+        return RunPolicyCommand(argumentCount, argv, computers);
     return ExitBadCommandLine; // unknown main switch (or "/s" alone): nothing more is printed
 }
 

@@ -11,6 +11,7 @@
 #include <cwchar>
 
 #include "accountdomain.h"
+#include "../report/accountreport.h"
 #include "globals.h"
 #include "parallelcalls.h"
 #include "textformat.h"
@@ -435,6 +436,12 @@ void AddUserRecordRows(HWND details, const USER_INFO_4& user, LPWSTR value)
     FormatLastPasswordChange(user, value, NameChars);
     AddDetailsRow(details, 13, L"最終パスワード変更日時", value);
 }
+// One more row for a user who signs in with a Microsoft account.
+void AddMicrosoftAccountRow(HWND details, LPCWSTR name, LPWSTR value)
+{
+    if (ReadMicrosoftAccount(TargetServer, name, value, NameChars) == 0 && value[0] != L'\0')
+        AddDetailsRow(details, 14, L"Microsoft アカウント", value);
+}
 } // namespace
 
 int FillAccountList(HWND list, int kinds)
@@ -466,8 +473,10 @@ void ShowUserDetails(HWND details, LPCWSTR name)
     SendMessageW(details, WM_SETREDRAW, FALSE, 0);
     AddIdentityRows(details, L"ユーザー名", name, sid, value);
     // Without the user record only what the name lookup gave is shown.
-    if (status == NERR_Success && buffer != nullptr)
+    if (status == NERR_Success && buffer != nullptr) {
         AddUserRecordRows(details, *reinterpret_cast<USER_INFO_4*>(buffer), value);
+        AddMicrosoftAccountRow(details, name, value);
+    }
     SendMessageW(details, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(details, nullptr, TRUE);
 

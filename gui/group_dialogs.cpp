@@ -3,6 +3,7 @@
 #include "group_dialogs.h"
 
 #include <lm.h>
+#include <sddl.h>
 
 #include "accountlist.h"
 #include "ambcore.h"
@@ -296,15 +297,26 @@ bool SameDomain(LPCWSTR domain, size_t length, LPCWSTR name)
 
 // The target's own accounts are listed bare; a member from anywhere else, or
 // one without a domain, is listed whole. The entry keeps the reported SID.
+// A member that nobody here can name (an Entra ID, a deleted account) is
+// listed by its SID, and kept by it when the list is stored.
 void AddListedMember(HWND list, const LOCALGROUP_MEMBERS_INFO_2& member, LPCWSTR ownDomain)
 {
     LPCWSTR name = member.lgrmi2_domainandname;
-    const wchar_t* backslash = wcschr(name, L'\\');
-    LPCWSTR shown = name;
+    bool named = name != nullptr && name[0] != L'\0' &&
+                 member.lgrmi2_sidusage != SidTypeDeletedAccount &&
+                 member.lgrmi2_sidusage != SidTypeUnknown && member.lgrmi2_sidusage != SidTypeInvalid;
+    LPWSTR sidText = nullptr;
+    if (!named && (member.lgrmi2_sid == nullptr ||
+                   !ConvertSidToStringSidW(member.lgrmi2_sid, &sidText) || sidText == nullptr))
+        return;
+    LPCWSTR shown = named ? name : sidText;
+    const wchar_t* backslash = named ? wcschr(name, L'\\') : nullptr;
     if (backslash != nullptr && SameDomain(name, static_cast<size_t>(backslash - name), ownDomain))
         shown = backslash + 1;
     LRESULT index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
     KeepReportedSid(list, static_cast<int>(index), member.lgrmi2_sid);
+    if (sidText != nullptr)
+        LocalFree(sidText);
 }
 
 // A failed enumeration ends the filling silently: what was read stays. So does
@@ -324,8 +336,7 @@ void FillMemberList(HWND dialog, LPCWSTR server, LPCWSTR group, LPCWSTR ownDomai
         if ((status == NERR_Success || status == ERROR_MORE_DATA) && buffer != nullptr) {
             auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(buffer);
             for (DWORD i = 0; i < read; ++i)
-                if (members[i].lgrmi2_domainandname != nullptr)
-                    AddListedMember(list, members[i], ownDomain);
+                AddListedMember(list, members[i], ownDomain);
         }
         if (buffer != nullptr)
             NetApiBufferFree(buffer);

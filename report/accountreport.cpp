@@ -205,28 +205,6 @@ void PutJsonString(ReportFile& file, LPCWSTR text)
     }
 }
 
-// A JSON field: "column": "pieces joined with ; ".
-template <typename ForEachPiece> void PutJsonField(ReportFile& file, ForEachPiece forEachPiece)
-{
-    if (file.fieldIndex == 0)
-        PutAscii(file, file.rowCount > 0 ? ",\n  {" : "  {");
-    else
-        PutAscii(file, ", ");
-    int column = file.computer != nullptr ? file.fieldIndex - 1 : file.fieldIndex;
-    PutUnit(file, L'"');
-    PutJsonString(file, column < 0 ? ComputerField : ReportColumnNames[column]);
-    PutAscii(file, "\": \"");
-    bool first = true;
-    forEachPiece([&](LPCWSTR piece) {
-        if (!first)
-            PutAscii(file, "; ");
-        first = false;
-        PutJsonString(file, piece);
-    });
-    EndPendingSurrogate(file);
-    PutUnit(file, L'"');
-}
-
 // A plain field of a text table: items apart by ItemMark, control characters
 // (which would break the table's lines) as spaces.
 template <typename ForEachPiece> void PutPlainField(ReportFile& file, ForEachPiece forEachPiece)
@@ -249,11 +227,8 @@ template <typename ForEachPiece> void PutPlainField(ReportFile& file, ForEachPie
 // break (quotes doubled), and with a leading ' when it would start a formula.
 template <typename ForEachPiece> void PutField(ReportFile& file, ForEachPiece forEachPiece)
 {
-    if (file.format == ReportJson || file.format == ReportFields) {
-        if (file.format == ReportJson)
-            PutJsonField(file, forEachPiece);
-        else
-            PutPlainField(file, forEachPiece);
+    if (file.format == ReportFields) {
+        PutPlainField(file, forEachPiece);
         file.rowStarted = true;
         ++file.fieldIndex;
         return;
@@ -313,6 +288,90 @@ void EndRow(ReportFile& file)
     file.rowStarted = false;
     file.fieldIndex = 0;
     ++file.rowCount;
+}
+
+// ---- JSON for programs ------------------------------------------------------
+// The lists' JSON form has keys of its own (ASCII, lower camel case) and typed
+// values: strings, numbers, booleans, times as ISO 8601 UTC or null, arrays.
+
+void PutJsonKey(ReportFile& file, const char* key)
+{
+    if (file.fieldIndex == 0)
+        PutAscii(file, file.rowCount > 0 ? ",\n  {" : "  {");
+    else
+        PutAscii(file, ", ");
+    PutUnit(file, L'"');
+    PutAscii(file, key);
+    PutAscii(file, "\": ");
+    file.rowStarted = true;
+    ++file.fieldIndex;
+}
+
+void PutJsonText(ReportFile& file, const char* key, LPCWSTR text)
+{
+    PutJsonKey(file, key);
+    PutUnit(file, L'"');
+    PutJsonString(file, text != nullptr ? text : L"");
+    EndPendingSurrogate(file);
+    PutUnit(file, L'"');
+}
+
+// A string, or null when there is none.
+void PutJsonOptionalText(ReportFile& file, const char* key, LPCWSTR text)
+{
+    if (text == nullptr || text[0] == L'\0') {
+        PutJsonKey(file, key);
+        PutAscii(file, "null");
+    } else {
+        PutJsonText(file, key, text);
+    }
+}
+
+void PutJsonBool(ReportFile& file, const char* key, bool value)
+{
+    PutJsonKey(file, key);
+    PutAscii(file, value ? "true" : "false");
+}
+
+void PutJsonNumber(ReportFile& file, const char* key, DWORD value)
+{
+    char digits[16];
+    int length = 0;
+    do {
+        digits[length++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    PutJsonKey(file, key);
+    while (length > 0)
+        PutUnit(file, static_cast<WCHAR>(digits[--length]));
+}
+
+// A time in seconds since 1970 as ISO 8601 UTC; null when `present` is false.
+void PutJsonTime(ReportFile& file, const char* key, bool present, ULONGLONG seconds, LPWSTR value)
+{
+    value[0] = L'\0';
+    if (present)
+        FormatIsoTime(seconds, value, NameChars);
+    PutJsonOptionalText(file, key, value);
+}
+
+// An array of the strings that `forEachItem` hands to its visitor.
+template <typename ForEachItem>
+void PutJsonArray(ReportFile& file, const char* key, ForEachItem forEachItem)
+{
+    PutJsonKey(file, key);
+    PutUnit(file, L'[');
+    bool first = true;
+    forEachItem([&](LPCWSTR item) {
+        if (!first)
+            PutAscii(file, ", ");
+        first = false;
+        PutUnit(file, L'"');
+        PutJsonString(file, item);
+        EndPendingSurrogate(file);
+        PutUnit(file, L'"');
+    });
+    PutUnit(file, L']');
 }
 
 // ---- The accounts ---------------------------------------------------------
@@ -500,6 +559,25 @@ bool IsMember(const ReportGroup& group, PSID sid)
     return false;
 }
 
+// A member as the report names it: "DOMAIN\\name", or its SID where nobody
+// here can name it (an Entra ID or a deleted account), so that the text can be
+// imported again.
+template <typename Visit> void VisitMemberName(const LOCALGROUP_MEMBERS_INFO_2& member, Visit visit)
+{
+    LPCWSTR name = member.lgrmi2_domainandname;
+    bool named =
+        name != nullptr && name[0] != L'\0' && member.lgrmi2_sidusage != SidTypeDeletedAccount &&
+        member.lgrmi2_sidusage != SidTypeUnknown && member.lgrmi2_sidusage != SidTypeInvalid;
+    LPWSTR sidText = nullptr;
+    if (!named && member.lgrmi2_sid != nullptr &&
+        ConvertSidToStringSidW(member.lgrmi2_sid, &sidText) && sidText != nullptr) {
+        visit(static_cast<LPCWSTR>(sidText));
+        LocalFree(sidText);
+        return;
+    }
+    visit(name != nullptr ? name : L"");
+}
+
 DWORD RidOf(PSID sid)
 {
     if (sid == nullptr || !IsValidSid(sid) || *GetSidSubAuthorityCount(sid) == 0)
@@ -534,8 +612,84 @@ LPCWSTR YesNo(bool yes)
     return yes ? L"はい" : L"いいえ";
 }
 
-void PutUserRow(ReportFile& file, const USER_INFO_4& user, const GroupTable& table, LPWSTR value)
+// The internet principal name of a user connected to a Microsoft account, or null.
+LPCWSTR InternetPrincipal(const USER_INFO_24* identity)
 {
+    if (identity == nullptr || !identity->usri24_internet_identity)
+        return nullptr;
+    return identity->usri24_internet_principal_name;
+}
+
+template <typename Visit>
+void VisitUserGroups(const USER_INFO_4& user, const GroupTable& table, Visit visit)
+{
+    for (DWORD i = 0; i < table.count; ++i)
+        if (!table.groups[i].gone && user.usri4_user_sid != nullptr &&
+            IsMember(table.groups[i], user.usri4_user_sid))
+            visit(table.groups[i].name);
+}
+
+void PutSidJson(ReportFile& file, PSID sid)
+{
+    LPWSTR sidText = nullptr;
+    if (sid != nullptr && ConvertSidToStringSidW(sid, &sidText) && sidText != nullptr) {
+        PutJsonText(file, "sid", sidText);
+        LocalFree(sidText);
+    } else {
+        PutJsonOptionalText(file, "sid", nullptr);
+    }
+}
+
+void PutUserJson(ReportFile& file, const USER_INFO_4& user, const USER_INFO_24* identity,
+                 const GroupTable& table, LPWSTR value)
+{
+    if (file.computer != nullptr)
+        PutJsonText(file, "computer", file.computer);
+    PutJsonText(file, "name", user.usri4_name);
+    PutJsonNumber(file, "rid", RidOf(user.usri4_user_sid));
+    PutSidJson(file, user.usri4_user_sid);
+    PutJsonText(file, "fullName", user.usri4_full_name);
+    PutJsonText(file, "comment", user.usri4_comment);
+    DWORD flags = user.usri4_flags;
+    PutJsonBool(file, "enabled", (flags & UF_ACCOUNTDISABLE) == 0);
+    PutJsonBool(file, "lockedOut", (flags & UF_LOCKOUT) != 0);
+    PutJsonBool(file, "mustChangePassword", (flags & UF_PASSWORD_EXPIRED) != 0);
+    PutJsonBool(file, "cannotChangePassword", (flags & UF_PASSWD_CANT_CHANGE) != 0);
+    PutJsonBool(file, "passwordNeverExpires", (flags & UF_DONT_EXPIRE_PASSWD) != 0);
+    PutJsonTime(file, "lastLogon", user.usri4_last_logon != 0, LastLogonTime(user), value);
+    PutJsonTime(file, "passwordLastSet", true, LastPasswordChangeTime(user), value);
+    PutJsonTime(file, "passwordExpires", user.usri4_password_expired != 0,
+                PasswordExpiredTime(user), value);
+    // TIMEQ_FOREVER alone means never; 0 is 1970-01-01, an account that has expired.
+    PutJsonTime(file, "accountExpires", user.usri4_acct_expires != TIMEQ_FOREVER,
+                user.usri4_acct_expires, value);
+    PutJsonOptionalText(file, "microsoftAccount", InternetPrincipal(identity));
+    PutJsonArray(file, "groups", [&](auto visit) { VisitUserGroups(user, table, visit); });
+    EndRow(file);
+}
+
+void PutGroupJson(ReportFile& file, const ReportGroup& group)
+{
+    if (file.computer != nullptr)
+        PutJsonText(file, "computer", file.computer);
+    PutJsonText(file, "name", group.name);
+    PutJsonNumber(file, "rid", RidOf(group.sid));
+    PutSidJson(file, group.sid);
+    PutJsonText(file, "comment", group.comment);
+    PutJsonArray(file, "members", [&](auto visit) {
+        for (DWORD i = 0; i < group.memberCount; ++i)
+            VisitMemberName(group.members[i], visit);
+    });
+    EndRow(file);
+}
+
+void PutUserRow(ReportFile& file, const USER_INFO_4& user, const USER_INFO_24* identity,
+                const GroupTable& table, LPWSTR value)
+{
+    if (file.format == ReportJson) {
+        PutUserJson(file, user, identity, table, value);
+        return;
+    }
     PutIdentity(file, L"ユーザー", user.usri4_name, user.usri4_user_sid, user.usri4_full_name,
                 user.usri4_comment, value);
     DWORD flags = user.usri4_flags;
@@ -554,33 +708,35 @@ void PutUserRow(ReportFile& file, const USER_INFO_4& user, const GroupTable& tab
     PutText(file, value);
     PutField(file, [&](auto visit) {
         bool any = false;
-        for (DWORD i = 0; i < table.count; ++i)
-            if (!table.groups[i].gone && user.usri4_user_sid != nullptr &&
-                IsMember(table.groups[i], user.usri4_user_sid)) {
-                visit(table.groups[i].name);
-                any = true;
-            }
+        VisitUserGroups(user, table, [&](LPCWSTR name) {
+            visit(name);
+            any = true;
+        });
         if (!any)
             visit(L"");
     });
     PutText(file, L"");
+    PutText(file, InternetPrincipal(identity));
     EndRow(file);
 }
 
 void PutGroupRow(ReportFile& file, const ReportGroup& group, LPWSTR value)
 {
+    if (file.format == ReportJson) {
+        PutGroupJson(file, group);
+        return;
+    }
     PutIdentity(file, L"グループ", group.name, group.sid, L"", group.comment, value);
     for (int i = 0; i < UserOnlyFields; ++i)
         PutText(file, L"");
     PutText(file, L"");
     PutField(file, [&](auto visit) {
         for (DWORD i = 0; i < group.memberCount; ++i)
-            visit(group.members[i].lgrmi2_domainandname != nullptr
-                      ? group.members[i].lgrmi2_domainandname
-                      : L"");
+            VisitMemberName(group.members[i], visit);
         if (group.memberCount == 0)
             visit(L"");
     });
+    PutText(file, L"");
     EndRow(file);
 }
 
@@ -592,6 +748,7 @@ struct UserReads
     LPCWSTR server;
     const NET_DISPLAY_USER* users;
     LPBYTE* records;
+    LPBYTE* identities; // USER_INFO_24 of each record, null where none was read
     NET_API_STATUS* statuses;
     volatile LONG failedAt;
     bool readNext;
@@ -608,6 +765,20 @@ void ReadUserPage(LPCWSTR server, DWORD index, NET_API_STATUS& status, DWORD& co
     page = nullptr;
     status = NetQueryDisplayInformation(server, 1, index, UsersPerPage, MAX_PREFERRED_LENGTH,
                                         &count, &page);
+}
+
+// The user's connection to a Microsoft account (level 24). A computer older
+// than Windows 8 knows no such level: its users have none.
+NET_API_STATUS ReadIdentity(LPCWSTR server, LPCWSTR name, LPBYTE* identity)
+{
+    NET_API_STATUS read = NetUserGetInfo(server, name, 24, identity);
+    if (read == ERROR_INVALID_LEVEL || read == ERROR_NOT_SUPPORTED) {
+        if (*identity != nullptr)
+            NetApiBufferFree(*identity);
+        *identity = nullptr;
+        return NERR_Success;
+    }
+    return read;
 }
 
 void MakeUserRead(void* context, size_t index)
@@ -627,6 +798,8 @@ void MakeUserRead(void* context, size_t index)
         NetUserGetInfo(reads.server, reads.users[index].usri1_name, 4, &reads.records[index]);
     if (read == NERR_Success && reads.records[index] == nullptr)
         read = ERROR_INVALID_DATA;
+    if (read == NERR_Success)
+        read = ReadIdentity(reads.server, reads.users[index].usri1_name, &reads.identities[index]);
     reads.statuses[index] = read;
     if (read != NERR_Success && read != NERR_UserNotFound)
         NoteFailure(reads.failedAt, index);
@@ -638,7 +811,8 @@ DWORD PutUserPageRows(ReportFile& file, const GroupTable& table, const UserReads
 {
     for (DWORD i = 0; i < count && file.error == 0; ++i) {
         if (reads.statuses[i] == NERR_Success)
-            PutUserRow(file, *reinterpret_cast<USER_INFO_4*>(reads.records[i]), table, value);
+            PutUserRow(file, *reinterpret_cast<USER_INFO_4*>(reads.records[i]),
+                       reinterpret_cast<const USER_INFO_24*>(reads.identities[i]), table, value);
         else if (reads.statuses[i] != NERR_UserNotFound)
             return reads.statuses[i];
     }
@@ -654,13 +828,16 @@ DWORD PutUserRows(ReportFile& file, LPCWSTR server, const GroupTable& table, LPW
     UserReads reads = {};
     reads.server = server;
     reads.records = reinterpret_cast<LPBYTE*>(AllocBuffer(UsersPerPage * sizeof(LPBYTE)));
+    reads.identities = reinterpret_cast<LPBYTE*>(AllocBuffer(UsersPerPage * sizeof(LPBYTE)));
     reads.statuses = reinterpret_cast<NET_API_STATUS*>(AllocBuffer(UsersPerPage * sizeof(DWORD)));
     NET_API_STATUS status;
     DWORD count = 0;
     PVOID page = nullptr;
     ReadUserPage(server, 0, status, count, page);
     DWORD failure =
-        reads.records == nullptr || reads.statuses == nullptr ? ERROR_NOT_ENOUGH_MEMORY : 0;
+        reads.records == nullptr || reads.identities == nullptr || reads.statuses == nullptr
+            ? ERROR_NOT_ENOUGH_MEMORY
+            : 0;
     while (failure == 0 && (status == NERR_Success || status == ERROR_MORE_DATA)) {
         auto* users = static_cast<NET_DISPLAY_USER*>(page);
         // No more users in a page than were asked for, so that their answers fit.
@@ -676,13 +853,17 @@ DWORD PutUserRows(ReportFile& file, LPCWSTR server, const GroupTable& table, LPW
             reads.nextIndex = users[listed - 1].usri1_next_index;
         for (DWORD i = 0; i < listed; ++i) {
             reads.records[i] = nullptr;
+            reads.identities[i] = nullptr;
             reads.statuses[i] = NERR_Success;
         }
         RunIndexedCalls(listed + (more ? 1 : 0), inFlight, MakeUserRead, &reads);
         failure = PutUserPageRows(file, table, reads, listed, value);
-        for (DWORD i = 0; i < listed; ++i)
+        for (DWORD i = 0; i < listed; ++i) {
             if (reads.records[i] != nullptr)
                 NetApiBufferFree(reads.records[i]);
+            if (reads.identities[i] != nullptr)
+                NetApiBufferFree(reads.identities[i]);
+        }
         if (page != nullptr)
             NetApiBufferFree(page);
         page = nullptr;
@@ -699,6 +880,7 @@ DWORD PutUserRows(ReportFile& file, LPCWSTR server, const GroupTable& table, LPW
     if (page != nullptr)
         NetApiBufferFree(page);
     FreeBuffer(reads.records);
+    FreeBuffer(reads.identities);
     FreeBuffer(reads.statuses);
     if (failure != 0)
         return failure;
@@ -860,6 +1042,19 @@ DWORD ReadReportRows(LPCWSTR server, const ReportOptions& options, ReportRows* r
     file.computer = options.computerColumn;
     file.kinds = options.kinds;
     return GatherRows(file, rows, [&](ReportFile& open) { return PutRows(open, server); });
+}
+
+DWORD ReadMicrosoftAccount(LPCWSTR server, LPCWSTR name, LPWSTR address, size_t chars)
+{
+    address[0] = L'\0';
+    LPBYTE identity = nullptr;
+    DWORD status = ReadIdentity(server, name, &identity);
+    LPCWSTR principal = InternetPrincipal(reinterpret_cast<const USER_INFO_24*>(identity));
+    if (status == NERR_Success && principal != nullptr)
+        FormatBounded(address, chars, L"%s", principal);
+    if (identity != nullptr)
+        NetApiBufferFree(identity);
+    return status;
 }
 
 void FreeReportRows(ReportRows* rows)

@@ -10,7 +10,7 @@
 enum ReportFormat {
     ReportCsv,
     ReportTsv,
-    ReportJson,  // an array of objects keyed by the column names (Ambcmd's lists)
+    ReportJson,  // an array of objects with typed values (Ambcmd's lists, see README)
     ReportFields // the plain values for a text table: see ReportRows
 };
 
@@ -60,3 +60,8 @@ DWORD ReadReportRows(LPCWSTR server, const ReportOptions& options, ReportRows* r
 // rows of each computer) to `path`, whole or not at all as WriteAccountReport
 // does, with the byte-order mark first.
 DWORD WriteReportParts(LPCWSTR path, const ReportRows* parts, size_t count);
+
+// The address of the Microsoft account that user `name` signs in with
+// (NetUserGetInfo level 24), or "" when the user has none or the computer
+// knows no such connection. Returns 0 or the status of the call.
+DWORD ReadMicrosoftAccount(LPCWSTR server, LPCWSTR name, LPWSTR address, size_t chars);

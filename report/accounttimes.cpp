@@ -75,3 +75,34 @@ void FormatLastPasswordChange(const USER_INFO_4& user, LPWSTR value, size_t char
 {
     FormatAccountTime(LastPasswordChange(user.usri4_password_age), value, chars);
 }
+
+ULONGLONG LastLogonTime(const USER_INFO_4& user)
+{
+    return user.usri4_last_logon;
+}
+
+ULONGLONG LastPasswordChangeTime(const USER_INFO_4& user)
+{
+    return LastPasswordChange(user.usri4_password_age);
+}
+
+// As the details pane has it: an expired password ran out when it was last
+// changed; one that has not expired has no time here.
+ULONGLONG PasswordExpiredTime(const USER_INFO_4& user)
+{
+    return user.usri4_password_expired == 0 ? 0 : LastPasswordChange(user.usri4_password_age);
+}
+
+void FormatIsoTime(ULONGLONG seconds, LPWSTR value, size_t chars)
+{
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = (seconds + UnixEpochInFileTimeSeconds) * 10000000ULL;
+    FILETIME fileTime;
+    fileTime.dwLowDateTime = ticks.LowPart;
+    fileTime.dwHighDateTime = ticks.HighPart;
+    SYSTEMTIME utc;
+    value[0] = L'\0';
+    if (FileTimeToSystemTime(&fileTime, &utc))
+        FormatBounded(value, chars, L"%04d-%02d-%02dT%02d:%02d:%02dZ", utc.wYear, utc.wMonth,
+                      utc.wDay, utc.wHour, utc.wMinute, utc.wSecond);
+}

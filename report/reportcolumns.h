@@ -20,6 +20,7 @@ enum ReportColumn {
     ReportColumnAccountExpires,
     ReportColumnGroups,
     ReportColumnMembers,
+    ReportColumnMicrosoftAccount,
     ReportColumnCount
 };
 
@@ -40,4 +41,5 @@ inline constexpr const wchar_t* ReportColumnNames[ReportColumnCount] = {
     L"パスワード有効期限",
     L"アカウント有効期限",
     L"所属グループ",
-    L"メンバー"};
+    L"メンバー",
+    L"Microsoft アカウント"};

@@ -21,10 +21,13 @@ const char kHelp[] =
     "\n"
     "Usage: AmbSimCtl COMMAND [ARGUMENTS]\n"
     "\n"
-    "  reset [--computer NAME] [--user NAME] [--password P]\n"
+    "  reset [--computer NAME] [--user NAME] [--password P] [--entra]\n"
     "      Fresh world: local computer NAME (AMBPC01) with Windows' built-in users\n"
     "      and BUILTIN groups, and the ordinary user NAME (kanri), a member of\n"
     "      Administrators and the session user (administrator, elevated).\n"
+    "      --entra: set up as an Entra-joined Windows 11 computer: two Entra ID\n"
+    "      SIDs (S-1-12-1-...) in Administrators and the user hanak linked to the\n"
+    "      Microsoft account hanako.yamada@outlook.jp (Users, Administrators).\n"
     "  dump\n"
     "      The whole world as JSON on standard output: the local computer's users\n"
     "      (flags, SIDs, groups), groups (members), profiles; \"remotes\" with the\n"
@@ -32,13 +35,17 @@ const char kHelp[] =
     "  lockout USER [--computer C]          Locks the account out (from now).\n"
     "  last-logon USER TIME [--computer C]  Sets the last logon (TIME: seconds since\n"
     "                                        1970, YYYY-MM-DDTHH:MM:SS UTC, now, never).\n"
-    "  policy min-length N [--computer C]   Minimum password length (default 0).\n"
+    "  policy min-length N [--computer C]   Minimum password length (0-14, default 0).\n"
+    "  policy max-age DAYS [--computer C]   Maximum password age (0: unlimited;\n"
+    "                                        default 42).\n"
+    "  policy min-age DAYS [--computer C]   Minimum password age (default 0).\n"
+    "  policy history N [--computer C]      Passwords remembered (0-8, default 0).\n"
     "  policy lockout-threshold N [--duration MIN] [--window MIN] [--computer C]\n"
-    "      Bad passwords before lockout (0: never); --duration: minutes a lock-out\n"
-    "      lasts (0, the default: until an administrator unlocks); --window: minutes\n"
-    "      after a bad password when the count starts again (0, the default: never).\n"
-    "      Options left out keep their values.\n"
-    "  policy max-age DAYS [--computer C]   Maximum password age (0: none, the default).\n"
+    "      Bad passwords before lockout (0: never; default 10); --duration: minutes a\n"
+    "      lock-out lasts (0: until an administrator unlocks; default 10); --window:\n"
+    "      minutes after a bad password when the count starts again (1 up to the\n"
+    "      duration; default 10). Options left out keep their values. The values\n"
+    "      follow NetUserModalsSet's rules.\n"
     "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
     "                                        The session of programs started from now.\n"
     "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
@@ -56,10 +63,12 @@ const char kHelp[] =
     "  clock set TIME | clock real          Freezes the world's clock, or follows\n"
     "                                        real time again.\n"
     "  user add NAME [--password P] [--full-name F] [--comment C] [--disabled]\n"
-    "           [--computer C]\n"
+    "           [--microsoft-account ADDRESS] [--computer C]\n"
+    "      --microsoft-account: the user signs in with that Microsoft account;\n"
+    "      MicrosoftAccount\\ADDRESS (S-1-11-96-...) joins Users.\n"
     "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
     "           [--disable] [--expire-password] [--expires TIME|never]\n"
-    "           [--logon-hours HEX42] [--computer C]\n"
+    "           [--logon-hours HEX42] [--microsoft-account ADDRESS] [--computer C]\n"
     "      --expires: the account expires at TIME (never: 0xFFFFFFFF); 0 is\n"
     "      1970-01-01, an account that has expired, as on Windows.\n"
     "      --logon-hours: the 21 bytes of the weekly bitmap as 42 hex digits.\n"
@@ -273,6 +282,21 @@ int Change(const std::function<std::string(World&)>& change)
     return 0;
 }
 
+// A Microsoft account is an e-mail address: something@domain, no spaces,
+// not linked to another user of the computer.
+std::string LinkToMicrosoftAccount(Computer& c, User& u, const std::wstring& address)
+{
+    size_t at = address.find(L'@');
+    if (address.size() > 254 || at == 0 || at == std::wstring::npos || at + 1 >= address.size() ||
+        address.find_first_of(L" \\/;,\"") != std::wstring::npos)
+        return "invalid Microsoft account address: " + U(address);
+    for (const User& other : c.users)
+        if (&other != &u && SameText(other.microsoftAccount, address))
+            return "the Microsoft account is linked to another user: " + U(address);
+    LinkMicrosoftAccount(c, u, address, false);
+    return std::string();
+}
+
 std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args& a)
 {
     if (CheckUserName(name) != 0)
@@ -288,6 +312,8 @@ std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args&
     u.comment = a.Get(L"--comment");
     if (a.Has(L"--disabled"))
         u.flags |= UF_ACCOUNTDISABLE;
+    if (a.Has(L"--microsoft-account"))
+        return LinkToMicrosoftAccount(c, u, a.Get(L"--microsoft-account"));
     return std::string();
 }
 
@@ -304,7 +330,9 @@ int CmdReset(const Args& a)
         SameText(user, L"DefaultAccount") || SameText(user, L"WDAGUtilityAccount") ||
         Upper(user) == L"NONE")
         return Fail("invalid user name: " + U(user));
-    World w = MakeDefaultWorld(computer, user);
+    if (a.Has(L"--entra") && SameText(user, L"hanak"))
+        return Fail("invalid user name: " + U(user) + " (the Entra world's own user)");
+    World w = a.Has(L"--entra") ? MakeEntraWorld(computer, user) : MakeDefaultWorld(computer, user);
     w.Local().FindUser(user)->password = a.Get(L"--password");
     DWORD status = ReplaceWorld(w);
     if (status != 0)
@@ -381,41 +409,59 @@ int CmdLastLogon(const Args& a)
     });
 }
 
+// The local policy's units: days and minutes, 0 for "no limit" where the
+// policy editor has one; stored as NetUserModalsSet takes them (seconds).
+DWORD DaysOrForever(unsigned long long days)
+{
+    return days == 0 ? kTimeqForever : static_cast<DWORD>(days * 86400);
+}
+
+DWORD MinutesOrForever(unsigned long long minutes)
+{
+    return minutes == 0 ? kTimeqForever : static_cast<DWORD>(minutes * 60);
+}
+
 int CmdPolicy(const Args& a)
 {
     unsigned long long n = 0, duration = 0, window = 0;
     const std::wstring what = a.positional.empty() ? std::wstring() : a.positional[0];
-    unsigned long long max = what == L"max-age" ? 999 : 256;
     bool lockout = what == L"lockout-threshold";
-    // Minutes as the local policy takes them: up to 99999.
-    if (a.positional.size() != 2 || !ParseNumber(a.positional[1], max, n) ||
-        (what != L"min-length" && !lockout && what != L"max-age") ||
+    bool known = what == L"min-length" || what == L"max-age" || what == L"min-age" ||
+                 what == L"history" || lockout;
+    // Wide enough for every value a rule could refuse; the rules themselves
+    // are NetUserModalsSet's (PolicyParmError).
+    if (!known || a.positional.size() != 2 || !ParseNumber(a.positional[1], 99999, n) ||
         (!lockout && (a.Has(L"--duration") || a.Has(L"--window"))) ||
         (a.Has(L"--duration") && !ParseNumber(a.Get(L"--duration"), 99999, duration)) ||
         (a.Has(L"--window") && !ParseNumber(a.Get(L"--window"), 99999, window)))
-        return Fail("usage: policy min-length N | policy lockout-threshold N [--duration MIN] "
-                    "[--window MIN] | policy max-age DAYS [--computer C] (N: 0-256, DAYS: "
-                    "0-999, MIN: 0-99999)");
+        return Fail("usage: policy min-length N | policy max-age DAYS | policy min-age DAYS | "
+                    "policy history N | policy lockout-threshold N [--duration MIN] "
+                    "[--window MIN] [--computer C]");
     return Change([&](World& w) -> std::string {
         std::string error;
         Computer* c = PickComputer(w, a, error);
         if (!c)
             return error;
+        Policy p = c->policy;
         if (what == L"min-length") {
-            c->policy.minLength = static_cast<DWORD>(n);
+            p.minLength = static_cast<DWORD>(n);
         } else if (what == L"max-age") {
-            c->policy.maxAgeDays = static_cast<DWORD>(n);
+            p.maxAge = DaysOrForever(n);
+        } else if (what == L"min-age") {
+            p.minAge = static_cast<DWORD>(n * 86400);
+        } else if (what == L"history") {
+            p.historyLength = static_cast<DWORD>(n);
         } else {
-            c->policy.lockoutThreshold = static_cast<DWORD>(n);
+            p.lockoutThreshold = static_cast<DWORD>(n);
             if (a.Has(L"--duration"))
-                c->policy.lockoutMinutes = static_cast<DWORD>(duration);
+                p.lockoutDuration = MinutesOrForever(duration);
             if (a.Has(L"--window"))
-                c->policy.lockoutWindowMinutes = static_cast<DWORD>(window);
-            // Windows keeps the reset window within a lock-out that ends.
-            if (c->policy.lockoutMinutes != 0 &&
-                c->policy.lockoutWindowMinutes > c->policy.lockoutMinutes)
-                return "the window must not be longer than the lock-out duration";
+                p.lockoutWindow = static_cast<DWORD>(window * 60);
         }
+        if (PolicyParmError(p) != 0)
+            return "Windows refuses this policy (NetUserModalsSet: ERROR_INVALID_PARAMETER, "
+                   "parm_err " + std::to_string(PolicyParmError(p)) + ")";
+        c->policy = p;
         return std::string();
     });
 }
@@ -588,6 +634,8 @@ int CmdUser(const Args& a)
         }
         if (a.Has(L"--logon-hours") && !ParseLogonHours(a.Get(L"--logon-hours"), u->logonHours))
             return "invalid logon hours (42 hex digits): " + U(a.Get(L"--logon-hours"));
+        if (a.Has(L"--microsoft-account"))
+            return LinkToMicrosoftAccount(*c, *u, a.Get(L"--microsoft-account"));
         return std::string();
     });
 }
@@ -696,7 +744,7 @@ int wmain(int argc, wchar_t** argv)
         std::initializer_list<const wchar_t*> flags;
     };
     static const Command commands[] = {
-        {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {}},
+        {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {L"--entra"}},
         {L"dump", CmdDump, {}, {}},
         {L"opened", CmdOpened, {}, {}},
         {L"lockout", CmdLockout, {L"--computer"}, {}},
@@ -711,7 +759,7 @@ int wmain(int argc, wchar_t** argv)
         {L"user",
          CmdUser,
          {L"--password", L"--full-name", L"--comment", L"--computer", L"--expires",
-          L"--logon-hours"},
+          L"--logon-hours", L"--microsoft-account"},
          {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
         {L"users", CmdUsers, {L"--prefix", L"--computer"}, {}},
         {L"group", CmdGroup, {L"--comment", L"--computer"}, {}},

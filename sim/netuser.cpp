@@ -183,12 +183,15 @@ template <> void FillUser<23>(Packer& p, const void* context, size_t i, BYTE* en
 template <> void FillUser<24>(Packer& p, const void* context, size_t i, BYTE* entry)
 {
     USER_CONTEXT
-    // A local account is never connected to an Internet identity.
+    // A plain local account is not connected to an Internet identity; one linked
+    // to a Microsoft account names its provider and address. The flags "must be
+    // zero" (USER_INFO_24 reference page).
     auto* r = reinterpret_cast<USER_INFO_24*>(entry);
-    r->usri24_internet_identity = FALSE;
+    bool linked = !u.microsoftAccount.empty();
+    r->usri24_internet_identity = linked ? TRUE : FALSE;
     r->usri24_flags = 0;
-    r->usri24_internet_provider_name = nullptr;
-    r->usri24_internet_principal_name = nullptr;
+    r->usri24_internet_provider_name = linked ? p.Str(kMicrosoftAccountDomain) : nullptr;
+    r->usri24_internet_principal_name = linked ? p.Str(u.microsoftAccount) : nullptr;
     r->usri24_user_sid = p.Sid(c.UserSid(u));
 }
 

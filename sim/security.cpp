@@ -275,7 +275,7 @@ DWORD CheckLockout(const Computer& c, User& u, const std::wstring& password, int
     }
     if (u.password == password)
         return 0;
-    int64_t window = static_cast<int64_t>(c.policy.lockoutWindowMinutes) * 60;
+    int64_t window = static_cast<int64_t>(c.policy.lockoutWindow);
     if (window != 0 && now - u.lastBadPassword > window)
         u.badPwCount = 0;
     ++u.badPwCount;

@@ -51,6 +51,9 @@ struct User
     DWORD badPwCount = 0, numLogons = 0;
     DWORD primaryGroupId = 513;
     std::array<BYTE, 21> logonHours;
+    // The Microsoft account the user signs in with (its address) and the SID
+    // that Windows records for it (S-1-11-96-...); empty for a plain local user.
+    std::wstring microsoftAccount, microsoftAccountSid;
     User()
     {
         logonHours.fill(0xFF);
@@ -71,14 +74,23 @@ struct Profile
     std::wstring sid, user, path;
 };
 
+// The account policy of a computer's SAM domain, in the units of
+// USER_MODALS_INFO_0 and USER_MODALS_INFO_3 (seconds); the defaults are those of
+// a fresh Windows 11 (42 days, lock-out after 10 bad passwords for 10 minutes).
 struct Policy
 {
     DWORD minLength = 0;
-    DWORD lockoutThreshold = 0;     // 0: bad passwords never lock an account
-    DWORD lockoutMinutes = 0;       // lock-out duration; 0: until an administrator unlocks
-    DWORD lockoutWindowMinutes = 0; // bad-password count reset after; 0: never by time
-    DWORD maxAgeDays = 0;           // 0: passwords never age out
+    DWORD maxAge = 42 * 86400;   // TIMEQ_FOREVER: passwords never age out
+    DWORD minAge = 0;            // 0: a password may be changed again at once
+    DWORD forceLogoff = kTimeqForever;
+    DWORD historyLength = 0;
+    DWORD lockoutThreshold = 10; // 0: bad passwords never lock an account
+    DWORD lockoutDuration = 600; // TIMEQ_FOREVER: until an administrator unlocks
+    DWORD lockoutWindow = 600;   // the bad-password count starts again after this
 };
+
+// The MODALS_*_PARMNUM of the first value of p that NetUserModalsSet refuses, or 0.
+DWORD PolicyParmError(const Policy& p);
 
 struct Computer
 {
@@ -178,6 +190,14 @@ Computer MakeComputer(const std::wstring& name);
 World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName);
 // Adds a user the way NetUserAdd does (no validation here); returns it.
 User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now);
+// Links a local user to a Microsoft account, as Windows' account setup does:
+// the account's own SID joins Users (and Administrators when `admin`).
+void LinkMicrosoftAccount(Computer& c, User& u, const std::wstring& address, bool admin);
+// The default world set up as an Entra-joined Windows 11 computer: two Entra ID
+// SIDs (S-1-12-1-...) in Administrators and a user linked to a Microsoft account.
+World MakeEntraWorld(const std::wstring& computerName, const std::wstring& userName);
+// The provider name of USER_INFO_24 and the domain of a Microsoft account's SID.
+extern const wchar_t kMicrosoftAccountDomain[]; // MicrosoftAccount
 
 // ---- name rules (Windows' rules for SAM account names) ----
 DWORD CheckUserName(const std::wstring& name);  // 0 or NERR_BadUsername

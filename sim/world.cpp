@@ -11,6 +11,7 @@ namespace ambsim {
 const wchar_t kBuiltinSid[] = L"S-1-5-32";
 const wchar_t kBuiltinDomain[] = L"BUILTIN";
 const wchar_t kNtAuthority[] = L"NT AUTHORITY";
+const wchar_t kMicrosoftAccountDomain[] = L"MicrosoftAccount";
 
 // ---------------------------------------------------------------- strings
 
@@ -338,6 +339,9 @@ const BuiltinAlias kBuiltinAliases[] = {
     {581, L"System Managed Accounts Group",
      L"このグループのメンバーはシステムによって管理されます。"},
     {583, L"Device Owners", L"このグループのメンバーは、システム全体の設定を変更できます。"},
+    // Windows 11 22H2 and 24H2 added these two.
+    {584, L"User Mode Hardware Operators", L"このグループのメンバーは、ユーザー モードでハードウェア操作を実行できます。"},
+    {585, L"OpenSSH Users", L"このグループのメンバーは、SSH を使用してこのコンピューターに接続できます。"},
 };
 
 User BuiltinUser(DWORD rid, const wchar_t* name, DWORD flags, const wchar_t* comment)
@@ -389,6 +393,7 @@ Computer MakeComputer(const std::wstring& name)
     Group* users = c.FindGroup(L"Users");
     users->members.push_back(L"S-1-5-4");  // NT AUTHORITY\INTERACTIVE
     users->members.push_back(L"S-1-5-11"); // NT AUTHORITY\Authenticated Users
+    c.FindGroup(L"IIS_IUSRS")->members.push_back(L"S-1-5-17"); // NT AUTHORITY\IUSR
     return c;
 }
 
@@ -406,6 +411,65 @@ User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now)
         if (g.builtin && g.rid == kRidUsers)
             g.members.push_back(c.UserSid(c.users.back()));
     return c.users.back();
+}
+
+namespace {
+
+// Windows gives a Microsoft account a SID under S-1-11-96 whose last
+// sub-authorities come from the account; here they are a hash of its address,
+// so that the same address always has the same SID.
+std::wstring MicrosoftAccountSid(const std::wstring& address)
+{
+    std::wstring sid = L"S-1-11-96-3623454863-58364-18864-2661722203-1597581903";
+    unsigned long long hash = 14695981039346656037ull;
+    for (wchar_t ch : Upper(address)) {
+        hash ^= static_cast<unsigned>(ch);
+        hash *= 1099511628211ull;
+    }
+    for (int part = 0; part < 4; ++part) {
+        sid += L"-" + std::to_wstring(static_cast<DWORD>(hash >> (part * 8)) ^ (0x9E3779B9u * part));
+    }
+    return sid;
+}
+
+Group* BuiltinGroupByRid(Computer& c, DWORD rid)
+{
+    for (Group& g : c.groups)
+        if (g.builtin && g.rid == rid)
+            return &g;
+    return nullptr;
+}
+
+} // namespace
+
+void LinkMicrosoftAccount(Computer& c, User& u, const std::wstring& address, bool admin)
+{
+    u.microsoftAccount = address;
+    u.microsoftAccountSid = MicrosoftAccountSid(address);
+    for (DWORD rid : {kRidUsers, kRidAdministrators}) {
+        Group* g = BuiltinGroupByRid(c, rid);
+        if (g != nullptr && (rid == kRidUsers || admin) && !c.IsMember(*g, u.microsoftAccountSid))
+            g->members.push_back(u.microsoftAccountSid);
+    }
+}
+
+World MakeEntraWorld(const std::wstring& computerName, const std::wstring& userName)
+{
+    World w = MakeDefaultWorld(computerName, userName);
+    Computer& c = w.Local();
+    // Entra join adds the Global Administrator and the Entra Joined Device Local
+    // Administrator roles to Administrators by their SIDs, which nothing on the
+    // computer can name.
+    Group* admins = BuiltinGroupByRid(c, kRidAdministrators);
+    admins->members.push_back(L"S-1-12-1-2935245824-1294732452-2519542191-3411468211");
+    admins->members.push_back(L"S-1-12-1-1826185478-1225786218-3051424131-1870923446");
+    // The first user of a Microsoft account: Windows names the local account
+    // after the address's first five characters.
+    User& u = AddUserRecord(c, L"hanak", w.Now());
+    u.fullName = L"山田 花子";
+    u.flags = UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD;
+    LinkMicrosoftAccount(c, u, L"hanako.yamada@outlook.jp", true);
+    return w;
 }
 
 World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName)
@@ -519,6 +583,40 @@ void Fill(Resolved& out, const std::wstring& sid, const std::wstring& domain,
     out.use = use;
 }
 
+// The Microsoft accounts linked to users of `on`: "MicrosoftAccount\address"
+// and its S-1-11-96 SID, known to the computer that holds the link.
+bool ResolveMicrosoftAccount(const Computer& on, const std::wstring* name, const std::wstring* sid,
+                             Resolved& out)
+{
+    for (const User& u : on.users) {
+        if (u.microsoftAccount.empty())
+            continue;
+        if ((name != nullptr && SameText(*name, u.microsoftAccount)) ||
+            (sid != nullptr && SameText(*sid, u.microsoftAccountSid))) {
+            Fill(out, u.microsoftAccountSid, kMicrosoftAccountDomain, u.microsoftAccount,
+                 SidTypeUser);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A workstation's account domain holds one global group, "None" (RID 513),
+// every local user's primary group; it is no local group (NetLocalGroupEnum
+// leaves it out) but LSA names it.
+constexpr DWORD kRidNone = 513;
+bool ResolveNoneGroup(const Computer& c, const std::wstring* name, const std::wstring* sid,
+                      Resolved& out)
+{
+    std::wstring noneSid = c.domainSid + L"-" + std::to_wstring(kRidNone);
+    if ((name != nullptr && SameText(*name, L"None")) ||
+        (sid != nullptr && SameText(*sid, noneSid))) {
+        Fill(out, noneSid, c.name, L"None", SidTypeGroup);
+        return true;
+    }
+    return false;
+}
+
 bool ResolveWellKnownName(const std::wstring& domain, bool qualified, const std::wstring& name,
                           Resolved& out)
 {
@@ -549,6 +647,8 @@ bool ResolveBuiltinName(const Computer& on, const std::wstring& name, Resolved& 
 // The accounts of one computer's own domain (not its BUILTIN aliases).
 bool ResolveDomainAccount(const Computer& c, const std::wstring& name, Resolved& out)
 {
+    if (ResolveNoneGroup(c, &name, nullptr, out))
+        return true;
     if (const User* u = c.FindUser(name)) {
         Fill(out, c.UserSid(*u), c.name, u->name, SidTypeUser);
         return true;
@@ -573,6 +673,8 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& full, R
             return true;
         if (SameText(domain, kBuiltinDomain))
             return ResolveBuiltinName(on, name, out);
+        if (SameText(domain, kMicrosoftAccountDomain))
+            return ResolveMicrosoftAccount(on, &name, nullptr, out);
         // A NetBIOS domain name: a computer of the world by its name (not by address).
         for (const Computer& c : w.computers) {
             if (!SameText(c.name, domain) || c.offline)
@@ -610,6 +712,8 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& full, R
 
 bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out)
 {
+    if (ResolveMicrosoftAccount(on, nullptr, &sid, out))
+        return true;
     for (const WellKnown& k : kWellKnown) {
         if (SameText(sid, k.sid)) {
             Fill(out, k.sid, k.use == SidTypeDomain ? k.name : k.domain,
@@ -649,7 +753,7 @@ bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Res
         Fill(out, c->GroupSid(*g), c->name, g->name, SidTypeAlias);
         return true;
     }
-    return false;
+    return ResolveNoneGroup(*c, nullptr, &sid, out);
 }
 
 // MS-SAMR 3.1.5.14.4 (PasswordMustChange generation): UF_DONT_EXPIRE_PASSWD wins
@@ -660,9 +764,9 @@ bool PasswordExpired(const Computer& c, const User& u, int64_t now)
         return false;
     if (u.passwordExpired)
         return true;
-    if (c.policy.maxAgeDays == 0)
+    if (c.policy.maxAge == kTimeqForever)
         return false;
-    return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAgeDays) * 86400;
+    return now - u.passwordLastSet > static_cast<int64_t>(c.policy.maxAge);
 }
 
 bool MustChangePassword(const User& u)
@@ -671,15 +775,15 @@ bool MustChangePassword(const User& u)
 }
 
 // MS-SAMR 3.1.5.13.7.1 (SamValidateAuthentication): locked while the current time
-// is not past lockoutTime plus the lock-out duration. A duration of 0 keeps the
-// account locked until an administrator unlocks it, as the local policy does.
+// is not past lockoutTime plus the lock-out duration. A duration of TIMEQ_FOREVER
+// (the local policy's 0) keeps the account locked until an administrator unlocks it.
 bool LockedOut(const Computer& c, const User& u, int64_t now)
 {
     if (!u.locked)
         return false;
-    if (c.policy.lockoutMinutes == 0 || u.lockoutTime == 0)
+    if (c.policy.lockoutDuration == kTimeqForever || u.lockoutTime == 0)
         return true;
-    return now <= u.lockoutTime + static_cast<int64_t>(c.policy.lockoutMinutes) * 60;
+    return now <= u.lockoutTime + static_cast<int64_t>(c.policy.lockoutDuration);
 }
 
 DWORD ReportedFlags(const Computer& c, const User& u, int64_t now)

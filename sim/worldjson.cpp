@@ -100,7 +100,9 @@ json UserToJson(const User& u)
                 {"badPwCount", u.badPwCount},
                 {"numLogons", u.numLogons},
                 {"primaryGroupId", u.primaryGroupId},
-                {"logonHours", HoursToHex(u.logonHours)}};
+                {"logonHours", HoursToHex(u.logonHours)},
+                {"microsoftAccount", S(u.microsoftAccount)},
+                {"microsoftAccountSid", S(u.microsoftAccountSid)}};
 }
 
 User UserFromJson(const json& j)
@@ -134,6 +136,8 @@ User UserFromJson(const json& j)
     u.badPwCount = N<DWORD>(j, "badPwCount", 0);
     u.numLogons = N<DWORD>(j, "numLogons", 0);
     u.primaryGroupId = N<DWORD>(j, "primaryGroupId", 513);
+    u.microsoftAccount = W(j, "microsoftAccount");
+    u.microsoftAccountSid = W(j, "microsoftAccountSid");
     auto it = j.find("logonHours");
     if (it != j.end() && it->is_string() && !HexToHours(it->get<std::string>(), u.logonHours))
         throw std::runtime_error("logon hours");
@@ -158,6 +162,18 @@ std::vector<std::wstring> StringListFrom(const json& j, const char* key)
     return out;
 }
 
+json PolicyToJson(const Policy& p)
+{
+    return json{{"minLength", p.minLength},
+                {"maxAge", p.maxAge},
+                {"minAge", p.minAge},
+                {"forceLogoff", p.forceLogoff},
+                {"historyLength", p.historyLength},
+                {"lockoutThreshold", p.lockoutThreshold},
+                {"lockoutDuration", p.lockoutDuration},
+                {"lockoutWindow", p.lockoutWindow}};
+}
+
 json ComputerToJson(const Computer& c)
 {
     json users = json::array(), groups = json::array(), profiles = json::array();
@@ -178,12 +194,7 @@ json ComputerToJson(const Computer& c)
                 {"offline", c.offline},
                 {"latencyMs", c.latencyMs},
                 {"nextRid", c.nextRid},
-                {"policy",
-                 {{"minLength", c.policy.minLength},
-                  {"lockoutThreshold", c.policy.lockoutThreshold},
-                  {"lockoutMinutes", c.policy.lockoutMinutes},
-                  {"lockoutWindowMinutes", c.policy.lockoutWindowMinutes},
-                  {"maxAgeDays", c.policy.maxAgeDays}}},
+                {"policy", PolicyToJson(c.policy)},
                 {"users", users},
                 {"groups", groups},
                 {"profiles", profiles}};
@@ -201,11 +212,15 @@ Computer ComputerFromJson(const json& j)
     c.nextRid = N<DWORD>(j, "nextRid", kFirstRid);
     if (j.contains("policy")) {
         const json& p = j.at("policy");
-        c.policy.minLength = N<DWORD>(p, "minLength", 0);
-        c.policy.lockoutThreshold = N<DWORD>(p, "lockoutThreshold", 0);
-        c.policy.lockoutMinutes = N<DWORD>(p, "lockoutMinutes", 0);
-        c.policy.lockoutWindowMinutes = N<DWORD>(p, "lockoutWindowMinutes", 0);
-        c.policy.maxAgeDays = N<DWORD>(p, "maxAgeDays", 0);
+        const Policy d;
+        c.policy.minLength = N<DWORD>(p, "minLength", d.minLength);
+        c.policy.maxAge = N<DWORD>(p, "maxAge", d.maxAge);
+        c.policy.minAge = N<DWORD>(p, "minAge", d.minAge);
+        c.policy.forceLogoff = N<DWORD>(p, "forceLogoff", d.forceLogoff);
+        c.policy.historyLength = N<DWORD>(p, "historyLength", d.historyLength);
+        c.policy.lockoutThreshold = N<DWORD>(p, "lockoutThreshold", d.lockoutThreshold);
+        c.policy.lockoutDuration = N<DWORD>(p, "lockoutDuration", d.lockoutDuration);
+        c.policy.lockoutWindow = N<DWORD>(p, "lockoutWindow", d.lockoutWindow);
     }
     for (const json& u : j.at("users"))
         c.users.push_back(UserFromJson(u));
@@ -378,6 +393,8 @@ void WriteUser(Writer& o, const User& u)
     o.Key("numLogons"), o.Num(u.numLogons);
     o.Key("primaryGroupId"), o.Num(u.primaryGroupId);
     o.Key("logonHours"), o.Str(FromUtf8(HoursToHex(u.logonHours)));
+    o.Key("microsoftAccount"), o.Str(u.microsoftAccount);
+    o.Key("microsoftAccountSid"), o.Str(u.microsoftAccountSid);
     o.Close('}');
 }
 
@@ -393,10 +410,13 @@ void WriteComputer(Writer& o, const Computer& c)
     o.Key("nextRid"), o.Num(c.nextRid);
     o.Key("policy"), o.Open('{');
     o.Key("minLength"), o.Num(c.policy.minLength);
+    o.Key("maxAge"), o.Num(c.policy.maxAge);
+    o.Key("minAge"), o.Num(c.policy.minAge);
+    o.Key("forceLogoff"), o.Num(c.policy.forceLogoff);
+    o.Key("historyLength"), o.Num(c.policy.historyLength);
     o.Key("lockoutThreshold"), o.Num(c.policy.lockoutThreshold);
-    o.Key("lockoutMinutes"), o.Num(c.policy.lockoutMinutes);
-    o.Key("lockoutWindowMinutes"), o.Num(c.policy.lockoutWindowMinutes);
-    o.Key("maxAgeDays"), o.Num(c.policy.maxAgeDays);
+    o.Key("lockoutDuration"), o.Num(c.policy.lockoutDuration);
+    o.Key("lockoutWindow"), o.Num(c.policy.lockoutWindow);
     o.Close('}');
     o.Key("users"), o.Open('[');
     for (const User& u : c.users)
@@ -564,12 +584,7 @@ json DumpComputer(const World& w, const Computer& c)
                 {"offline", c.offline},
                 {"latencyMs", c.latencyMs},
                 {"nextRid", c.nextRid},
-                {"policy",
-                 {{"minLength", c.policy.minLength},
-                  {"lockoutThreshold", c.policy.lockoutThreshold},
-                  {"lockoutMinutes", c.policy.lockoutMinutes},
-                  {"lockoutWindowMinutes", c.policy.lockoutWindowMinutes},
-                  {"maxAgeDays", c.policy.maxAgeDays}}},
+                {"policy", PolicyToJson(c.policy)},
                 {"users", users},
                 {"groups", groups},
                 {"profiles", profiles}};

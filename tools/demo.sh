@@ -31,10 +31,11 @@ done
 if [ -f "$BUILD/bin/sim/Ambgui.exe" ]; then
   step "Ambgui: the main window"
   shot="${AMBRELLE_DEMO_SCREENSHOT:-$BUILD/demo-ambgui.png}"
-  if amb gui --screenshot "$shot" --select hanako >/dev/null 2>&1; then
+  if problems=$(amb gui --screenshot "$shot" --select hanako 2>&1 >/dev/null); then
     echo "screenshot of the main window: $shot"
   else
-    echo "no screenshot could be taken (./ambrelle gui --screenshot $shot shows why)"
+    echo "no screenshot could be taken: $(tail -n 1 <<<"$problems")"
+    echo "(./ambrelle gui --screenshot $shot shows the whole story)"
   fi
   if [ -n "${DISPLAY:-}" ] && [ -t 0 ]; then
     echo "opening Ambgui on $DISPLAY (close the window to end the demo)"

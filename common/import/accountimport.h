@@ -14,6 +14,14 @@ constexpr DWORD ImportMaxFieldChars = 65536;
 constexpr DWORD ImportMaxProblems = 200;
 constexpr size_t ImportProblemChars = 384;
 constexpr size_t ImportPasswordChars = 16;
+// The easy form: three groups of four letters and digits joined by hyphens.
+constexpr size_t ImportEasyPasswordChars = 14;
+
+// The form of the passwords made for new users without one.
+enum ImportPasswordForm {
+    ImportPasswordsStrong, // 16 characters of four classes (the default)
+    ImportPasswordsEasy    // "abcd-efgh-jkmn": typed alike on Japanese and US keyboards
+};
 
 // The columns an import writes or needs. The report's other columns (ID, SID,
 // lockout, times) are read and ignored.
@@ -81,6 +89,19 @@ struct ImportMembership
     DWORD status;
 };
 
+// A member of the removal group that the file does not list: deleted after
+// the file's rows are applied, or kept with the reason.
+struct ImportRemoval
+{
+    LPWSTR name;    // the account's name on the target
+    LPWSTR sidText; // its SID as text ("S-1-5-..."), for the profile
+    LPCWSTR kept;   // null: deleted; otherwise why the account stays
+    ImportOutcome outcome;
+    DWORD status;
+    LPWSTR failure;
+    bool profileDeleted;
+};
+
 struct ImportArenaBlock;
 
 struct ImportTable
@@ -100,6 +121,25 @@ struct ImportTable
     DWORD problemsNotListed;
     ImportArenaBlock* arena;
     WCHAR domain[256]; // the target's account domain, learnt by the plan
+
+    // Set by the reader: the problems of the file itself (kept when the
+    // table is planned again), and whether every record was read, so that a
+    // plan can list its own problems beside them.
+    DWORD fileProblems;
+    DWORD fileProblemsNotListed;
+    bool rowsComplete;
+
+    // Chosen before PlanImport. removeGroup: the users that are members of it
+    // and not in the file are deleted (null: none); deleteProfiles: their
+    // profiles too, on the local computer; keepAccount: the account the
+    // program works as on the target (/as:), never deleted.
+    LPCWSTR removeGroup;
+    bool deleteProfiles;
+    LPCWSTR keepAccount;
+    ImportPasswordForm passwordForm;
+    ImportRemoval* removals;
+    DWORD removalCount;
+    bool removalsLocal; // planned for this computer: profiles can go too
 };
 
 // Reads the file at `path`. Returns 0 with the rows; ERROR_INVALID_DATA when
@@ -112,9 +152,12 @@ DWORD ReadImportBytes(const BYTE* bytes, size_t count, ImportTable** table);
 // Checks every row against the computer that `server` names (null: this
 // computer; "\\NAME": a remote one) and plans it. With `exact`, memberships
 // that the file does not list are removed from the groups and users whose
-// rows list them. Returns 0 when the plan can be applied, ERROR_INVALID_DATA
-// when rows have problems (listed in the table), or the status of a failing
-// read of the target. Writes nothing.
+// rows list them; with the table's removeGroup, the group's users missing from
+// the file are planned for deletion. Returns 0 when the plan can be applied,
+// ERROR_INVALID_DATA when rows have problems (the file's own and the plan's,
+// listed together by line), or the status of a failing read of the target.
+// Writes nothing. A table whose file has problems is planned too when all its
+// records were read (rowsComplete), so that every problem shows at once.
 DWORD PlanImport(ImportTable* table, LPCWSTR server, bool exact);
 
 // Called before each step of ApplyImport (done of total); return false to
@@ -132,10 +175,12 @@ LPCWSTR ImportActionName(const ImportRow& row);
 void DescribeImportPlan(const ImportTable* table, DWORD row, LPWSTR buffer, size_t chars);
 void DescribeImportResult(const ImportTable* table, DWORD row, LPWSTR buffer, size_t chars);
 
-// Rows counted by plan and by outcome.
+// Rows counted by plan and by outcome; the removals among them: to delete,
+// kept, deleted and failed.
 struct ImportCounts
 {
     DWORD create, change, nothing, done, failed, passwords;
+    DWORD remove, kept, removed, removeFailed;
 };
 ImportCounts CountImport(const ImportTable* table);
 
@@ -146,3 +191,21 @@ void FreeImportTable(ImportTable* table);
 // with upper and lower case letters, digits and symbols. Returns 0 or the
 // generator's status.
 DWORD GenerateImportPassword(LPWSTR buffer, size_t chars);
+// A password of the easy form: 12 characters of upper and lower case letters
+// and digits without the look-alikes (0 O o 1 l I), in groups of four joined
+// by hyphens (ImportEasyPasswordChars). Returns 0 or the generator's status.
+DWORD GenerateEasyImportPassword(LPWSTR buffer, size_t chars);
+// The name of the table's password form, as the previews show it.
+LPCWSTR ImportPasswordFormName(ImportPasswordForm form);
+// True when a row of the plan will get a generated password.
+bool ImportGeneratesPasswords(const ImportTable* table);
+
+// The plan and the outcome of a removal, as both programs show them.
+void DescribeImportRemoval(const ImportTable* table, DWORD removal, LPWSTR buffer, size_t chars);
+
+// Password slips: a UTF-8 HTML page for A4 with one card per user given a
+// password by the last apply (computer, name, full name, password and the
+// note that it must be changed), ten a page with cut lines; no script and
+// nothing from outside the file. Written beside `path` under a temporary name
+// and moved over it once complete. Returns 0 or the failing call's status.
+DWORD WriteImportSlips(const ImportTable* table, LPCWSTR path);

@@ -70,11 +70,13 @@ DWORD FlagsOf(const ImportRow& row, DWORD flags)
 
 // A new user as the add dialog makes one, with the row's values over its
 // defaults; the account never expires unless the row says when.
-void CreateUser(LPCWSTR server, ImportRow& row)
+void CreateUser(LPCWSTR server, ImportRow& row, ImportPasswordForm form)
 {
     bool generate = row.cells[ColumnPassword][0] == L'\0';
     if (generate) {
-        DWORD status = GenerateImportPassword(row.password, ImportPasswordChars + 1);
+        DWORD status = form == ImportPasswordsEasy
+                           ? GenerateEasyImportPassword(row.password, ImportPasswordChars + 1)
+                           : GenerateImportPassword(row.password, ImportPasswordChars + 1);
         if (status != 0) {
             Fail(row, status, L"パスワードの生成");
             return;
@@ -132,10 +134,10 @@ void ChangeUser(LPCWSTR server, ImportRow& row)
         Fail(row, status, L"ユーザーの変更");
 }
 
-void ApplyUserRow(LPCWSTR server, ImportRow& row)
+void ApplyUserRow(LPCWSTR server, ImportRow& row, ImportPasswordForm form)
 {
     if (row.action == ImportCreate)
-        CreateUser(server, row);
+        CreateUser(server, row, form);
     else if (row.changedColumns != 0)
         ChangeUser(server, row);
 }
@@ -150,8 +152,23 @@ DWORD Settled(const ImportMembership& m, DWORD status)
     return status;
 }
 
+// A member written as a SID goes by that SID (level 0): a name lookup of SID
+// text is not what LookupAccountName documents.
+DWORD ApplyOneBySid(LPCWSTR server, const ImportMembership& m, PSID sid)
+{
+    LOCALGROUP_MEMBERS_INFO_0 entry = {sid};
+    LPBYTE data = reinterpret_cast<LPBYTE>(&entry);
+    DWORD status = Settled(m, m.remove ? NetLocalGroupDelMembers(server, m.group, 0, data, 1)
+                                       : NetLocalGroupAddMembers(server, m.group, 0, data, 1));
+    LocalFree(sid);
+    return status;
+}
+
 DWORD ApplyOne(LPCWSTR server, const ImportMembership& m)
 {
+    PSID sid = nullptr;
+    if (IsSidText(m.member, &sid))
+        return ApplyOneBySid(server, m, sid);
     LOCALGROUP_MEMBERS_INFO_3 entry = {m.member};
     LPBYTE data = reinterpret_cast<LPBYTE>(&entry);
     return Settled(m, m.remove ? NetLocalGroupDelMembers(server, m.group, 3, data, 1)
@@ -164,10 +181,15 @@ void ApplyBatch(ImportTable* table, LPCWSTR server, DWORD* batch, DWORD count,
                 LOCALGROUP_MEMBERS_INFO_3* entries)
 {
     const ImportMembership& first = table->memberships[batch[0]];
-    for (DWORD i = 0; i < count; ++i)
+    bool bySid = false;
+    for (DWORD i = 0; i < count; ++i) {
         entries[i].lgrmi3_domainandname = table->memberships[batch[i]].member;
+        bySid = bySid || IsSidText(entries[i].lgrmi3_domainandname);
+    }
     LPBYTE data = reinterpret_cast<LPBYTE>(entries);
-    NET_API_STATUS status = first.remove
+    // A batch with members by SID goes one member at a time, each at its level.
+    NET_API_STATUS status = bySid ? ERROR_INVALID_PARAMETER
+                            : first.remove
                                 ? NetLocalGroupDelMembers(server, first.group, 3, data, count)
                                 : NetLocalGroupAddMembers(server, first.group, 3, data, count);
     for (DWORD i = 0; i < count; ++i) {
@@ -175,7 +197,7 @@ void ApplyBatch(ImportTable* table, LPCWSTR server, DWORD* batch, DWORD count,
         if (status == NERR_Success)
             m.status = 0;
         else
-            m.status = count == 1 ? Settled(m, status) : ApplyOne(server, m);
+            m.status = count == 1 && !bySid ? Settled(m, status) : ApplyOne(server, m);
         if (m.status != 0)
             Fail(table->rows[m.owner], m.status,
                  m.remove ? L"グループ「%s」からの「%s」の削除" : L"グループ「%s」への「%s」の追加",
@@ -269,7 +291,8 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
         if (!seen)
             ++groupsTouched;
     }
-    DWORD total = table->rowCount + groupsTouched;
+    // Who is no longer listed goes last, once the file's rows are in place.
+    DWORD total = table->rowCount + groupsTouched + CountRemovalsToApply(table);
     DWORD step = 0;
     bool stopped = false;
     // Groups first, then users, so that the memberships find both.
@@ -286,7 +309,7 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
             if (row.group)
                 ApplyGroupRow(server, row);
             else
-                ApplyUserRow(server, row);
+                ApplyUserRow(server, row, table->passwordForm);
             if (row.outcome != ImportFailed)
                 row.outcome = ImportDone;
         }
@@ -301,6 +324,8 @@ DWORD ApplyImport(ImportTable* table, LPCWSTR server, ImportProgress progress, v
         }
     }
     DWORD failed = 0;
+    if (!stopped)
+        failed += ApplyRemovals(table, server, progress, context, step, total, &stopped);
     for (DWORD i = 0; i < table->rowCount; ++i) {
         ImportRow& row = table->rows[i];
         if (row.outcome == ImportFailed)

@@ -88,6 +88,18 @@ void AddProblem(ImportTable* table, DWORD line, LPCWSTR format, ...)
     va_end(args);
 }
 
+void SortProblems(ImportTable* table)
+{
+    // At most ImportMaxProblems: an insertion sort keeps equal lines in order.
+    for (DWORD i = 1; i < table->problemCount; ++i) {
+        ImportProblem moved = table->problems[i];
+        DWORD at = i;
+        for (; at > 0 && table->problems[at - 1].line > moved.line; --at)
+            table->problems[at] = table->problems[at - 1];
+        table->problems[at] = moved;
+    }
+}
+
 bool SameName(LPCWSTR a, LPCWSTR b)
 {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
@@ -282,6 +294,17 @@ ImportCounts CountImport(const ImportTable* table)
         if (r.generatedPassword && r.outcome != ImportPending)
             ++counts.passwords;
     }
+    for (DWORD i = 0; table != nullptr && i < table->removalCount; ++i) {
+        const ImportRemoval& removal = table->removals[i];
+        if (removal.kept != nullptr)
+            ++counts.kept;
+        else
+            ++counts.remove;
+        if (removal.outcome == ImportDone)
+            ++counts.removed;
+        else if (removal.outcome == ImportFailed)
+            ++counts.removeFailed;
+    }
     return counts;
 }
 
@@ -298,6 +321,7 @@ void FreeImportTable(ImportTable* table)
         ImportFree(table->rows[i].failure);
     }
     ImportFree(table->rows);
+    FreeImportRemovals(table);
     ImportFree(table->memberships);
     ImportFree(table->problems);
     while (table->arena != nullptr) {
@@ -351,4 +375,84 @@ DWORD GenerateImportPassword(LPWSTR buffer, size_t chars)
     }
     SecureZeroMemory(random, sizeof(random));
     return 0;
+}
+
+namespace {
+// Draws `count` characters of `alphabet` (of `size`, at most 256) without
+// bias: a byte at or above the largest multiple of `size` is drawn again.
+DWORD DrawCharacters(LPCWSTR alphabet, DWORD size, LPWSTR out, size_t count)
+{
+    const DWORD limit = 256 - 256 % size;
+    BYTE random[64];
+    size_t filled = 0;
+    while (filled < count) {
+        NTSTATUS status =
+            BCryptGenRandom(nullptr, random, sizeof(random), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+        if (status != 0) {
+            SecureZeroMemory(random, sizeof(random));
+            return static_cast<DWORD>(status);
+        }
+        for (size_t i = 0; i < sizeof(random) && filled < count; ++i)
+            if (random[i] < limit)
+                out[filled++] = alphabet[random[i] % size];
+    }
+    SecureZeroMemory(random, sizeof(random));
+    return 0;
+}
+} // namespace
+
+DWORD GenerateEasyImportPassword(LPWSTR buffer, size_t chars)
+{
+    // Letters and digits sit on the same keys of a Japanese and a US keyboard,
+    // and so does the hyphen; none needs the input method switched off first
+    // in a way a symbol would. The look-alikes 0 O o 1 l I are left out.
+    static const wchar_t Upper[] = L"ABCDEFGHJKLMNPQRSTUVWXYZ";
+    static const wchar_t Lower[] = L"abcdefghijkmnpqrstuvwxyz";
+    static const wchar_t Digits[] = L"23456789";
+    static const wchar_t Alphabet[] =
+        L"ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnpqrstuvwxyz23456789";
+    constexpr size_t Drawn = 12;
+    constexpr size_t GroupChars = 4;
+    if (chars < ImportEasyPasswordChars + 1)
+        return ERROR_INSUFFICIENT_BUFFER;
+    WCHAR drawn[Drawn + 1];
+    for (;;) {
+        DWORD status = DrawCharacters(Alphabet, ARRAYSIZE(Alphabet) - 1, drawn, Drawn);
+        if (status != 0) {
+            SecureZeroMemory(drawn, sizeof(drawn));
+            SecureZeroMemory(buffer, chars * sizeof(WCHAR));
+            return status;
+        }
+        drawn[Drawn] = L'\0';
+        // Upper, lower and digits, with the hyphen's symbol: every complexity
+        // rule's classes.
+        if (wcspbrk(drawn, Upper) != nullptr && wcspbrk(drawn, Lower) != nullptr &&
+            wcspbrk(drawn, Digits) != nullptr)
+            break;
+    }
+    size_t at = 0;
+    for (size_t i = 0; i < Drawn; ++i) {
+        if (i > 0 && i % GroupChars == 0)
+            buffer[at++] = L'-';
+        buffer[at++] = drawn[i];
+    }
+    buffer[at] = L'\0';
+    SecureZeroMemory(drawn, sizeof(drawn));
+    return 0;
+}
+
+LPCWSTR ImportPasswordFormName(ImportPasswordForm form)
+{
+    return form == ImportPasswordsEasy ? L"入力しやすい形式 (英数字 12 文字、4 文字ずつハイフン区切り)"
+                                       : L"強力な形式 (記号を含む 16 文字)";
+}
+
+bool ImportGeneratesPasswords(const ImportTable* table)
+{
+    for (DWORD i = 0; table != nullptr && i < table->rowCount; ++i) {
+        const ImportRow& r = table->rows[i];
+        if (!r.group && r.action == ImportCreate && r.cells[ColumnPassword][0] == L'\0')
+            return true;
+    }
+    return false;
 }

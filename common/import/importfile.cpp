@@ -28,7 +28,8 @@ const wchar_t* const IgnoredColumns[] = {ReportColumnNames[ReportColumnId],
                                          ReportColumnNames[ReportColumnLockout],
                                          ReportColumnNames[ReportColumnLastLogon],
                                          ReportColumnNames[ReportColumnLastPasswordChange],
-                                         ReportColumnNames[ReportColumnPasswordExpiry]};
+                                         ReportColumnNames[ReportColumnPasswordExpiry],
+                                         ReportColumnNames[ReportColumnMicrosoftAccount]};
 constexpr int IgnoredColumn = -1;
 constexpr int MaxHeaderColumns = 64;
 
@@ -604,6 +605,9 @@ DWORD ParseTable(ImportTable* table, const BYTE* bytes, size_t count)
     for (DWORD i = 0; i < table->rowCount; ++i)
         CheckRowValues(table, table->rows[i]);
     CheckDuplicates(table);
+    table->rowsComplete = true;
+    table->fileProblems = table->problemCount;
+    table->fileProblemsNotListed = table->problemsNotListed;
     return table->problemCount + table->problemsNotListed == 0 ? 0 : ERROR_INVALID_DATA;
 }
 } // namespace

@@ -16,6 +16,10 @@ void AddProblem(ImportTable* table, DWORD line, LPCWSTR format, ...);
 
 // Names compared as the account database compares them: without regard to case.
 bool SameName(LPCWSTR a, LPCWSTR b);
+// Whether a member cell's item is a SID string ("S-1-..."): that SID itself,
+// added by SID (level 0), for members nobody here can name. `sid`, when given,
+// receives the SID (LocalFree).
+bool IsSidText(LPCWSTR text, PSID* sid = nullptr);
 
 // A hash index of names (case-insensitive) to numbers, sized once for at most
 // `capacity` entries. The names are not copied: they must outlive the index.
@@ -41,3 +45,16 @@ struct TextBuilder
     size_t used;
 };
 void Append(TextBuilder& builder, LPCWSTR text);
+
+// The removals of who is no longer listed (the table's removeGroup): planned
+// after the rows, applied after the memberships. ApplyRemovals returns how
+// many failed and sets *stopped when the progress callback stops it.
+DWORD PlanMissingRemovals(ImportTable* table, LPCWSTR server);
+DWORD CountRemovalsToApply(const ImportTable* table);
+DWORD ApplyRemovals(ImportTable* table, LPCWSTR server, ImportProgress progress, void* context,
+                    DWORD step, DWORD total, bool* stopped);
+void FreeImportRemovals(ImportTable* table);
+
+// Orders the problems by line (the file as a whole first), keeping the order
+// of those of one line: the plan's problems join the file's where they belong.
+void SortProblems(ImportTable* table);

@@ -4,6 +4,7 @@
 #include "importinternal.h"
 
 #include <lm.h>
+#include <sddl.h>
 
 #include <cwchar>
 
@@ -109,6 +110,43 @@ DWORD ReadTargetGroups(ImportTable* table, Target& t)
     return status;
 }
 
+} // namespace
+
+bool IsSidText(LPCWSTR text, PSID* sid)
+{
+    if (text == nullptr || (text[0] != L'S' && text[0] != L's') || text[1] != L'-')
+        return false;
+    PSID binary = nullptr;
+    if (!ConvertStringSidToSidW(text, &binary) || binary == nullptr)
+        return false;
+    if (sid != nullptr)
+        *sid = binary;
+    else
+        LocalFree(binary);
+    return true;
+}
+
+namespace {
+
+// A current member's text as the report writes it: its SID where the target
+// cannot name it, so that such members are kept and found again.
+template <typename Visit>
+void VisitMemberTexts(const LOCALGROUP_MEMBERS_INFO_2& member, Visit visit)
+{
+    LPCWSTR name = member.lgrmi2_domainandname;
+    bool named =
+        name != nullptr && name[0] != L'\0' && member.lgrmi2_sidusage != SidTypeDeletedAccount &&
+        member.lgrmi2_sidusage != SidTypeUnknown && member.lgrmi2_sidusage != SidTypeInvalid;
+    if (named)
+        visit(name);
+    LPWSTR sidText = nullptr;
+    if (member.lgrmi2_sid != nullptr && ConvertSidToStringSidW(member.lgrmi2_sid, &sidText) &&
+        sidText != nullptr) {
+        visit(static_cast<LPCWSTR>(sidText));
+        LocalFree(sidText);
+    }
+}
+
 // The current members of a group of the target, read once.
 DWORD CurrentMembers(Target& t, LPCWSTR group, GroupMembers** found)
 {
@@ -139,12 +177,11 @@ DWORD CurrentMembers(Target& t, LPCWSTR group, GroupMembers** found)
         entry.buffer = nullptr;
         return status;
     }
-    if (!InitNameIndex(entry.members, read))
+    if (!InitNameIndex(entry.members, 2 * read))
         return ERROR_NOT_ENOUGH_MEMORY;
     auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(entry.buffer);
     for (DWORD i = 0; i < read; ++i)
-        if (members[i].lgrmi2_domainandname != nullptr)
-            AddName(entry.members, members[i].lgrmi2_domainandname, 0);
+        VisitMemberTexts(members[i], [&](LPCWSTR text) { AddName(entry.members, text, 0); });
     entry.group = group;
     entry.count = read;
     AddName(t.readGroups, group, t.memberCount);
@@ -402,6 +439,8 @@ void MemberProblem(ImportTable* table, const ImportRow& row, LPCWSTR member, LPC
 // row's account here, unless the target knows that name as it is.
 LPWSTR ResolveMember(ImportTable* table, Target& t, const ImportRow& row, LPWSTR item)
 {
+    if (IsSidText(item))
+        return ArenaCopy(table, item);
     LPWSTR slash = wcschr(item, L'\\');
     LPCWSTR local = nullptr;
     WCHAR domain[256];
@@ -528,6 +567,33 @@ DWORD DropPresent(ImportTable* table, Target& t)
     return 0;
 }
 
+// A current member that the group's row does not list, by name or by SID, goes;
+// one without a name goes by its SID.
+DWORD PlanMemberRemoval(ImportTable* table, Target& t, DWORD index,
+                        const LOCALGROUP_MEMBERS_INFO_2& member)
+{
+    LPCWSTR group = table->rows[index].cells[ColumnName];
+    bool listed = false;
+    LPWSTR last = nullptr;
+    DWORD status = 0;
+    VisitMemberTexts(member, [&](LPCWSTR text) {
+        LPWSTR key = PairKey(table, group, text);
+        if (key == nullptr)
+            status = ERROR_NOT_ENOUGH_MEMORY;
+        else
+            listed = listed || FindName(t.pairs, key);
+        if (last == nullptr)
+            last = ArenaCopy(table, text); // the name, else the SID
+    });
+    if (status != 0 || listed || last == nullptr)
+        return status;
+    LPWSTR key = PairKey(table, group, last);
+    if (key == nullptr)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    AddName(t.pairs, key, 0);
+    return AddMembership(table, group, last, index, true);
+}
+
 // Exact memberships: a group row that lists members loses the others; a user
 // row that lists groups leaves the others. Memberships the file states in
 // either place stay.
@@ -544,16 +610,8 @@ DWORD PlanRemovals(ImportTable* table, Target& t)
                 return status;
             auto* current = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_2*>(members->buffer);
             DWORD read = members->count;
-            for (DWORD i = 0; status == 0 && i < read; ++i) {
-                LPCWSTR member = current[i].lgrmi2_domainandname;
-                if (member == nullptr)
-                    continue;
-                LPWSTR key = PairKey(table, row.cells[ColumnName], member);
-                if (key == nullptr)
-                    status = ERROR_NOT_ENOUGH_MEMORY;
-                else if (AddName(t.pairs, key, 0))
-                    status = AddMembership(table, row.cells[ColumnName], member, index, true);
-            }
+            for (DWORD i = 0; status == 0 && i < read; ++i)
+                status = PlanMemberRemoval(table, t, index, current[i]);
             if (status != 0)
                 return status;
         }
@@ -630,11 +688,14 @@ DWORD PlanImport(ImportTable* table, LPCWSTR server, bool exact)
 {
     if (table == nullptr || table->rows == nullptr)
         return ERROR_INVALID_PARAMETER;
+    if (!table->rowsComplete)
+        return ERROR_INVALID_DATA; // the records after a broken one were never read
     table->exact = exact;
     // A table may be planned again (the exact option changed): from scratch.
     table->membershipCount = 0;
-    table->problemCount = 0;
-    table->problemsNotListed = 0;
+    table->problemCount = table->fileProblems;
+    table->problemsNotListed = table->fileProblemsNotListed;
+    table->removalsLocal = server == nullptr;
     for (DWORD i = 0; i < table->rowCount; ++i) {
         ImportRow& row = table->rows[i];
         row.action = ImportNothing;
@@ -658,7 +719,14 @@ DWORD PlanImport(ImportTable* table, LPCWSTR server, bool exact)
     if (status == 0)
         status = PlanRows(table, t);
     FreeTarget(t);
-    if (status != 0)
+    if (status == 0)
+        status = PlanMissingRemovals(table, server);
+    if (status != 0) {
+        // The target could not be read: only the file's own problems stand.
+        table->problemCount = table->fileProblems;
+        table->problemsNotListed = table->fileProblemsNotListed;
         return status;
+    }
+    SortProblems(table);
     return table->problemCount + table->problemsNotListed == 0 ? 0 : ERROR_INVALID_DATA;
 }

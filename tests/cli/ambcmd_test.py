@@ -55,12 +55,13 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
     '         Ambcmd /report "File" [/format:csv | /format:tsv]\n'
     '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
+    '/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
@@ -1203,7 +1204,8 @@ class Import(AmbcmdCase):
         header = f'ファイル : {path} (UTF-8、CSV、2 行)\n\n'
         plan = ('[計画]\n行 2 グループ 生徒 : 作成\n'
                 '行 3 ユーザー hanako : 作成 (パスワードを生成 (次回ログイン時に変更)、グループに追加: 生徒)\n'
-                '作成 2、変更 0、変更なし 0\n\n')
+                '作成 2、変更 0、変更なし 0\n'
+                '生成するパスワード : 強力な形式 (記号を含む 16 文字)\n\n')
         self.expect(self.world.run('/import', path, '/whatif'), header + plan, 0)
         self.assertIsNone(self.world.user('hanako'))
         run = self.world.run('/import', path, '/s')
@@ -1242,6 +1244,40 @@ class Import(AmbcmdCase):
         self.assertEqual(run.code, 2)
         self.assertTrue(run.text.startswith('エラー : ファイルを読み込めませんでした。'), run.text)
 
+    def test_remove_missing_deletes_the_leavers_keeps_the_protected_and_only_once(self):
+        for name in ('leaver', 'admin2', 'pupil'):
+            self.world.run('/user', '/add', name, '/s')
+        self.world.run('/group', '/add', '生徒', '/s')
+        for name in ('leaver', 'admin2', 'pupil', 'kanri', 'Administrator'):
+            self.world.run('/group', '/adduser', '生徒', name, '/s')
+        self.world.run('/group', '/adduser', 'Administrators', 'admin2', '/s')
+        path = self.write('種類,名前\r\nユーザー,pupil\r\nユーザー,new1\r\n')
+        kept = ('ユーザー admin2 : 削除しない: Administrators のメンバーは削除しません。\n'
+                'ユーザー kanri : 削除しない: このプログラムを実行しているユーザーは削除しません。\n'
+                'ユーザー Administrator : 削除しない: 組み込みのアカウント (RID 500) は削除しません。\n')
+        run = self.world.run('/import', path, '/remove-missing:生徒', '/passwords:easy', '/whatif')
+        self.assertIn('生成するパスワード : 入力しやすい形式', run.text)
+        self.assertIn('[削除] (グループ 生徒 のメンバーで、ファイルにないユーザー)\n'
+                      'ユーザー leaver : 削除 (グループ「生徒」のメンバーで、ファイルにありません)\n'
+                      + kept + '削除 1、削除しない 3\n', run.text.replace('\r\n', '\n'))
+        self.assertIsNotNone(self.world.user('leaver'))
+        declined = self.world.run('/import', path, '/remove-missing:生徒', answer='n\n')
+        self.assertIn('1 人のユーザーを削除しようとしています。', declined.text)
+        self.assertIsNotNone(self.world.user('leaver'))
+        self.assertIsNone(self.world.user('new1'))
+        run = self.world.run('/import', path, '/remove-missing:生徒', '/passwords:easy', '/s')
+        text = run.text.replace('\r\n', '\n')
+        self.assertIn('ユーザー leaver : 削除しました\n' + kept, text)
+        self.assertRegex(text, r'new1\t[A-HJ-NP-Za-km-np-z2-9]{4}-[A-HJ-NP-Za-km-np-z2-9]{4}-'
+                               r'[A-HJ-NP-Za-km-np-z2-9]{4}\n')
+        self.assertIsNone(self.world.user('leaver'))
+        self.assertIsNotNone(self.world.user('admin2'))
+        again = self.world.run('/import', path, '/remove-missing:生徒', '/s')
+        self.assertIn('削除 0、失敗 0、削除しない 3', again.text)
+        for args in (['/profiles'], ['/remove-missing:'], ['/passwords:odd']):
+            self.expect(self.world.run('/import', path, *args, '/s'), CMDLINE_ERROR, 2,
+                        banner=False)
+
     def test_a_failing_row_gives_exit_code_one(self):
         path = self.write('種類,名前,パスワード\r\nユーザー,first,Pw-1\r\nユーザー,second,Pw-2\r\n')
         self.world.ctl('fail', 'NetUserAdd', '5', '--nth', '1')
@@ -1277,6 +1313,64 @@ def table(header, rows, numbers):
         return out + '\n'
     return line(header) + '  '.join('-' * w for w in widths) + '\n' + ''.join(
         line(r) for r in rows) + '\n'
+
+
+class Policy(AmbcmdCase):
+    def policy(self):
+        return self.world.dump()['policy']
+
+    def test_show_set_and_forms(self):
+        run = self.world.run('/policy', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(run.code, 0)
+        self.assertIn('パスワードの有効期間 (日)               : 42\n', run.text)
+        self.assertIn('アカウントのロックアウトのしきい値 (回) : 10\n', run.text)
+        run = self.world.run('/policy', '/minpwlen:8', '/maxpwage:unlimited', '/uniquepw:5',
+                             answer='n\n')
+        self.assertEqual(run.code, 0)
+        self.assertIn('　パスワードの有効期間 (日) : 42 → 無期限\r\n', run.text)
+        self.assertEqual(self.policy()['minLength'], 0, 'declined: nothing written')
+        run = self.world.run('/policy', '/minpwlen:8', '/maxpwage:unlimited', '/uniquepw:5',
+                             '/lockoutduration:0', '/lockoutwindow:30', answer='y\n')
+        self.assertIn('パスワードとロックアウトのポリシーを変更しました。\r\n', run.text)
+        p = self.policy()
+        self.assertEqual((p['minLength'], p['maxAge'], p['historyLength'], p['lockoutDuration'],
+                          p['lockoutWindow']), (8, 0xFFFFFFFF, 5, 0xFFFFFFFF, 1800))
+        data = json.loads(self.world.run('/policy', '/format:json', '/s').text)
+        self.assertEqual(data, [{'computer': 'AMBPC01', 'minPasswordAgeDays': 0,
+                                 'maxPasswordAgeDays': None, 'minPasswordLength': 8,
+                                 'passwordHistoryLength': 5, 'lockoutThreshold': 10,
+                                 'lockoutDurationMinutes': None, 'lockoutWindowMinutes': 30}])
+        csv_text = self.world.run('/policy', '/format:csv', '/s').text
+        self.assertEqual(csv_text.splitlines()[1], 'AMBPC01,0,無期限,8,5,10,無期限,30')
+
+    def test_bad_values_name_the_value_and_write_nothing(self):
+        before = self.policy()
+        for arg, shown in [('/minpwlen:15', '15'), ('/minpwage:x', 'x'),
+                           ('/lockoutwindow:' + '9' * 10000, '9' * 24 + '...'),
+                           ('/lockoutduration:unlimited', 'unlimited'), ('/maxpwage:0', '0')]:
+            run = self.world.run('/policy', arg, '/s')
+            self.assertEqual(run.code, 2, arg[:30])
+            self.assertIn(f'の値 "{shown}" は指定できません。', run.text)
+        run = self.world.run('/policy', '/lockoutwindow:11', '/s')
+        self.assertEqual(run.code, 2)
+        self.assertIn('ロックアウト カウンターのリセット (分) の 11 は、ロックアウト期間 (分) の 10 '
+                      '以下にしてください。', run.text)
+        self.assertEqual(self.world.run('/policy', '/bogus:1', '/s').code, 2)
+        self.world.ctl('session', '--elevated', '0')
+        run = self.world.run('/policy', '/minpwlen:4', '/s')
+        self.assertEqual(run.code, 1)
+        self.assertIn('パスワードとロックアウトのポリシーを変更できませんでした。', run.text)
+        self.world.ctl('session', '--elevated', '1')
+        self.assertEqual(self.policy(), before)
+
+    def test_report_writes_the_policy_beside_the_accounts(self):
+        path = os.path.join(self.world.folder, 'audit.csv')
+        run = self.world.run('/report', 'Z:' + path.replace('/', '\\'), '/s')
+        self.assertEqual(run.code, 0, run.text)
+        with open(os.path.join(self.world.folder, 'audit.policy.csv'), encoding='utf-8-sig') as f:
+            rows = f.read().splitlines()
+        self.assertEqual(rows[1], 'AMBPC01,0,42,0,なし,10,10,10')
 
 
 class Computers(AmbcmdCase):
@@ -1421,7 +1515,8 @@ class Computers(AmbcmdCase):
         self.expect(run, '[nosuch]\n' +
                     remote_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     f'アカウント レポートを {self.wine_path("all.tsv")} に保存しました。\n\n' +
-                    summary(2, ['nosuch']), 1, banner=False)
+                    summary(2, ['nosuch']) + 'パスワードとロックアウトのポリシーを '
+                    f'{self.wine_path("all.policy.tsv")} に保存しました。\n\n', 1, banner=False)
         expected = None
         for computer in ('PC2', 'PC3'):
             run = self.world.run('/computer:' + computer, '/report',
@@ -1474,9 +1569,10 @@ class Computers(AmbcmdCase):
             for u in sorted(self.remote(computer)['users'], key=lambda u: u['name'].lower()):
                 state = ('ロックアウト' if u['locked'] else '無効' if u['disabled'] else '有効')
                 rows.append([computer, u['name'], str(u['sid'].split('-')[-1]), state,
-                             u['fullName'], u['comment']])
-        self.expect(run, table(['コンピューター', '名前', 'ID', '状態', 'フル ネーム', '説明'], rows,
-                               {2}) + summary(2, []), 0, banner=False)
+                             u['fullName'], u['comment'], u['microsoftAccount']])
+        self.expect(run, table(['コンピューター', '名前', 'ID', '状態', 'フル ネーム', '説明',
+                                'Microsoft アカウント'], rows, {2}) + summary(2, []), 0,
+                    banner=False)
         run = self.world.run('/group', '/list')
         rows = [[g['name'], g['sid'].split('-')[-1], g['comment'], str(len(g['members']))]
                 for g in self.world.dump()['groups']]
@@ -1492,15 +1588,90 @@ class Computers(AmbcmdCase):
         self.assertEqual(run.code, 1)
         objects = json.loads(run.text)
         self.assertEqual(len(objects), len(users))
-        yamada = next(o for o in objects if o['名前'] == '山田')
-        self.assertEqual((yamada['コンピューター'], yamada['ロックアウト'], yamada['コメント']),
-                         ('PC3', 'はい', '経理'))
-        self.assertEqual(list(yamada)[1:], report[0].split(','))
+        # JSON: the same users under ASCII keys with typed values.
+        keys = ['computer', 'name', 'rid', 'sid', 'fullName', 'comment', 'enabled', 'lockedOut',
+                'mustChangePassword', 'cannotChangePassword', 'passwordNeverExpires', 'lastLogon',
+                'passwordLastSet', 'passwordExpires', 'accountExpires', 'microsoftAccount', 'groups']
+        iso = re.compile(r'^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$')
+        for o in objects:
+            self.assertEqual(list(o), keys)
+            self.assertTrue(all(isinstance(o[k], bool) for k in keys[6:11]), o)
+            self.assertTrue(isinstance(o['rid'], int) and o['sid'].endswith('-%d' % o['rid']))
+            self.assertTrue(all(o[k] is None or iso.match(o[k]) for k in keys[11:15]), o)
+            self.assertTrue(all(isinstance(g, str) for g in o['groups']))
+        yamada = next(o for o in objects if o['name'] == '山田')
+        self.assertEqual((yamada['computer'], yamada['lockedOut'], yamada['comment'],
+                          yamada['enabled'], yamada['lastLogon'], yamada['accountExpires'],
+                          yamada['microsoftAccount'], yamada['groups']),
+                         ('PC3', True, '経理', True, None, None, None, ['Users']))
         self.assertIn(b'[nosuch]', run.errors)
         for bad in ('/format:xml', '/format:', 'csv'):
             self.expect(self.world.run('/group', '/list', bad), CMDLINE_ERROR, 2)
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
+
+    def test_linux_runner_relays_both_streams_as_utf8(self):
+        # ./ambrelle cmd runs Ambcmd through tools/cp932_pipe.py; the failures of a
+        # /format: list go to standard error, which must reach the terminal in UTF-8 too.
+        pipe = os.path.join(os.environ['AMB_SOURCE_DIR'], 'tools', 'cp932_pipe.py')
+        args = ['/computer:PC3,nosuch', '/user', '/list', '/format:csv', '/s']
+        out = subprocess.run([pipe, WINE_RUN, AMBCMD] + args, env=self.world.env,
+                             capture_output=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(out.returncode, 1)
+        direct = self.world.run(*args)
+        self.assertEqual(out.stdout.decode('utf-8'), direct.text.replace('\r\n', '\n'))
+        errors = out.stderr.decode('utf-8')
+        self.assertIn('[nosuch]\nエラー : ユーザー アカウントの一覧を取得できませんでした。\n', errors)
+        self.assertIn('結果 : 成功 1 台、失敗 1 台 (失敗 : nosuch)\n', errors)
+
+
+class EntraWorld(AmbcmdCase):
+    """An Entra-joined Windows 11 computer: members only their SIDs name, a user
+    linked to a Microsoft account."""
+
+    def setUp(self):
+        super().setUp()
+        self.world.ctl('reset', '--entra')
+
+    def path(self, name):
+        return os.path.join(self.world.folder, name)
+
+    def wine_path(self, name):
+        return 'Z:' + self.path(name).replace('/', '\\')
+
+    def json_of(self, *args):
+        run = self.world.run(*args, '/s')
+        self.assertEqual(run.code, 0, run.text)
+        return json.loads(run.text)
+
+    def test_lists_name_the_microsoft_account_and_keep_unnamed_members(self):
+        users = {u['name']: u for u in self.json_of('/user', '/list', '/format:json')}
+        self.assertEqual(users['hanak']['microsoftAccount'], 'hanako.yamada@outlook.jp')
+        self.assertIsNone(users['kanri']['microsoftAccount'])
+        groups = {g['name']: g for g in self.json_of('/group', '/list', '/format:json')}
+        admins = groups['Administrators']['members']
+        self.assertEqual([m for m in admins if m.startswith('S-1-12-1-')],
+                         [m['sid'] for m in self.world.dump()['groups'][0]['members']
+                          if m['sid'].startswith('S-1-12-1-')])
+        self.assertEqual(len([m for m in admins if m.startswith('S-1-12-1-')]), 2)
+        self.assertIn('MicrosoftAccount\\hanako.yamada@outlook.jp', groups['Users']['members'])
+        self.assertEqual(groups['IIS_IUSRS']['members'], ['NT AUTHORITY\\IUSR'])
+        self.assertEqual((groups['OpenSSH Users']['sid'], groups['Device Owners']['rid']),
+                         ('S-1-5-32-585', 583))
+        table_text = self.world.run('/user', '/list').text
+        self.assertRegex(table_text, r'hanak +1001 +有効 +山田 花子 +hanako\.yamada@outlook\.jp\r?\n')
+
+    def test_report_and_import_round_trip_keeps_the_sids(self):
+        path = self.wine_path('entra.csv')
+        self.world.run('/report', path, '/s')
+        text = open(self.path('entra.csv'), encoding='utf-8-sig').read()
+        self.assertIn('S-1-12-1-2935245824-1294732452-2519542191-3411468211', text)
+        self.assertIn(',hanako.yamada@outlook.jp\n', text)
+        before = self.world.dump()['groups']
+        run = self.world.run('/import', path, '/exact', '/s')
+        self.assertEqual(run.code, 0, run.text)
+        self.assertEqual(self.world.dump()['groups'], before)
+
 
 GROUPS = {
     'frontend': [Frontend],
@@ -1514,7 +1685,9 @@ GROUPS = {
     'members': [Members],
     'faults': [Faults],
     'import': [Import],
+    'policy': [Policy],
     'computers': [Computers],
+    'entra': [EntraWorld],
 }
 
 

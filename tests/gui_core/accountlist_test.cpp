@@ -310,6 +310,12 @@ TEST_F(AccountListTest, UserDetailsOfADisabledLockedOutUserWithALogon)
     EXPECT_EQ(L"はい", rows[6].cells[1]);
     ASSERT_EQ(16u, rows[12].cells[1].size());
     EXPECT_EQ(0u, rows[12].cells[1].rfind(L"2020/01/0", 0));
+    // A user who signs in with a Microsoft account gets one more row.
+    ASSERT_TRUE(world_.Sim(L"user add mika --microsoft-account mika.sato@outlook.jp"));
+    rows = UserDetails(L"mika");
+    ASSERT_EQ(15u, rows.size());
+    EXPECT_EQ(L"Microsoft アカウント", rows[14].cells[0]);
+    EXPECT_EQ(L"mika.sato@outlook.jp", rows[14].cells[1]);
 }
 
 TEST_F(AccountListTest, GroupDetailsShowFourRows)

@@ -313,3 +313,24 @@ TEST_F(GroupDialogTest, SettingsStopAtAnEmptyPageAndSayWhenTheTargetsNameIsUnkno
           SettingsError}});
     EXPECT_TRUE(Members(L"team", L"\\\\192.0.2.7").empty());
 }
+
+TEST_F(GroupDialogTest, EntraMembersAreListedKeptAndRemovedByTheirSids)
+{
+    ASSERT_TRUE(world_.Sim(L"reset --entra"));
+    const std::wstring role1 = L"S-1-12-1-2935245824-1294732452-2519542191-3411468211";
+    const std::wstring role2 = L"S-1-12-1-1826185478-1225786218-3051424131-1870923446";
+    const std::wstring account = L"MicrosoftAccount\\hanako.yamada@outlook.jp";
+    Names shown;
+    EXPECT_EQ(1, GroupSettings(L"Administrators", [&](HWND dialog) {
+                  shown = ListBoxItems(dialog, IDC_GROUP_MEMBERS);
+                  SelectListBoxItem(dialog, IDC_GROUP_MEMBERS, 2);
+                  Click(dialog, IDC_GROUP_REMOVE_MEMBERS);
+                  SetText(dialog, IDC_GROUP_COMMENT, L"管理者");
+                  Press(dialog, IDOK);
+              }));
+    ExpectBoxes({});
+    EXPECT_EQ((Names{L"Administrator", L"kanri", role1, role2, account}), shown);
+    EXPECT_EQ((Names{L"AMBPC01\\Administrator", L"AMBPC01\\kanri", role2, account}),
+              Members(L"Administrators"))
+        << "the other Entra SID and the Microsoft account stay";
+}

@@ -68,8 +68,17 @@ if [ -n "$dpi" ]; then
 fi
 "$source_dir/tests/bed/xvfb.sh" start "$display_file" "$screen"
 export AMB_DISPLAY_FILE="$display_file"
-timeout 90 "$source_dir/tests/wine-run.sh" "$build/tests/bin/ambgui_shot.exe" "$out" "$@" \
-  </dev/null | iconv -f CP932 -t UTF-8 || true
+# A start whose virtual desktop did not come up (exit 3) is tried once more:
+# another start gets a screen.
+for attempt in 1 2; do
+  set +e
+  timeout 90 "$source_dir/tests/wine-run.sh" "$build/tests/bin/ambgui_shot.exe" "$out" "$@" \
+    </dev/null | iconv -f CP932 -t UTF-8
+  status=${PIPESTATUS[0]}
+  set -e
+  [ "$status" -eq 3 ] && [ "$attempt" -eq 1 ] || break
+  echo "ambgui-screenshot: starting again" >&2
+done
 if [ ! -s "$out" ]; then
   echo "ambgui-screenshot: no picture was written" >&2
   exit 1

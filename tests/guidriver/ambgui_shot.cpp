@@ -20,6 +20,9 @@
 // before this program starts; it is checked here). --size is in 96-DPI units:
 // the desktop and the window grow with the scale, so that the picture shows
 // the same layout at every scale.
+//
+// Exit code: 0 with the picture written, 3 when the virtual desktop did not
+// come up, 1 for any other failure.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,6 +35,10 @@
 using namespace guidriver;
 
 namespace {
+
+// The exit code when this process got no screen to draw on: another start of
+// the program may well get one (the script tries once more).
+constexpr int kDesktopMissing = 3;
 
 int Fail(const wchar_t* what)
 {
@@ -248,8 +255,10 @@ int wmain(int argc, wchar_t** argv)
     wchar_t desktop[64] = {};
     FormatBounded(desktop, 64, L"AmbrelleShot%dx%d_%s", desktopWidth, desktopHeight,
                   DisplayToken().c_str());
-    if (!UseDesktop(desktop, desktopWidth, desktopHeight))
-        return Fail(L"could not create the virtual desktop");
+    if (!UseDesktop(desktop, desktopWidth, desktopHeight)) {
+        Fail(L"the virtual desktop did not come up");
+        return kDesktopMissing;
+    }
 
     bool hadSettings = false;
     std::vector<SavedValue> saved = SaveSettingsKey(&hadSettings);

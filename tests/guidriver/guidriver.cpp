@@ -458,7 +458,7 @@ bool UseDesktop(const wchar_t* name, int width, int height)
     // The desktop's shell starts on first use; until it is up, top-level windows
     // fail to open (error 1400). Open one here until that works, so that the
     // programs started next find the desktop ready.
-    WaitFor(
+    bool ready = WaitFor(
         [] {
             HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                          GetModuleHandleW(nullptr), nullptr);
@@ -471,7 +471,7 @@ bool UseDesktop(const wchar_t* name, int width, int height)
     // The shell has read the size by now; leave the prefix's registry as it was.
     if (width > 0 && height > 0)
         RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", name);
-    return true;
+    return ready;
 }
 
 std::wstring DisplayToken()

@@ -310,7 +310,8 @@ const wchar_t* TestDesktopName();
 // The display number and the X server's process id, for names of desktops.
 std::wstring DisplayToken();
 // Puts this thread (and every program started afterwards) on the named desktop;
-// with a size, Wine shows it as one decorated window of that size.
+// with a size, Wine shows it as one decorated window of that size. False when
+// the desktop's shell did not come up: this process then never gets a screen.
 bool UseDesktop(const wchar_t* name, int width = 0, int height = 0);
 
 // ---- Screenshots ------------------------------------------------------------

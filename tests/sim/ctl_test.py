@@ -62,6 +62,8 @@ with tempfile.TemporaryDirectory() as world:
         ("policy", "max-age", "42"),
         ("policy", "lockout-threshold", "4", "--duration", "30", "--window", "15"),
         ("policy", "lockout-threshold", "5"),
+        ("policy", "min-age", "2"),
+        ("policy", "history", "8"),
         ("session", "--user", "taro", "--admin", "0", "--elevated", "0"),
         ("computer", "add", "REMOTE1", "--ip", "192.0.2.1", "--admin-only"),
         ("consent", "deny"),
@@ -85,8 +87,9 @@ with tempfile.TemporaryDirectory() as world:
           "expiry after 2038 and logon hours set")
     check(users["kanri"]["acctExpires"] == 0, "expiry 0 kept as given")
     check("総務" in taro["groups"], "taro in the renamed group")
-    check(d["policy"] == {"minLength": 6, "maxAgeDays": 42, "lockoutThreshold": 5,
-                          "lockoutMinutes": 30, "lockoutWindowMinutes": 15}, "policy")
+    check(d["policy"] == {"minLength": 6, "maxAge": 42 * 86400, "minAge": 2 * 86400,
+                          "forceLogoff": 0xFFFFFFFF, "historyLength": 8, "lockoutThreshold": 5,
+                          "lockoutDuration": 1800, "lockoutWindow": 900}, "policy")
     check(d["session"] == {"user": "taro", "admin": False, "elevated": False}, "session set")
     check(d["remotes"][0]["computer"] == "REMOTE1" and d["remotes"][0]["adminOnly"]
           and d["remotes"][0]["ips"] == ["192.0.2.1"], "remote computer")
@@ -99,7 +102,9 @@ with tempfile.TemporaryDirectory() as world:
 
     for bad in [("frobnicate",), ("lockout",), ("lockout", "nobody"), ("session", "--admin", "2"),
                 ("policy", "min-length", "x"), ("policy", "min-length", "6", "--window", "1"),
-                ("policy", "lockout-threshold", "5", "--window", "31"), ("fail", "NetUserAdd"), ("user", "add", "a*b"),
+                ("policy", "lockout-threshold", "5", "--window", "31"),
+                ("policy", "min-length", "15"), ("policy", "history", "9"),
+                ("policy", "min-age", "43"), ("fail", "NetUserAdd"), ("user", "add", "a*b"),
                 ("user", "set", "taro", "--logon-hours", "ff" * 20),
                 ("user", "set", "taro", "--logon-hours", "ff" * 20 + "fg"),
                 ("user", "set", "taro", "--expires", "2106-02-08T00:00:00"),
@@ -111,7 +116,7 @@ with tempfile.TemporaryDirectory() as world:
     taro = [u for u in d["users"] if u["name"] == "taro"][0]
     check(d["session"]["user"] == "taro" and taro["acctExpires"] == 4102531200 and
           taro["logonHours"] == "fe" + "ff" * 19 + "7f" and
-          d["policy"]["lockoutWindowMinutes"] == 15, "refusals changed nothing")
+          d["policy"]["lockoutWindow"] == 900 and d["policy"]["minLength"] == 6, "refusals changed nothing")
     check(ctl(world, "user", "set", "taro", "--expires", "never")[0] == 0 and
           [u for u in json.loads(ctl(world, "dump")[1])["users"]
            if u["name"] == "taro"][0]["acctExpires"] == 0xFFFFFFFF, "expires never")

@@ -317,11 +317,11 @@ TEST_F(Platform, LogonRefusesExpiredAccountsClosedHoursAndLocksOut)
         ambsim::User* u = w.Local().FindUser(L"taro");
         u->passwordExpired = false;
         u->passwordLastSet = now - 50 * 86400;
-        w.Local().policy.maxAgeDays = 42;
+        w.Local().policy.maxAge = 42 * 86400;
     });
     EXPECT_EQ(logon(L"secret"), (DWORD)ERROR_PASSWORD_EXPIRED);
     Change([&](ambsim::World& w) {
-        w.Local().policy.maxAgeDays = 0;
+        w.Local().policy.maxAge = TIMEQ_FOREVER;
         w.Local().policy.lockoutThreshold = 3;
     });
     EXPECT_EQ(logon(L"secret"), 0u);
@@ -363,8 +363,8 @@ TEST_F(Platform, LockOutEndsAfterItsDurationAndBadPasswordsCountWithinTheWindow)
         Change([&](ambsim::World& w) {
             w.fixedClock = 1700136000 + minutes * 60;
             w.Local().policy.lockoutThreshold = 3;
-            w.Local().policy.lockoutMinutes = 30;
-            w.Local().policy.lockoutWindowMinutes = 10;
+            w.Local().policy.lockoutDuration = 30 * 60;
+            w.Local().policy.lockoutWindow = 10 * 60;
         });
     };
     at(0);

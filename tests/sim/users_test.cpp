@@ -459,7 +459,7 @@ TEST_F(Users, PasswordsAgeOutUnderAMaximumAgePolicy)
     const int64_t now = 1700000000;
     Change([&](ambsim::World& w) {
         w.fixedClock = now;
-        w.Local().policy.maxAgeDays = 42;
+        w.Local().policy.maxAge = 42 * 86400;
         w.Local().FindUser(L"taro")->passwordLastSet = now - 43 * 86400;
         w.Local().FindUser(L"hanako")->passwordLastSet = now - 43 * 86400;
     });
