@@ -55,13 +55,14 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/as:ユーザー] [/user | /group | /report | /import | /policy | /remote | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
     '         Ambcmd /report "File" [/format:csv | /format:tsv]\n'
     '/import: ファイルからユーザーとグループをまとめて作成・変更します。(/import /? で詳細)\n'
     '/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n'
+    '/remote: Ambcmd /remote /status で、このコンピューターをほかから管理するための設定を表示します。\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
@@ -73,7 +74,10 @@ USAGE = (
     '         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n'
     '         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n'
     '         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n'
-    '         表示します。1 台でも失敗すると終了コードは 1 になります。\n\n'
+    '         表示します。1 台でも失敗すると終了コードは 1 になります。\n'
+    '/as:ユーザー\n'
+    '       : /computer:一覧 の直後に指定し、各コンピューターにこのアカウントで接続します。\n'
+    '         パスワードは最初に 1 回だけ尋ねます (標準入力がコンソールでなければ 1 行を読みます)。\n\n'
     '詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n')
 
 # The help texts, block by block; a pause follows every block but the last.
