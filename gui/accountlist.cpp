@@ -161,7 +161,8 @@ bool IsListedUser(const NET_DISPLAY_USER& record)
 }
 
 // The local computer answers at once: its users are read one after the other.
-int FillUsers(HWND list)
+// A refused enumeration leaves its status in *failure.
+int FillUsers(HWND list, DWORD* failure)
 {
     int added = 0;
     LPWSTR serverArgument = AllocServerArgument();
@@ -175,6 +176,7 @@ int FillUsers(HWND list)
         if (status != NERR_Success && status != ERROR_MORE_DATA) {
             if (buffer != nullptr)
                 NetApiBufferFree(buffer);
+            *failure = status;
             break;
         }
         auto* records = static_cast<NET_DISPLAY_USER*>(buffer);
@@ -267,7 +269,7 @@ int FillUserPageInParallel(HWND list, const NET_DISPLAY_USER* records, DWORD cou
 }
 
 // The same rows as FillUsers, each page's users read while the next page is.
-int FillUsersInParallel(HWND list)
+int FillUsersInParallel(HWND list, DWORD* failure)
 {
     int added = 0;
     LPWSTR serverArgument = AllocServerArgument();
@@ -293,6 +295,8 @@ int FillUsersInParallel(HWND list)
             break;
         page = batch.next;
     }
+    if (page.status != NERR_Success && page.status != ERROR_MORE_DATA)
+        *failure = page.status;
     if (page.buffer != nullptr)
         NetApiBufferFree(page.buffer);
     FreeBuffer(serverArgument);
@@ -349,7 +353,7 @@ int AppendGroupRows(HWND list, const LOCALGROUP_INFO_1* groups, DWORD count)
     return added;
 }
 
-int FillGroups(HWND list)
+int FillGroups(HWND list, DWORD* failure)
 {
     int added = 0;
     DWORD_PTR resume = 0;
@@ -363,6 +367,7 @@ int FillGroups(HWND list)
         if (status != NERR_Success && status != ERROR_MORE_DATA) {
             if (buffer != nullptr)
                 NetApiBufferFree(buffer);
+            *failure = status;
             break;
         }
         if (buffer != nullptr) {
@@ -444,16 +449,23 @@ void AddMicrosoftAccountRow(HWND details, LPCWSTR name, LPWSTR value)
 }
 } // namespace
 
-int FillAccountList(HWND list, int kinds)
+int FillAccountList(HWND list, int kinds, DWORD* status)
 {
     // One repaint for the whole refill instead of one per row.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     int added = 0;
+    DWORD failure = 0;
     if (kinds == AccountListUsers || kinds == AccountListBoth)
-        added += IsRemoteTarget() && RemoteCallsInFlight > 1 ? FillUsersInParallel(list)
-                                                             : FillUsers(list);
+        added += IsRemoteTarget() && RemoteCallsInFlight > 1 ? FillUsersInParallel(list, &failure)
+                                                             : FillUsers(list, &failure);
+    // The groups are read whatever the users gave; the first refusal is told.
+    DWORD groupFailure = 0;
     if (kinds == AccountListGroups || kinds == AccountListBoth)
-        added += FillGroups(list);
+        added += FillGroups(list, &groupFailure);
+    if (failure == 0)
+        failure = groupFailure;
+    if (status != nullptr)
+        *status = failure;
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     return added;

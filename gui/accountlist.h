@@ -23,8 +23,9 @@ constexpr int AccountImageGroup = 2;
 constexpr int AccountImageLockout = 3; // registered as overlay image 1
 
 // Appends the users and/or local groups of the target computer to the list.
-// Returns the number of rows added.
-int FillAccountList(HWND list, int kinds);
+// Returns the number of rows added; *status (if given) gets 0, or the status
+// of the enumeration the target refused (the rows read before it stay).
+int FillAccountList(HWND list, int kinds, DWORD* status = nullptr);
 
 // Fill an empty details list with the properties of one account. A missing or
 // empty name shows nothing.

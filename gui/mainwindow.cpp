@@ -12,6 +12,7 @@
 #include "accountlist.h"
 #include "ambcore.h"
 #include "commands.h"
+#include "dialogsupport.h"
 #include "dpi.h"
 #include "globals.h"
 #include "remote_mode_rename.h"
@@ -533,7 +534,8 @@ void ApplyView(HWND window, int command)
     int kinds = command == CMD_VIEW_USERS    ? AccountListUsers
                 : command == CMD_VIEW_GROUPS ? AccountListGroups
                                              : AccountListBoth;
-    FillAccountList(AccountList(window), kinds);
+    DWORD status = 0;
+    FillAccountList(AccountList(window), kinds, &status);
 
     for (int view = CMD_VIEW_ALL; view <= CMD_VIEW_GROUPS; ++view)
         SetToolbarButtonState(
@@ -549,6 +551,10 @@ void ApplyView(HWND window, int command)
     AppSettings.View = command - CMD_VIEW_ALL;
     DisableSelectionCommands(window);
     SetMenuCommandEnabled(window, CMD_SAVE_REPORT, true);
+    // An empty list would look like a computer without accounts.
+    if (status != 0)
+        ShowPlatformError(window, L"アカウントの一覧を取得できませんでした。\n(エラー詳細 : %s)",
+                          L"一覧の取得エラー", status);
 }
 
 void ToggleBuiltinAccounts(HWND window)
@@ -611,26 +617,30 @@ void OnCommand(HWND window, int command)
     }
 }
 
-// The administrators group is S-1-5-32-544; its name depends on the system's
-// language, so the name is looked up on the local computer.
-bool LookupAdministratorsGroupName(LPWSTR name, DWORD chars)
+// Whether `token` (null: this thread's or process's own) holds the
+// Administrators SID enabled. A filtered token holds it deny-only: no.
+bool TokenHoldsAdministrators(HANDLE token, PSID administrators)
 {
-    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof(sidBuffer);
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sidBuffer, &sidSize))
+    BOOL member = FALSE;
+    return CheckTokenMembership(token, administrators, &member) && member;
+}
+
+// The restricted case: under UAC the full token of the same logon is the
+// process token's linked token (GetTokenInformation, TokenLinkedToken).
+bool LinkedTokenHoldsAdministrators(PSID administrators)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    DWORD nameChars = 0;
-    DWORD domainChars = 0;
-    SID_NAME_USE use;
-    LookupAccountSidW(nullptr, sidBuffer, nullptr, &nameChars, nullptr, &domainChars, &use);
-    if (nameChars == 0 || nameChars > chars)
-        return false;
-    LPWSTR domain = AllocBuffer(domainChars + 1);
-    nameChars = chars;
-    bool ok = domain != nullptr &&
-              LookupAccountSidW(nullptr, sidBuffer, name, &nameChars, domain, &domainChars, &use);
-    FreeBuffer(domain);
-    return ok && name[0] != L'\0';
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    bool member = false;
+    if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof(linked), &size)) {
+        member = TokenHoldsAdministrators(linked.LinkedToken, administrators);
+        CloseHandle(linked.LinkedToken);
+    }
+    CloseHandle(token);
+    return member;
 }
 } // namespace
 
@@ -681,44 +691,24 @@ void ShowRemoteCommand(HWND window, bool show)
     SetToolbarButtonState(window, CMD_REMOTE_SEPARATOR, state);
 }
 
+// Asks the token rather than the account database: Windows makes domain users
+// (directly or through a domain group) and Entra ID role members (S-1-12-1-...)
+// administrators without any local name that a membership lookup would find.
 int IsAdministratorMember(int* restricted)
 {
-    DWORD chars = 0;
-    GetUserNameW(nullptr, &chars);
-    if (chars == 0)
+    BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(sidBuffer);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sidBuffer, &sidSize))
         return 0;
-    LPWSTR userName = AllocBuffer(chars + 1);
-    LPWSTR adminsName = AllocBuffer(NameChars);
-    if (userName == nullptr || adminsName == nullptr || !GetUserNameW(userName, &chars)) {
-        FreeBuffer(adminsName);
-        FreeBuffer(userName);
-        return 0;
+    int isRestricted = 0;
+    if (!TokenHoldsAdministrators(nullptr, sidBuffer)) {
+        if (!LinkedTokenHoldsAdministrators(sidBuffer))
+            return 0;
+        isRestricted = 1;
     }
-    if (!LookupAdministratorsGroupName(adminsName, static_cast<DWORD>(NameChars)))
-        FormatBounded(adminsName, NameChars, L"Administrators");
-
-    int result = 0;
-    LPBYTE buffer = nullptr;
-    DWORD read = 0;
-    DWORD total = 0;
-    NET_API_STATUS status = NetUserGetLocalGroups(nullptr, userName, 0, LG_INCLUDE_INDIRECT,
-                                                  &buffer, MAX_PREFERRED_LENGTH, &read, &total);
-    if ((status == NERR_Success || status == ERROR_MORE_DATA) && buffer != nullptr) {
-        auto* groups = reinterpret_cast<LOCALGROUP_USERS_INFO_0*>(buffer);
-        for (DWORD i = 0; i < read; ++i) {
-            if (CompareStringOrdinal(groups[i].lgrui0_name, -1, adminsName, -1, TRUE) ==
-                CSTR_EQUAL) {
-                result = 1;
-                if (restricted != nullptr)
-                    *restricted = IsUserAnAdmin() ? 0 : 1;
-            }
-        }
-    }
-    if (buffer != nullptr)
-        NetApiBufferFree(buffer);
-    FreeBuffer(adminsName);
-    FreeBuffer(userName);
-    return result;
+    if (restricted != nullptr)
+        *restricted = isRestricted;
+    return 1;
 }
 
 LRESULT CALLBACK AccountListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)

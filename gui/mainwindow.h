@@ -15,8 +15,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Subclass procedure of the account list: lets Enter reach the list.
 LRESULT CALLBACK AccountListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 
-// 1 when the current user belongs to the local administrators group; then
-// *restricted (if given) tells whether the process runs with a restricted token.
+// 1 when the token makes the current user an administrator of this computer
+// (the process token, or its linked full token under UAC); then *restricted
+// (if given) tells whether the process runs with the restricted one.
 int IsAdministratorMember(int* restricted);
 
 // Titles: "Ambrelle - ローカル コンピュータ" or "... リモート コンピュータ (name)"

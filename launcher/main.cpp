@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include "accountdomain.h"
 #include "ambcore.h"
 #include "errortext.h"
 #include "programpath.h"
@@ -35,36 +36,6 @@ void FreeBuffers(Buffers* buffers)
     HeapFree(GetProcessHeap(), 0, buffers);
 }
 
-// The local computer's account-domain SID, looked up by the computer's name.
-PSID LookupComputerSid(Buffers* buffers)
-{
-    DWORD nameLength = 0;
-    GetComputerNameW(nullptr, &nameLength);
-    if (nameLength == 0)
-        return nullptr;
-    auto* computer = static_cast<wchar_t*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (nameLength + 1) * sizeof(wchar_t)));
-    PSID sid = nullptr;
-    if (computer != nullptr && GetComputerNameW(computer, &nameLength)) {
-        DWORD sidSize = 0;
-        DWORD domainLength = 0;
-        SID_NAME_USE use;
-        LookupAccountNameW(nullptr, computer, nullptr, &sidSize, nullptr, &domainLength, &use);
-        if (sidSize > 0) {
-            sid = LocalAlloc(LPTR, sidSize);
-            domainLength = kNameChars;
-            if (sid != nullptr && !LookupAccountNameW(nullptr, computer, sid, &sidSize,
-                                                      buffers->domain, &domainLength, &use)) {
-                LocalFree(sid);
-                sid = nullptr;
-            }
-        }
-    }
-    if (computer != nullptr)
-        HeapFree(GetProcessHeap(), 0, computer);
-    return sid;
-}
-
 // The SID of account 500 of the domain whose SID is given; LocalFree it.
 PSID AdministratorSid(PSID computerSid)
 {
@@ -83,8 +54,10 @@ PSID AdministratorSid(PSID computerSid)
 // leaves it empty when a lookup fails (the start then fails and says why).
 void FindAdministratorName(Buffers* buffers)
 {
-    PSID computerSid = LookupComputerSid(buffers);
-    if (computerSid == nullptr)
+    // The account domain as the computer itself reports it: a lookup of the
+    // computer's name finds nothing on a domain-joined computer.
+    PSID computerSid = nullptr;
+    if (GetAccountDomainSid(nullptr, &computerSid, buffers->domain, kNameChars) != 0)
         return;
     PSID adminSid = AdministratorSid(computerSid);
     LocalFree(computerSid);

@@ -46,15 +46,35 @@ const char kHelp[] =
     "      minutes after a bad password when the count starts again (1 up to the\n"
     "      duration; default 10). Options left out keep their values. The values\n"
     "      follow NetUserModalsSet's rules.\n"
-    "  session [--user NAME] [--admin 0|1] [--elevated 0|1]\n"
-    "                                        The session of programs started from now.\n"
-    "  computer add NAME [--ip ADDRESS]... [--admin-only] [--offline]\n"
-    "           [--latency-ms N]\n"
-    "      A remote computer with the built-in accounts. --admin-only: it refuses\n"
-    "      every caller but its built-in Administrator (remote UAC). --offline: it\n"
-    "      is known but does not answer. --latency-ms: every call to it waits N ms\n"
-    "      (0-10000), as a network round trip would.\n"
-    "  computer set NAME --latency-ms N     Changes the round trip of a computer.\n"
+    "  session [--user NAME|DOMAIN\\NAME] [--password P] [--admin 0|1]\n"
+    "          [--elevated 0|1] [--token-sid SID]...\n"
+    "      The session of programs started from now. --password: what pass-through\n"
+    "      offers other computers. --token-sid (repeatable, replaces the list): an\n"
+    "      extra group SID of the token (an Entra ID role S-1-12-1-...).\n"
+    "  computer add NAME [--ip ADDRESS]... [--offline] [OPTIONS]\n"
+    "  computer set NAME OPTIONS            (NAME may be the local computer)\n"
+    "      A remote computer with the built-in accounts, as Windows 11 sets it up.\n"
+    "      --offline: known but does not answer. OPTIONS:\n"
+    "      --latency-ms N             every call to it waits N ms (0-10000)\n"
+    "      --token-filter-policy 0|1  LocalAccountTokenFilterPolicy (default 0:\n"
+    "                                 local administrators but RID 500 are filtered)\n"
+    "      --restrict-remote-sam 0|1  RestrictRemoteSAM (default 1: remote SAM calls,\n"
+    "                                 reads included, need a full administrator)\n"
+    "      --limit-blank-password-use 0|1  blank passwords at the console only (1)\n"
+    "      --firewall closed|open     File and Printer Sharing blocked: calls fail\n"
+    "                                 (53, 1722) after the connect time-out\n"
+    "      --connect-timeout-ms N     that time-out (0-60000, default 3000)\n"
+    "      --join DOMAIN              member of DOMAIN (Domain Admins in its\n"
+    "                                 Administrators, Domain Users in its Users)\n"
+    "  domain add NAME --dc COMPUTER\n"
+    "      A domain served by the remote COMPUTER (which joins it), with its own SID,\n"
+    "      Administrator and the groups Domain Admins, Domain Users. user, group,\n"
+    "      member, lockout and policy take --domain NAME for its accounts.\n"
+    "  credential add TARGET --user USER [--password P] | credential del TARGET\n"
+    "      A credential of the session user, as cmdkey /add:TARGET stores it.\n"
+    "  connection list | connection add \\\\NAME\\IPC$ --user USER [--password P]\n"
+    "           | connection del \\\\NAME\\IPC$\n"
+    "      The session user's connections (add makes one without a logon).\n"
     "  consent allow|deny                   Answer of the elevation prompt (RunAs).\n"
     "  open succeed|fail                    Result of ShellExecuteW \"Open\".\n"
     "  opened                               Targets given to \"Open\", one per line.\n"
@@ -63,7 +83,7 @@ const char kHelp[] =
     "  clock set TIME | clock real          Freezes the world's clock, or follows\n"
     "                                        real time again.\n"
     "  user add NAME [--password P] [--full-name F] [--comment C] [--disabled]\n"
-    "           [--microsoft-account ADDRESS] [--computer C]\n"
+    "           [--microsoft-account ADDRESS] [--computer C | --domain D]\n"
     "      --microsoft-account: the user signs in with that Microsoft account;\n"
     "      MicrosoftAccount\\ADDRESS (S-1-11-96-...) joins Users.\n"
     "  user set NAME [--password P] [--full-name F] [--comment C] [--enable]\n"
@@ -257,8 +277,16 @@ bool ParseLogonHours(const std::wstring& hex, std::array<BYTE, 21>& hours)
     return true;
 }
 
+// The computer named by --computer (default: the local one), or the database of
+// the domain named by --domain.
 Computer* PickComputer(World& w, const Args& a, std::string& error)
 {
+    if (a.Has(L"--domain")) {
+        Computer* d = w.FindDomain(a.Get(L"--domain"));
+        if (d == nullptr)
+            error = "no such domain: " + U(a.Get(L"--domain"));
+        return d;
+    }
     if (!a.Has(L"--computer"))
         return &w.Local();
     Computer* c = w.FindComputer(a.Get(L"--computer"));
@@ -306,7 +334,7 @@ std::string AddUser(Computer& c, World& w, const std::wstring& name, const Args&
     std::wstring password = a.Get(L"--password");
     if (password.size() < c.policy.minLength)
         return "the password is shorter than the policy's minimum";
-    User& u = AddUserRecord(c, name, w.Now());
+    User& u = c.dc.empty() ? AddUserRecord(c, name, w.Now()) : AddDomainUser(c, name, w.Now());
     u.password = password;
     u.fullName = a.Get(L"--full-name");
     u.comment = a.Get(L"--comment");
@@ -334,6 +362,7 @@ int CmdReset(const Args& a)
         return Fail("invalid user name: " + U(user) + " (the Entra world's own user)");
     World w = a.Has(L"--entra") ? MakeEntraWorld(computer, user) : MakeDefaultWorld(computer, user);
     w.Local().FindUser(user)->password = a.Get(L"--password");
+    w.session.password = a.Get(L"--password");
     DWORD status = ReplaceWorld(w);
     if (status != 0)
         return Fail("the world could not be written: " + StatusText(status));
@@ -472,57 +501,218 @@ int CmdSession(const Args& a)
     if (!a.positional.empty() || a.options.empty() ||
         (a.Has(L"--admin") && !ParseFlag01(a.Get(L"--admin"), admin)) ||
         (a.Has(L"--elevated") && !ParseFlag01(a.Get(L"--elevated"), elevated)))
-        return Fail("usage: session [--user NAME] [--admin 0|1] [--elevated 0|1]");
+        return Fail("usage: session [--user NAME|DOMAIN\\NAME] [--password P] [--admin 0|1] "
+                    "[--elevated 0|1] [--token-sid SID]...");
+    for (const std::wstring& sid : a.All(L"--token-sid")) {
+        std::vector<BYTE> binary;
+        if (!SidToBinary(sid, binary))
+            return Fail("invalid SID: " + U(sid));
+    }
     return Change([&](World& w) -> std::string {
         if (a.Has(L"--user")) {
-            if (a.Get(L"--user").empty())
-                return "the session user needs a name";
-            w.session.user = a.Get(L"--user");
+            std::wstring user = a.Get(L"--user");
+            size_t slash = user.find(L'\\');
+            if (user.empty() || (slash != std::wstring::npos &&
+                                 (slash == 0 || slash + 1 == user.size() ||
+                                  user.find(L'\\', slash + 1) != std::wstring::npos)))
+                return "the session user needs a name (NAME or DOMAIN\\NAME)";
+            if (slash != std::wstring::npos && !w.FindDomain(user.substr(0, slash)))
+                return "no such domain: " + U(user.substr(0, slash));
+            w.session.user = user;
         }
+        if (a.Has(L"--password"))
+            w.session.password = a.Get(L"--password");
         if (a.Has(L"--admin"))
             w.session.admin = admin;
         if (a.Has(L"--elevated"))
             w.session.elevated = elevated;
+        if (a.Has(L"--token-sid"))
+            w.session.tokenSids = a.All(L"--token-sid");
         return std::string();
     });
 }
 
+// The options of `computer add|set` that describe how a computer answers the network.
+std::string SetNetworkOptions(World& w, Computer& c, const Args& a)
+{
+    unsigned long long n = 0;
+    bool flag = false;
+    if (a.Has(L"--latency-ms")) {
+        if (!ParseNumber(a.Get(L"--latency-ms"), 10000, n))
+            return "--latency-ms takes 0-10000";
+        c.latencyMs = static_cast<DWORD>(n);
+    }
+    if (a.Has(L"--token-filter-policy")) {
+        if (!ParseFlag01(a.Get(L"--token-filter-policy"), flag))
+            return "--token-filter-policy takes 0 or 1";
+        c.tokenFilterPolicy = flag ? 1 : 0;
+    }
+    if (a.Has(L"--restrict-remote-sam")) {
+        if (!ParseFlag01(a.Get(L"--restrict-remote-sam"), flag))
+            return "--restrict-remote-sam takes 0 or 1";
+        c.restrictRemoteSam = flag;
+    }
+    if (a.Has(L"--limit-blank-password-use")) {
+        if (!ParseFlag01(a.Get(L"--limit-blank-password-use"), flag))
+            return "--limit-blank-password-use takes 0 or 1";
+        c.limitBlankPasswordUse = flag;
+    }
+    if (a.Has(L"--firewall")) {
+        std::wstring v = a.Get(L"--firewall");
+        if (v != L"closed" && v != L"open")
+            return "--firewall takes closed or open";
+        c.firewallClosed = v == L"closed";
+    }
+    if (a.Has(L"--connect-timeout-ms")) {
+        if (!ParseNumber(a.Get(L"--connect-timeout-ms"), 60000, n))
+            return "--connect-timeout-ms takes 0-60000";
+        c.connectTimeoutMs = static_cast<DWORD>(n);
+    }
+    if (a.Has(L"--join")) {
+        const Computer* d = w.FindDomain(a.Get(L"--join"));
+        if (d == nullptr)
+            return "no such domain: " + U(a.Get(L"--join"));
+        JoinDomain(c, *d);
+    }
+    return std::string();
+}
+
+bool ValidComputerName(const std::wstring& name)
+{
+    return !name.empty() && name.size() <= 15 &&
+           name.find_first_of(L"\\/:*?\"<>|. @") == std::wstring::npos;
+}
+
 int CmdComputer(const Args& a)
 {
-    unsigned long long latency = 0;
     bool adding = a.positional.size() == 2 && a.positional[0] == L"add";
-    bool setting = a.positional.size() == 2 && a.positional[0] == L"set" &&
-                   a.Has(L"--latency-ms") && !a.Has(L"--ip") && !a.Has(L"--admin-only") &&
-                   !a.Has(L"--offline");
-    if ((!adding && !setting) ||
-        (a.Has(L"--latency-ms") && !ParseNumber(a.Get(L"--latency-ms"), 10000, latency)))
-        return Fail("usage: computer add NAME [--ip ADDRESS]... [--admin-only] [--offline] "
-                    "[--latency-ms N] | computer set NAME --latency-ms N (N: 0-10000)");
+    bool setting = a.positional.size() == 2 && a.positional[0] == L"set" && !a.Has(L"--ip") &&
+                   !a.Has(L"--offline") && !a.options.empty();
+    if (!adding && !setting)
+        return Fail("usage: computer add NAME [--ip ADDRESS]... [--offline] [OPTIONS] | "
+                    "computer set NAME OPTIONS (see --help)");
     std::wstring name = a.positional[1];
     if (setting)
         return Change([&](World& w) -> std::string {
             Computer* c = w.FindComputer(name);
             if (c == nullptr)
                 return "no such computer: " + U(name);
-            c->latencyMs = static_cast<DWORD>(latency);
-            return std::string();
+            return SetNetworkOptions(w, *c, a);
         });
-    if (name.empty() || name.size() > 15 ||
-        name.find_first_of(L"\\/:*?\"<>|. ") != std::wstring::npos)
+    if (!ValidComputerName(name))
         return Fail("invalid computer name: " + U(name));
     return Change([&](World& w) -> std::string {
-        if (w.FindComputer(name))
-            return "the computer already exists: " + U(name);
+        if (w.FindComputer(name) || w.FindDomain(name))
+            return "the name is already in use: " + U(name);
         for (const std::wstring& ip : a.All(L"--ip"))
             if (ip.empty() || w.FindComputer(ip))
                 return "the address is empty or already in use: " + U(ip);
         Computer c = MakeComputer(name);
         c.ips = a.All(L"--ip");
-        c.adminOnly = a.Has(L"--admin-only");
         c.offline = a.Has(L"--offline");
-        c.latencyMs = static_cast<DWORD>(latency);
+        c.Reindex();
+        std::string error = SetNetworkOptions(w, c, a);
+        if (!error.empty())
+            return error;
         w.computers.push_back(c);
         w.computers.back().Reindex();
+        return std::string();
+    });
+}
+
+int CmdDomain(const Args& a)
+{
+    if (a.positional.size() != 2 || a.positional[0] != L"add" || !a.Has(L"--dc"))
+        return Fail("usage: domain add NAME --dc COMPUTER");
+    std::wstring name = a.positional[1];
+    if (!ValidComputerName(name))
+        return Fail("invalid domain name: " + U(name));
+    return Change([&](World& w) -> std::string {
+        if (w.FindComputer(name) || w.FindDomain(name))
+            return "the name is already in use: " + U(name);
+        Computer* dc = w.FindComputer(a.Get(L"--dc"));
+        if (dc == nullptr || dc == &w.Local())
+            return "the domain controller must be a remote computer: " + U(a.Get(L"--dc"));
+        if (!dc->domain.empty())
+            return "the computer is a member of a domain already: " + U(dc->name);
+        w.domains.push_back(MakeDomain(name, dc->name));
+        JoinDomain(*dc, w.domains.back());
+        return std::string();
+    });
+}
+
+// credential add TARGET --user U --password P | credential del TARGET: the
+// session user's stored credentials, as `cmdkey /add:TARGET` keeps them.
+int CmdCredential(const Args& a)
+{
+    bool add = a.positional.size() == 2 && a.positional[0] == L"add" && a.Has(L"--user");
+    bool del = a.positional.size() == 2 && a.positional[0] == L"del" && a.options.empty();
+    if (!add && !del)
+        return Fail("usage: credential add TARGET --user USER [--password P] | credential del "
+                    "TARGET");
+    const std::wstring& target = a.positional[1];
+    return Change([&](World& w) -> std::string {
+        const std::wstring& owner = w.session.user;
+        for (size_t i = 0; i < w.credentials.size(); ++i)
+            if (SameText(w.credentials[i].owner, owner) &&
+                SameText(w.credentials[i].target, target)) {
+                w.credentials.erase(w.credentials.begin() + static_cast<ptrdiff_t>(i));
+                if (del)
+                    return std::string();
+                break;
+            }
+        if (del)
+            return "no credential for: " + U(target);
+        if (target.empty() || a.Get(L"--user").empty())
+            return "a credential needs a target and a user";
+        w.credentials.push_back(Credential{owner, target, a.Get(L"--user"), a.Get(L"--password")});
+        return std::string();
+    });
+}
+
+// connection list | add \\NAME\IPC$ --user U --password P | del \\NAME\IPC$: the
+// session user's connections, set up without a logon (tests of what programs do
+// with a connection that exists).
+int CmdConnection(const Args& a)
+{
+    bool list = a.positional.size() == 1 && a.positional[0] == L"list" && a.options.empty();
+    bool add = a.positional.size() == 2 && a.positional[0] == L"add" && a.Has(L"--user");
+    bool del = a.positional.size() == 2 && a.positional[0] == L"del" && a.options.empty();
+    if (!list && !add && !del)
+        return Fail("usage: connection list | connection add \\\\NAME\\IPC$ --user USER "
+                    "[--password P] | connection del \\\\NAME\\IPC$");
+    if (list) {
+        std::string text;
+        DWORD status = ReadWorld([&](const World& w) -> DWORD {
+            for (const Connection& c : w.connections)
+                if (SameText(c.owner, w.session.user))
+                    text += U(c.remote) + " " + U(c.user) + "\n";
+            return 0;
+        });
+        if (status != 0)
+            return Fail("the world could not be read: " + StatusText(status));
+        Out(text);
+        return 0;
+    }
+    const std::wstring& remote = a.positional[1];
+    return Change([&](World& w) -> std::string {
+        const std::wstring& owner = w.session.user;
+        for (size_t i = 0; i < w.connections.size(); ++i)
+            if (SameText(w.connections[i].owner, owner) &&
+                SameText(w.connections[i].remote, remote)) {
+                if (add)
+                    return "already connected: " + U(remote);
+                w.connections.erase(w.connections.begin() + static_cast<ptrdiff_t>(i));
+                return std::string();
+            }
+        if (del)
+            return "not connected: " + U(remote);
+        size_t end = remote.find(L'\\', 2);
+        if (remote.compare(0, 2, L"\\\\") != 0 || end == std::wstring::npos || end == 2 ||
+            !SameText(remote.substr(end + 1), L"IPC$"))
+            return "a connection is to \\\\NAME\\IPC$";
+        w.connections.push_back(Connection{owner, remote, remote.substr(2, end - 2),
+                                           a.Get(L"--user"), a.Get(L"--password")});
         return std::string();
     });
 }
@@ -747,23 +937,33 @@ int wmain(int argc, wchar_t** argv)
         {L"reset", CmdReset, {L"--computer", L"--user", L"--password"}, {L"--entra"}},
         {L"dump", CmdDump, {}, {}},
         {L"opened", CmdOpened, {}, {}},
-        {L"lockout", CmdLockout, {L"--computer"}, {}},
-        {L"last-logon", CmdLastLogon, {L"--computer"}, {}},
-        {L"policy", CmdPolicy, {L"--computer", L"--duration", L"--window"}, {}},
-        {L"session", CmdSession, {L"--user", L"--admin", L"--elevated"}, {}},
-        {L"computer", CmdComputer, {L"--ip", L"--latency-ms"}, {L"--admin-only", L"--offline"}},
+        {L"lockout", CmdLockout, {L"--computer", L"--domain"}, {}},
+        {L"last-logon", CmdLastLogon, {L"--computer", L"--domain"}, {}},
+        {L"policy", CmdPolicy, {L"--computer", L"--domain", L"--duration", L"--window"}, {}},
+        {L"session",
+         CmdSession,
+         {L"--user", L"--admin", L"--elevated", L"--password", L"--token-sid"},
+         {}},
+        {L"computer",
+         CmdComputer,
+         {L"--ip", L"--latency-ms", L"--token-filter-policy", L"--restrict-remote-sam",
+          L"--limit-blank-password-use", L"--firewall", L"--connect-timeout-ms", L"--join"},
+         {L"--offline"}},
+        {L"domain", CmdDomain, {L"--dc"}, {}},
+        {L"credential", CmdCredential, {L"--user", L"--password"}, {}},
+        {L"connection", CmdConnection, {L"--user", L"--password"}, {}},
         {L"consent", CmdConsent, {}, {}},
         {L"open", CmdOpen, {}, {}},
         {L"fail", CmdFail, {L"--nth"}, {}},
         {L"clock", CmdClock, {}, {}},
         {L"user",
          CmdUser,
-         {L"--password", L"--full-name", L"--comment", L"--computer", L"--expires",
+         {L"--password", L"--full-name", L"--comment", L"--computer", L"--domain", L"--expires",
           L"--logon-hours", L"--microsoft-account"},
          {L"--disabled", L"--enable", L"--disable", L"--expire-password"}},
-        {L"users", CmdUsers, {L"--prefix", L"--computer"}, {}},
-        {L"group", CmdGroup, {L"--comment", L"--computer"}, {}},
-        {L"member", CmdMember, {L"--computer"}, {}},
+        {L"users", CmdUsers, {L"--prefix", L"--computer", L"--domain"}, {}},
+        {L"group", CmdGroup, {L"--comment", L"--computer", L"--domain"}, {}},
+        {L"member", CmdMember, {L"--computer", L"--domain"}, {}},
     };
     for (const Command& c : commands) {
         if (command != c.name)

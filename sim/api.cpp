@@ -216,6 +216,11 @@ void NoteRoundTrip(const Computer& c)
     t_roundTripMs = c.latencyMs;
 }
 
+void NoteWait(DWORD ms)
+{
+    t_roundTripMs = ms;
+}
+
 void ForgetRoundTrip()
 {
     t_roundTripMs = 0;
@@ -252,24 +257,6 @@ void WaitRoundTrip()
             YieldProcessor();
         }
     }
-}
-
-DWORD CheckAccess(const World& w, const Computer& c, bool change)
-{
-    // Every call that reaches a computer, answered or refused, is a round trip.
-    NoteRoundTrip(c);
-    Session s = CurrentSession(w);
-    if (&c != &w.Local() && c.adminOnly) {
-        // Remote UAC: only the built-in Administrator keeps its full token over the
-        // network. The caller is taken as the local account of the session.
-        const User* caller = w.Local().FindUser(s.user);
-        if (caller == nullptr || caller->rid != kRidAdministrator)
-            return ERROR_ACCESS_DENIED;
-        return 0;
-    }
-    if (change && !(s.admin && s.elevated))
-        return ERROR_ACCESS_DENIED;
-    return 0;
 }
 
 } // namespace ambsim

@@ -57,10 +57,49 @@ enum class ServerErrors { NetApi, Lookup };
 DWORD TargetComputer(World& w, LPCWSTR server, ServerErrors errors, Computer*& out);
 DWORD TargetComputer(const World& w, LPCWSTR server, ServerErrors errors, const Computer*& out);
 
-// ---- rights ----
-// Reads need nothing on the local computer; changes need an elevated administrator.
-// A computer set to admin-only answers nobody but its built-in Administrator.
-DWORD CheckAccess(const World& w, const Computer& c, bool change);
+// ---- logons and rights ----
+// What checking a password found, and so what it changes on the account.
+struct PasswordCheck
+{
+    bool bad = false;       // a bad password: counts toward lock-out
+    bool lockEnded = false; // a lock-out that has run its duration ends
+    bool loggedOn = false;  // a logon completed: the bad-password count clears
+};
+// ERROR_ACCOUNT_LOCKED_OUT, ERROR_LOGON_FAILURE or 0; changes nothing.
+DWORD CheckPassword(const Computer& c, const User& u, const std::wstring& password, int64_t now,
+                    PasswordCheck& check);
+void ApplyPasswordCheck(const Computer& c, User& u, const PasswordCheck& check, int64_t now);
+// The account's restrictions once the password is right, in Windows' order.
+DWORD AccountRestrictions(const Computer& c, const User& u, const std::wstring& password,
+                          int64_t now, bool blankLimited);
+
+enum class IdentitySource { Connection, Credential, PassThrough };
+struct Identity
+{
+    std::wstring user, password;
+    IdentitySource source;
+};
+// The network token a target computer makes for a caller it has logged on.
+struct Token
+{
+    std::wstring user;
+    std::vector<std::wstring> sids; // the user and its domain groups
+    bool admin = false;             // in the target's Administrators
+    bool full = false;              // not filtered by remote UAC
+};
+// Who a call to `server` arrives as: connection, stored credential, pass-through.
+Identity CallerIdentity(const World& w, const Session& s, LPCWSTR server);
+// The target's check of a network logon; a change it makes to the account is
+// written by FlushLogonRecord once the call is done.
+DWORD NetworkLogon(const World& w, const Computer& target, const Identity& id, Token& token);
+void ForgetLogonRecord();
+void FlushLogonRecord();
+
+enum class Interface { Sam, Lsa };
+// Whether the caller may make this call on computer `c`, named `server` as the
+// caller gave it. Locally: reads need nothing, changes an elevated administrator.
+// Remotely: the network logon, then the target's rights (remote UAC, RestrictRemoteSAM).
+DWORD CheckAccess(const World& w, const Computer& c, LPCWSTR server, Interface via, bool change);
 // The session of this process (inherited from the starting process or the world's).
 Session CurrentSession(const World& w);
 extern const wchar_t kSessionVariable[]; // AMBRELLE_SIM_SESSION: "name;admin;elevated"
@@ -72,15 +111,18 @@ std::wstring Str(LPCWSTR s); // null -> ""
 // once it is done, outside the store's lock, so that a slow computer holds up
 // its caller and no other process.
 void NoteRoundTrip(const Computer& c);
+void NoteWait(DWORD ms); // a wait of its own (a connect time-out)
 void ForgetRoundTrip();
 void WaitRoundTrip();
 
 template <class F> DWORD Guard(F f)
 {
     ForgetRoundTrip();
+    ForgetLogonRecord();
     DWORD status;
     try {
         status = f();
+        FlushLogonRecord();
     } catch (const std::bad_alloc&) {
         status = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {

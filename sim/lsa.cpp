@@ -29,8 +29,8 @@ struct PolicyHandle
 // Rights" on Microsoft's reference pages).
 ACCESS_MASK MapGenericPolicyRights(ACCESS_MASK desired)
 {
-    ACCESS_MASK mapped = desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
-                                     MAXIMUM_ALLOWED);
+    ACCESS_MASK mapped =
+        desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | MAXIMUM_ALLOWED);
     if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED))
         mapped |= POLICY_ALL_ACCESS;
     if (desired & GENERIC_READ)
@@ -67,9 +67,28 @@ NTSTATUS ToNtStatus(DWORD status)
         return STATUS_INVALID_PARAMETER;
     case ERROR_INVALID_HANDLE:
         return STATUS_INVALID_HANDLE;
+    // The logon behind a remote call (LsaNtStatusToWinError maps them back).
+    case ERROR_LOGON_FAILURE:
+        return STATUS_LOGON_FAILURE;
+    case ERROR_ACCOUNT_RESTRICTION:
+        return STATUS_ACCOUNT_RESTRICTION;
+    case ERROR_ACCOUNT_DISABLED:
+        return STATUS_ACCOUNT_DISABLED;
+    case ERROR_ACCOUNT_LOCKED_OUT:
+        return STATUS_ACCOUNT_LOCKED_OUT;
+    case ERROR_ACCOUNT_EXPIRED:
+        return STATUS_ACCOUNT_EXPIRED;
+    case ERROR_PASSWORD_MUST_CHANGE:
+        return STATUS_PASSWORD_MUST_CHANGE;
+    case ERROR_PASSWORD_EXPIRED:
+        return STATUS_PASSWORD_EXPIRED;
+    case ERROR_INVALID_LOGON_HOURS:
+        return STATUS_INVALID_LOGON_HOURS;
+    case ERROR_NO_LOGON_SERVERS:
+        return STATUS_NO_LOGON_SERVERS;
     default:
         return (status & 0xC0000000u) == 0xC0000000u ? static_cast<NTSTATUS>(status)
-                                                      : STATUS_UNSUCCESSFUL;
+                                                     : STATUS_UNSUCCESSFUL;
     }
 }
 
@@ -79,7 +98,7 @@ DWORD OpenComputer(const World& w, LPCWSTR name, ACCESS_MASK rights, const Compu
     DWORD status = TargetComputer(w, name, ServerErrors::Lookup, c);
     if (status != 0)
         return status;
-    return CheckAccess(w, *c, (rights & ~kEveryoneRights) != 0);
+    return CheckAccess(w, *c, name, Interface::Lsa, (rights & ~kEveryoneRights) != 0);
 }
 
 PolicyHandle* ValidHandle(LSA_HANDLE handle)
@@ -118,8 +137,8 @@ DWORD PackAccountDomainInfo(const Computer& c, PVOID* buffer)
 } // namespace
 
 extern "C" NTSTATUS WINAPI AmbSim_LsaOpenPolicy(PLSA_UNICODE_STRING systemName,
-                                               PLSA_OBJECT_ATTRIBUTES attributes,
-                                               ACCESS_MASK desiredAccess, PLSA_HANDLE handle)
+                                                PLSA_OBJECT_ATTRIBUTES attributes,
+                                                ACCESS_MASK desiredAccess, PLSA_HANDLE handle)
 {
     if (handle == nullptr || attributes == nullptr)
         return STATUS_INVALID_PARAMETER;
@@ -149,8 +168,8 @@ extern "C" NTSTATUS WINAPI AmbSim_LsaOpenPolicy(PLSA_UNICODE_STRING systemName,
 }
 
 extern "C" NTSTATUS WINAPI AmbSim_LsaQueryInformationPolicy(LSA_HANDLE handle,
-                                                           POLICY_INFORMATION_CLASS infoClass,
-                                                           PVOID* buffer)
+                                                            POLICY_INFORMATION_CLASS infoClass,
+                                                            PVOID* buffer)
 {
     PolicyHandle* policy = ValidHandle(handle);
     if (policy == nullptr)

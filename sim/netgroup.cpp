@@ -12,7 +12,7 @@ template <class W, class C> DWORD Open(W& w, LPCWSTR server, bool change, C*& c)
     DWORD status = TargetComputer(w, server, ServerErrors::NetApi, c);
     if (status != 0)
         return status;
-    return CheckAccess(w, *c, change);
+    return CheckAccess(w, *c, server, Interface::Sam, change);
 }
 
 DWORD Invalid(LPDWORD parmErr, DWORD parm)
@@ -143,17 +143,20 @@ void FillMember3(Packer& p, const void* ctx, size_t i, BYTE* e)
     reinterpret_cast<LOCALGROUP_MEMBERS_INFO_3*>(e)->lgrmi3_domainandname = p.Str(m.domainAndName);
 }
 
-// Whether a SID has the computer's account domain as its domain prefix.
-bool InAccountDomain(const Computer& c, const std::wstring& sid)
+// Whether a SID belongs to a domain this computer's SAM answers for itself: its
+// own account domain or BUILTIN. SAM checks such a SID against its own database
+// and refuses an unknown one; any other domain's SID it takes as a foreign member.
+bool InOwnDomains(const Computer& c, const std::wstring& sid)
 {
     std::wstring domain;
     DWORD rid = 0;
-    return SplitSid(sid, domain, rid) && SameText(domain, c.domainSid);
+    return SplitSid(sid, domain, rid) &&
+           (SameText(domain, c.domainSid) || SameText(domain, kBuiltinSid));
 }
 
 // Turns the caller's member entries (level 0 SIDs or level 3 names) into SIDs.
-// By SID, SAM refuses only an unknown SID of its own account domain and takes any
-// other SID as it is, a foreign member it need not know (MS-SAMR 3.1.5.8.4
+// By SID, SAM refuses only an unknown SID of its own account domain or of BUILTIN
+// and takes any other SID as it is, a foreign member it need not know (MS-SAMR 3.1.5.8.4
 // SamrAddMemberToAlias, step 5). `mustResolve` false lets every SID through
 // (removal asks the alias alone).
 // `kept`, when given, holds the group's members before a replacement: a SID
@@ -173,7 +176,7 @@ DWORD MemberSids(const World& w, const Computer& c, DWORD level, const BYTE* buf
             if (text.empty())
                 return ERROR_INVALID_PARAMETER;
             if (!ResolveSid(w, c, text, r)) {
-                if (mustResolve && InAccountDomain(c, text) &&
+                if (mustResolve && InOwnDomains(c, text) &&
                     (kept == nullptr || !c.IsMember(*kept, text)))
                     return ERROR_NO_SUCH_MEMBER;
                 sids.push_back(text);

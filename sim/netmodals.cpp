@@ -11,7 +11,7 @@ template <class W, class C> DWORD Open(W& w, LPCWSTR server, bool change, C*& c)
     DWORD status = TargetComputer(w, server, ServerErrors::NetApi, c);
     if (status != 0)
         return status;
-    return CheckAccess(w, *c, change);
+    return CheckAccess(w, *c, server, Interface::Sam, change);
 }
 
 DWORD Invalid(LPDWORD parmErr, DWORD parm)

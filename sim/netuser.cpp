@@ -431,7 +431,7 @@ template <class W, class C> DWORD Open(W& w, LPCWSTR server, bool change, C*& c)
     DWORD status = TargetComputer(w, server, ServerErrors::NetApi, c);
     if (status != 0)
         return status;
-    return CheckAccess(w, *c, change);
+    return CheckAccess(w, *c, server, Interface::Sam, change);
 }
 
 // Users as NetUserEnum lists them: by relative identifier.
@@ -752,6 +752,10 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserSetInfo(LPCWSTR server, LPCWSTR u
                 // The name in a full record is not a rename: only level 0 renames.
                 Incoming in;
                 ReadIncoming(level, buf, in);
+                // USER_INFO_1 reference page: usriN_priv cannot be changed by
+                // NetUserSetInfo; it follows membership of Administrators/Guests.
+                if (in.hasPriv && in.priv != PrivOf(*c, *u))
+                    return Invalid(parm_err, USER_PRIV_PARMNUM);
                 User copy = *u;
                 status = ApplyIncoming(in, *c, copy, false, w.Now(), parm_err);
                 if (status == 0)

@@ -41,7 +41,7 @@ DWORD OpenForLookup(const World& w, LPCWSTR system, const Computer*& c)
     DWORD status = TargetComputer(w, system, ServerErrors::Lookup, c);
     if (status != 0)
         return status;
-    return CheckAccess(w, *c, false);
+    return CheckAccess(w, *c, system, Interface::Lsa, false);
 }
 
 } // namespace
@@ -123,7 +123,9 @@ extern "C" BOOL WINAPI AmbSim_GetUserNameW(LPWSTR buffer, LPDWORD pcbBuffer)
         if (pcbBuffer == nullptr)
             return ERROR_INVALID_PARAMETER;
         return ReadWorldFor(L"GetUserNameW", [&](const World& w) -> DWORD {
+            // The account name alone: a domain user's domain is not part of it.
             std::wstring user = CurrentSession(w).user;
+            user.erase(0, user.find(L'\\') + 1);
             // GetUserNameW counts the terminator on success too.
             DWORD need = static_cast<DWORD>(user.size() + 1);
             if (buffer == nullptr || *pcbBuffer < need) {
@@ -245,48 +247,6 @@ bool ProgramExists(LPCWSTR app)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Whether the logon hours allow `now` (bit 0 is Sunday 00:00-01:00 UTC).
-bool WithinLogonHours(const User& u, int64_t now)
-{
-    int64_t hour = (now / 3600 + 4 * 24) % (7 * 24); // 1970-01-01 was a Thursday
-    return (u.logonHours[static_cast<size_t>(hour / 8)] >> (hour % 8)) & 1;
-}
-
-// The account-expiry field counts seconds since 1970 and only TIMEQ_FOREVER means
-// "never" (USER_INFO_1017 reference page): 0 is 1970-01-01, long past.
-bool AccountExpired(const User& u, int64_t now)
-{
-    return u.acctExpires != kTimeqForever && now >= static_cast<int64_t>(u.acctExpires);
-}
-
-// The lock-out steps of an authentication, in the order of MS-SAMR 3.1.5.13.7.1
-// (SamValidateAuthentication): a lock-out that has run its duration ends (and with
-// it the bad-password count, MS-SAMR 3.1.1.8.3); a bad password counts, from 1
-// again when the last one is older than the observation window, and locks the
-// account at the threshold.
-DWORD CheckLockout(const Computer& c, User& u, const std::wstring& password, int64_t now)
-{
-    if (LockedOut(c, u, now))
-        return ERROR_ACCOUNT_LOCKED_OUT;
-    if (u.locked) {
-        u.locked = false;
-        u.lockoutTime = 0;
-        u.badPwCount = 0;
-    }
-    if (u.password == password)
-        return 0;
-    int64_t window = static_cast<int64_t>(c.policy.lockoutWindow);
-    if (window != 0 && now - u.lastBadPassword > window)
-        u.badPwCount = 0;
-    ++u.badPwCount;
-    u.lastBadPassword = now;
-    if (c.policy.lockoutThreshold != 0 && u.badPwCount >= c.policy.lockoutThreshold) {
-        u.locked = true;
-        u.lockoutTime = now;
-    }
-    return ERROR_LOGON_FAILURE;
-}
-
 std::wstring ProfileFolderName(const Computer& c, const std::wstring& folderRoot,
                                const std::wstring& user);
 DWORD MakeProfile(Computer& c, const std::wstring& sid, const std::wstring& user,
@@ -305,22 +265,14 @@ DWORD LogOn(World& w, const std::wstring& userName, LPCWSTR domain, const std::w
     if (u == nullptr)
         return ERROR_LOGON_FAILURE;
     int64_t now = w.Now();
-    DWORD status = CheckLockout(c, *u, password, now);
+    PasswordCheck check;
+    DWORD status = CheckPassword(c, *u, password, now, check);
+    ApplyPasswordCheck(c, *u, check, now);
     if (status != 0)
         return status;
-    if (u->flags & UF_ACCOUNTDISABLE)
-        return ERROR_ACCOUNT_DISABLED;
-    if (AccountExpired(*u, now))
-        return ERROR_ACCOUNT_EXPIRED;
-    if (!WithinLogonHours(*u, now))
-        return ERROR_INVALID_LOGON_HOURS;
-    if (MustChangePassword(*u))
-        return ERROR_PASSWORD_MUST_CHANGE;
-    if (PasswordExpired(c, *u, now))
-        return ERROR_PASSWORD_EXPIRED; // older than the policy's maximum age
-    // "Accounts: Limit local account use of blank passwords to console logon only".
-    if (password.empty())
-        return ERROR_ACCOUNT_RESTRICTION;
+    status = AccountRestrictions(c, *u, password, now, c.limitBlankPasswordUse);
+    if (status != 0)
+        return status;
     u->badPwCount = 0;
     u->lastLogon = now;
     ++u->numLogons;
@@ -546,7 +498,7 @@ extern "C" HRESULT WINAPI AmbSim_CreateProfile(LPCWSTR sidString, LPCWSTR userNa
         std::wstring sid = SidToText(binary.data());
         return WriteWorldFor(L"CreateProfile", [&](World& w) -> DWORD {
             Computer& c = w.Local();
-            DWORD s = CheckAccess(w, c, true);
+            DWORD s = CheckAccess(w, c, nullptr, Interface::Sam, true);
             if (s != 0)
                 return s;
             Resolved r;
@@ -588,7 +540,7 @@ extern "C" BOOL WINAPI AmbSim_DeleteProfileW(LPCWSTR sidString, LPCWSTR profileP
             DWORD s = TargetComputer(w, computerName, ServerErrors::NetApi, c);
             if (s != 0)
                 return s;
-            s = CheckAccess(w, *c, true);
+            s = CheckAccess(w, *c, computerName, Interface::Sam, true);
             if (s != 0)
                 return s;
             for (size_t i = 0; i < c->profiles.size(); ++i) {

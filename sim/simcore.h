@@ -26,9 +26,13 @@ constexpr DWORD kRidUsers = 545;
 constexpr DWORD kRidGuests = 546;
 constexpr DWORD kFirstRid = 1000;
 constexpr DWORD kTimeqForever = 0xFFFFFFFF;
-extern const wchar_t kBuiltinSid[];    // S-1-5-32
-extern const wchar_t kBuiltinDomain[]; // BUILTIN
-extern const wchar_t kNtAuthority[];   // NT AUTHORITY
+constexpr DWORD kRidNone = 513;         // the account domain's group "None"
+constexpr DWORD kRidDomainAdmins = 512; // a domain's global groups
+constexpr DWORD kRidDomainUsers = 513;
+constexpr DWORD kDefaultConnectTimeoutMs = 3000; // a blocked port keeps the caller waiting
+extern const wchar_t kBuiltinSid[];              // S-1-5-32
+extern const wchar_t kBuiltinDomain[];           // BUILTIN
+extern const wchar_t kNtAuthority[];             // NT AUTHORITY
 
 struct User
 {
@@ -97,12 +101,17 @@ struct Computer
     std::wstring name;
     std::wstring domainSid; // S-1-5-21-a-b-c
     std::vector<std::wstring> ips;
-    bool adminOnly = false; // refuses every caller but its built-in Administrator
-    bool offline = false;   // known but does not answer
-    DWORD latencyMs = 0;    // round trip that every call to it waits
-    DWORD tokenFilterPolicy = 0;       // LocalAccountTokenFilterPolicy (0: remote UAC)
-    bool restrictRemoteSam = true;     // RestrictRemoteSAM at Windows' default
-    bool limitBlankPasswordUse = true; // blank passwords only at the console
+    bool offline = false; // known but does not answer
+    DWORD latencyMs = 0;  // round trip that every call to it waits
+    // The policies that decide who may manage it over the network, with
+    // Windows 11's defaults (HKLM\...\Policies\System and ...\Control\Lsa).
+    DWORD tokenFilterPolicy = 0;       // LocalAccountTokenFilterPolicy
+    bool restrictRemoteSam = true;     // RestrictRemoteSAM (Windows 10 1607 and later)
+    bool limitBlankPasswordUse = true; // LimitBlankPasswordUse
+    bool firewallClosed = false;       // File and Printer Sharing not allowed
+    DWORD connectTimeoutMs = kDefaultConnectTimeoutMs;
+    std::wstring domain; // the domain it has joined ("": a workgroup)
+    std::wstring dc;     // for a domain's own database: the computer that serves it
     DWORD nextRid = kFirstRid;
     Policy policy;
     std::vector<User> users;
@@ -129,9 +138,28 @@ struct Computer
 
 struct Session
 {
-    std::wstring user;
+    std::wstring user; // "name" (a local account) or "DOMAIN\name"
     bool admin = true;
     bool elevated = true;
+    std::wstring password;               // what pass-through offers to other computers
+    std::vector<std::wstring> tokenSids; // extra groups of the token (Entra ID roles, ...)
+};
+
+// A deviceless connection (WNetAddConnection2W to \\NAME\IPC$): it belongs to the
+// logon session of `owner` and lasts until cancelled, as on Windows.
+struct Connection
+{
+    std::wstring owner;  // the session user who made it
+    std::wstring remote; // "\\NAME\IPC$" as given
+    std::wstring server; // NAME as given (a name or an address)
+    std::wstring user, password;
+};
+
+// A credential of the Credential Manager (CRED_TYPE_DOMAIN_PASSWORD, as
+// `cmdkey /add:NAME` stores it), per user.
+struct Credential
+{
+    std::wstring owner, target, user, password;
 };
 
 struct Fault
@@ -158,7 +186,10 @@ struct World
     std::vector<std::wstring> opened;
     std::vector<Launch> launches;
     std::vector<Fault> faults;
-    int64_t fixedClock = 0; // 0: real time
+    int64_t fixedClock = 0;        // 0: real time
+    std::vector<Computer> domains; // each domain's own database (name, SID, users, groups)
+    std::vector<Connection> connections;
+    std::vector<Credential> credentials;
 
     Computer& Local()
     {
@@ -173,6 +204,10 @@ struct World
     const Computer* FindComputer(const std::wstring& nameOrAddress) const;
     Computer* FindComputerByDomainSid(const std::wstring& domainSid);
     const Computer* FindComputerByDomainSid(const std::wstring& domainSid) const;
+    Computer* FindDomain(const std::wstring& name);
+    const Computer* FindDomain(const std::wstring& name) const;
+    // The domain a computer has joined, or null.
+    const Computer* JoinedDomain(const Computer& c) const;
 };
 
 // ---- strings and SIDs ----
@@ -190,6 +225,13 @@ Computer MakeComputer(const std::wstring& name);
 World MakeDefaultWorld(const std::wstring& computerName, const std::wstring& userName);
 // Adds a user the way NetUserAdd does (no validation here); returns it.
 User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now);
+// A domain's database: its SID and the global groups Domain Admins and Domain Users.
+Computer MakeDomain(const std::wstring& name, const std::wstring& dc);
+// Adds a domain user (a member of Domain Users).
+User& AddDomainUser(Computer& domain, const std::wstring& name, int64_t now);
+// Joins a computer to a domain: Windows puts DOMAIN\Domain Admins into its
+// Administrators and DOMAIN\Domain Users into its Users.
+void JoinDomain(Computer& c, const Computer& domain);
 // Links a local user to a Microsoft account, as Windows' account setup does:
 // the account's own SID joins Users (and Administrators when `admin`).
 void LinkMicrosoftAccount(Computer& c, User& u, const std::wstring& address, bool admin);
@@ -211,9 +253,9 @@ struct Resolved
     std::wstring name;   // account name ("" for a domain)
     SID_NAME_USE use = SidTypeUnknown;
 };
-// Resolves an account name the way LSA does on computer `on`: well-known names,
-// BUILTIN, the computer's own domain, then its own accounts; "DOMAIN\name" may
-// name any computer of the world.
+// Resolves an account name the way LSA does on computer `on`. A computer knows
+// the well-known names, BUILTIN, its own account domain and the domain it has
+// joined; nothing else (another computer's local accounts are ERROR_NONE_MAPPED).
 bool ResolveName(const World& w, const Computer& on, const std::wstring& name, Resolved& out);
 bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out);
 

@@ -259,6 +259,24 @@ const Computer* World::FindComputerByDomainSid(const std::wstring& domainSid) co
     return const_cast<World*>(this)->FindComputerByDomainSid(domainSid);
 }
 
+Computer* World::FindDomain(const std::wstring& name)
+{
+    for (Computer& d : domains)
+        if (SameText(d.name, name))
+            return &d;
+    return nullptr;
+}
+
+const Computer* World::FindDomain(const std::wstring& name) const
+{
+    return const_cast<World*>(this)->FindDomain(name);
+}
+
+const Computer* World::JoinedDomain(const Computer& c) const
+{
+    return c.domain.empty() ? nullptr : FindDomain(c.domain);
+}
+
 // ---------------------------------------------------------------- building
 
 namespace {
@@ -411,6 +429,58 @@ User& AddUserRecord(Computer& c, const std::wstring& name, int64_t now)
         if (g.builtin && g.rid == kRidUsers)
             g.members.push_back(c.UserSid(c.users.back()));
     return c.users.back();
+}
+
+Computer MakeDomain(const std::wstring& name, const std::wstring& dc)
+{
+    Computer d;
+    d.name = Upper(name);
+    d.dc = Upper(dc);
+    d.domainSid = L"S-1-5-21-" + std::to_wstring(RandomSubAuthority()) + L"-" +
+                  std::to_wstring(RandomSubAuthority()) + L"-" +
+                  std::to_wstring(RandomSubAuthority());
+    d.nextRid = 1100;
+    d.users.push_back(BuiltinUser(kRidAdministrator, L"Administrator",
+                                  UF_SCRIPT | UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD,
+                                  L"コンピューター/ドメインの管理用 (ビルトイン アカウント)"));
+    Group admins, users;
+    admins.name = L"Domain Admins";
+    admins.rid = kRidDomainAdmins;
+    admins.comment = L"ドメインの指定された管理者";
+    admins.members.push_back(d.domainSid + L"-500");
+    users.name = L"Domain Users";
+    users.rid = kRidDomainUsers;
+    users.comment = L"すべてのドメイン ユーザー";
+    users.members.push_back(d.domainSid + L"-500");
+    d.groups.push_back(admins);
+    d.groups.push_back(users);
+    d.Reindex();
+    return d;
+}
+
+User& AddDomainUser(Computer& domain, const std::wstring& name, int64_t now)
+{
+    User u;
+    u.name = name;
+    u.rid = domain.nextRid++;
+    u.passwordLastSet = now;
+    domain.users.push_back(u);
+    domain.Reindex();
+    User& added = domain.users.back();
+    domain.FindGroup(L"Domain Users")->members.push_back(domain.UserSid(added));
+    return added;
+}
+
+void JoinDomain(Computer& c, const Computer& domain)
+{
+    c.domain = domain.name;
+    auto add = [&](const wchar_t* alias, const std::wstring& sid) {
+        Group* g = c.FindGroup(alias);
+        if (g != nullptr && !c.IsMember(*g, sid))
+            g->members.push_back(sid);
+    };
+    add(L"Administrators", domain.domainSid + L"-" + std::to_wstring(kRidDomainAdmins));
+    add(L"Users", domain.domainSid + L"-" + std::to_wstring(kRidDomainUsers));
 }
 
 namespace {
@@ -601,22 +671,6 @@ bool ResolveMicrosoftAccount(const Computer& on, const std::wstring* name, const
     return false;
 }
 
-// A workstation's account domain holds one global group, "None" (RID 513),
-// every local user's primary group; it is no local group (NetLocalGroupEnum
-// leaves it out) but LSA names it.
-constexpr DWORD kRidNone = 513;
-bool ResolveNoneGroup(const Computer& c, const std::wstring* name, const std::wstring* sid,
-                      Resolved& out)
-{
-    std::wstring noneSid = c.domainSid + L"-" + std::to_wstring(kRidNone);
-    if ((name != nullptr && SameText(*name, L"None")) ||
-        (sid != nullptr && SameText(*sid, noneSid))) {
-        Fill(out, noneSid, c.name, L"None", SidTypeGroup);
-        return true;
-    }
-    return false;
-}
-
 bool ResolveWellKnownName(const std::wstring& domain, bool qualified, const std::wstring& name,
                           Resolved& out)
 {
@@ -644,21 +698,60 @@ bool ResolveBuiltinName(const Computer& on, const std::wstring& name, Resolved& 
     return true;
 }
 
-// The accounts of one computer's own domain (not its BUILTIN aliases).
-bool ResolveDomainAccount(const Computer& c, const std::wstring& name, Resolved& out)
+// A domain's groups are global groups; a computer's own are aliases.
+SID_NAME_USE GroupUse(const Computer& d)
 {
-    if (ResolveNoneGroup(c, &name, nullptr, out))
-        return true;
-    if (const User* u = c.FindUser(name)) {
-        Fill(out, c.UserSid(*u), c.name, u->name, SidTypeUser);
+    return d.dc.empty() ? SidTypeAlias : SidTypeGroup;
+}
+
+// The accounts of one account domain (a computer's own, not its BUILTIN aliases,
+// or a domain's). A computer's account domain also holds the group "None"
+// (RID 513), every local user's primary group: a SAM group, not an alias, so
+// NetLocalGroupEnum does not list it while LSA resolves it as SidTypeGroup.
+bool ResolveDomainAccount(const Computer& d, const std::wstring& name, Resolved& out)
+{
+    if (const User* u = d.FindUser(name)) {
+        Fill(out, d.UserSid(*u), d.name, u->name, SidTypeUser);
         return true;
     }
-    const Group* g = c.FindGroup(name);
+    const Group* g = d.FindGroup(name);
     if (g != nullptr && !g->builtin) {
-        Fill(out, c.GroupSid(*g), c.name, g->name, SidTypeAlias);
+        Fill(out, d.GroupSid(*g), d.name, g->name, GroupUse(d));
+        return true;
+    }
+    if (d.dc.empty() && SameText(name, L"None")) {
+        Fill(out, d.domainSid + L"-" + std::to_wstring(kRidNone), d.name, L"None", SidTypeGroup);
         return true;
     }
     return false;
+}
+
+bool ResolveDomainRid(const Computer& d, const std::wstring& sid, DWORD rid, Resolved& out)
+{
+    if (const User* u = d.FindUserByRid(rid)) {
+        Fill(out, d.UserSid(*u), d.name, u->name, SidTypeUser);
+        return true;
+    }
+    if (const Group* g = d.FindGroupBySid(sid)) {
+        Fill(out, d.GroupSid(*g), d.name, g->name, GroupUse(d));
+        return true;
+    }
+    if (d.dc.empty() && rid == kRidNone) {
+        Fill(out, sid, d.name, L"None", SidTypeGroup);
+        return true;
+    }
+    return false;
+}
+
+// The account domains a computer knows by name or SID: its own and the one it has
+// joined (a member computer trusts its domain). Another computer's local
+// accounts are not among them: "a workgroup computer trusts no other domain".
+std::vector<const Computer*> KnownDomains(const World& w, const Computer& on)
+{
+    std::vector<const Computer*> known{&on};
+    if (const Computer* d = w.JoinedDomain(on))
+        known.push_back(d);
+    return known;
 }
 
 } // namespace
@@ -675,21 +768,22 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& full, R
             return ResolveBuiltinName(on, name, out);
         if (SameText(domain, kMicrosoftAccountDomain))
             return ResolveMicrosoftAccount(on, &name, nullptr, out);
-        // A NetBIOS domain name: a computer of the world by its name (not by address).
-        for (const Computer& c : w.computers) {
-            if (!SameText(c.name, domain) || c.offline)
+        // A NetBIOS domain name the computer knows (not an address).
+        for (const Computer* d : KnownDomains(w, on)) {
+            if (!SameText(d->name, domain))
                 continue;
             if (name.empty()) {
-                Fill(out, c.domainSid, c.name, L"", SidTypeDomain);
+                Fill(out, d->domainSid, d->name, L"", SidTypeDomain);
                 return true;
             }
-            return ResolveDomainAccount(c, name, out);
+            return ResolveDomainAccount(*d, name, out);
         }
         return false;
     }
     // An isolated name, in the order LSA searches: well-known names, the BUILTIN
-    // domain, the account domain's own name, then its accounts. A user that bears
-    // the computer's name is therefore found only in the qualified form.
+    // domain, the account domain's own name, its accounts, then the joined
+    // domain's name and accounts. A user that bears the computer's name is
+    // therefore found only in the qualified form.
     // An empty name is the BUILTIN domain, as Wine's LookupAccountNameW answers it
     // (dlls/advapi32/security.c); nothing documents it as the computer's own domain.
     if (full.empty()) {
@@ -703,11 +797,15 @@ bool ResolveName(const World& w, const Computer& on, const std::wstring& full, R
             Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
         return true;
     }
-    if (SameText(full, on.name)) {
-        Fill(out, on.domainSid, on.name, L"", SidTypeDomain);
-        return true;
+    for (const Computer* d : KnownDomains(w, on)) {
+        if (SameText(full, d->name)) {
+            Fill(out, d->domainSid, d->name, L"", SidTypeDomain);
+            return true;
+        }
+        if (ResolveDomainAccount(*d, full, out))
+            return true;
     }
-    return ResolveDomainAccount(on, full, out);
+    return false;
 }
 
 bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Resolved& out)
@@ -725,11 +823,12 @@ bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Res
         Fill(out, kBuiltinSid, kBuiltinDomain, L"", SidTypeDomain);
         return true;
     }
-    if (const Computer* c = w.FindComputerByDomainSid(sid)) {
-        if (c->offline)
-            return false;
-        Fill(out, c->domainSid, c->name, L"", SidTypeDomain);
-        return true;
+    std::vector<const Computer*> known = KnownDomains(w, on);
+    for (const Computer* d : known) {
+        if (SameText(sid, d->domainSid)) {
+            Fill(out, d->domainSid, d->name, L"", SidTypeDomain);
+            return true;
+        }
     }
     std::wstring domain;
     DWORD rid = 0;
@@ -742,18 +841,10 @@ bool ResolveSid(const World& w, const Computer& on, const std::wstring& sid, Res
         Fill(out, on.GroupSid(*g), kBuiltinDomain, g->name, SidTypeAlias);
         return true;
     }
-    const Computer* c = w.FindComputerByDomainSid(domain);
-    if (c == nullptr || c->offline)
-        return false;
-    if (const User* u = c->FindUserByRid(rid)) {
-        Fill(out, c->UserSid(*u), c->name, u->name, SidTypeUser);
-        return true;
-    }
-    if (const Group* g = c->FindGroupBySid(sid)) {
-        Fill(out, c->GroupSid(*g), c->name, g->name, SidTypeAlias);
-        return true;
-    }
-    return ResolveNoneGroup(*c, nullptr, &sid, out);
+    for (const Computer* d : known)
+        if (SameText(domain, d->domainSid))
+            return ResolveDomainRid(*d, sid, rid, out);
+    return false;
 }
 
 // MS-SAMR 3.1.5.14.4 (PasswordMustChange generation): UF_DONT_EXPIRE_PASSWD wins

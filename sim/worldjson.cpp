@@ -190,9 +190,15 @@ json ComputerToJson(const Computer& c)
     return json{{"name", S(c.name)},
                 {"domainSid", S(c.domainSid)},
                 {"ips", StringList(c.ips)},
-                {"adminOnly", c.adminOnly},
                 {"offline", c.offline},
                 {"latencyMs", c.latencyMs},
+                {"tokenFilterPolicy", c.tokenFilterPolicy},
+                {"restrictRemoteSam", c.restrictRemoteSam},
+                {"limitBlankPasswordUse", c.limitBlankPasswordUse},
+                {"firewallClosed", c.firewallClosed},
+                {"connectTimeoutMs", c.connectTimeoutMs},
+                {"domain", S(c.domain)},
+                {"dc", S(c.dc)},
                 {"nextRid", c.nextRid},
                 {"policy", PolicyToJson(c.policy)},
                 {"users", users},
@@ -206,9 +212,15 @@ Computer ComputerFromJson(const json& j)
     c.name = W(j, "name");
     c.domainSid = W(j, "domainSid");
     c.ips = StringListFrom(j, "ips");
-    c.adminOnly = N<bool>(j, "adminOnly", false);
     c.offline = N<bool>(j, "offline", false);
     c.latencyMs = N<DWORD>(j, "latencyMs", 0);
+    c.tokenFilterPolicy = N<DWORD>(j, "tokenFilterPolicy", 0);
+    c.restrictRemoteSam = N<bool>(j, "restrictRemoteSam", true);
+    c.limitBlankPasswordUse = N<bool>(j, "limitBlankPasswordUse", true);
+    c.firewallClosed = N<bool>(j, "firewallClosed", false);
+    c.connectTimeoutMs = N<DWORD>(j, "connectTimeoutMs", kDefaultConnectTimeoutMs);
+    c.domain = W(j, "domain");
+    c.dc = W(j, "dc");
     c.nextRid = N<DWORD>(j, "nextRid", kFirstRid);
     if (j.contains("policy")) {
         const json& p = j.at("policy");
@@ -258,11 +270,30 @@ json WorldBody(const World& w)
             json{{"function", S(f.function)}, {"code", f.code}, {"remaining", f.remaining}});
     for (const Launch& l : w.launches)
         launches.push_back(LaunchToJson(l));
+    json domains = json::array(), connections = json::array(), credentials = json::array();
+    for (const Computer& d : w.domains)
+        domains.push_back(ComputerToJson(d));
+    for (const Connection& c : w.connections)
+        connections.push_back(json{{"owner", S(c.owner)},
+                                   {"remote", S(c.remote)},
+                                   {"server", S(c.server)},
+                                   {"user", S(c.user)},
+                                   {"password", S(c.password)}});
+    for (const Credential& c : w.credentials)
+        credentials.push_back(json{{"owner", S(c.owner)},
+                                   {"target", S(c.target)},
+                                   {"user", S(c.user)},
+                                   {"password", S(c.password)}});
     return json{{"computers", computers},
+                {"domains", domains},
+                {"connections", connections},
+                {"credentials", credentials},
                 {"session",
                  {{"user", S(w.session.user)},
                   {"admin", w.session.admin},
-                  {"elevated", w.session.elevated}}},
+                  {"elevated", w.session.elevated},
+                  {"password", S(w.session.password)},
+                  {"tokenSids", StringList(w.session.tokenSids)}}},
                 {"consent", w.consentAllow ? "allow" : "deny"},
                 {"open", w.openSucceeds ? "succeed" : "fail"},
                 {"opened", StringList(w.opened)},
@@ -404,9 +435,15 @@ void WriteComputer(Writer& o, const Computer& c)
     o.Key("name"), o.Str(c.name);
     o.Key("domainSid"), o.Str(c.domainSid);
     o.Key("ips"), o.StrList(c.ips);
-    o.Key("adminOnly"), o.Bool(c.adminOnly);
     o.Key("offline"), o.Bool(c.offline);
     o.Key("latencyMs"), o.Num(c.latencyMs);
+    o.Key("tokenFilterPolicy"), o.Num(c.tokenFilterPolicy);
+    o.Key("restrictRemoteSam"), o.Bool(c.restrictRemoteSam);
+    o.Key("limitBlankPasswordUse"), o.Bool(c.limitBlankPasswordUse);
+    o.Key("firewallClosed"), o.Bool(c.firewallClosed);
+    o.Key("connectTimeoutMs"), o.Num(c.connectTimeoutMs);
+    o.Key("domain"), o.Str(c.domain);
+    o.Key("dc"), o.Str(c.dc);
     o.Key("nextRid"), o.Num(c.nextRid);
     o.Key("policy"), o.Open('{');
     o.Key("minLength"), o.Num(c.policy.minLength);
@@ -462,7 +499,34 @@ std::string SerializeWorld(const World& w)
     o.Key("user"), o.Str(w.session.user);
     o.Key("admin"), o.Bool(w.session.admin);
     o.Key("elevated"), o.Bool(w.session.elevated);
+    o.Key("password"), o.Str(w.session.password);
+    o.Key("tokenSids"), o.StrList(w.session.tokenSids);
     o.Close('}');
+    o.Key("domains"), o.Open('[');
+    for (const Computer& d : w.domains)
+        WriteComputer(o, d);
+    o.Close(']');
+    o.Key("connections"), o.Open('[');
+    for (const Connection& c : w.connections) {
+        o.Open('{');
+        o.Key("owner"), o.Str(c.owner);
+        o.Key("remote"), o.Str(c.remote);
+        o.Key("server"), o.Str(c.server);
+        o.Key("user"), o.Str(c.user);
+        o.Key("password"), o.Str(c.password);
+        o.Close('}');
+    }
+    o.Close(']');
+    o.Key("credentials"), o.Open('[');
+    for (const Credential& c : w.credentials) {
+        o.Open('{');
+        o.Key("owner"), o.Str(c.owner);
+        o.Key("target"), o.Str(c.target);
+        o.Key("user"), o.Str(c.user);
+        o.Key("password"), o.Str(c.password);
+        o.Close('}');
+    }
+    o.Close(']');
     o.Key("consent"), o.Str(w.consentAllow ? L"allow" : L"deny");
     o.Key("open"), o.Str(w.openSucceeds ? L"succeed" : L"fail");
     o.Key("opened"), o.StrList(w.opened);
@@ -509,6 +573,19 @@ bool ParseWorld(const std::string& text, World& out)
         w.session.user = W(s, "user");
         w.session.admin = N<bool>(s, "admin", true);
         w.session.elevated = N<bool>(s, "elevated", true);
+        w.session.password = W(s, "password");
+        w.session.tokenSids = StringListFrom(s, "tokenSids");
+        if (body.contains("domains"))
+            for (const json& d : body.at("domains"))
+                w.domains.push_back(ComputerFromJson(d));
+        if (body.contains("connections"))
+            for (const json& c : body.at("connections"))
+                w.connections.push_back(Connection{W(c, "owner"), W(c, "remote"), W(c, "server"),
+                                                   W(c, "user"), W(c, "password")});
+        if (body.contains("credentials"))
+            for (const json& c : body.at("credentials"))
+                w.credentials.push_back(
+                    Credential{W(c, "owner"), W(c, "target"), W(c, "user"), W(c, "password")});
         w.consentAllow = N<std::string>(body, "consent", "allow") == "allow";
         w.openSucceeds = N<std::string>(body, "open", "succeed") == "succeed";
         w.opened = StringListFrom(body, "opened");
@@ -580,9 +657,15 @@ json DumpComputer(const World& w, const Computer& c)
     return json{{"computer", S(c.name)},
                 {"sid", S(c.domainSid)},
                 {"ips", StringList(c.ips)},
-                {"adminOnly", c.adminOnly},
                 {"offline", c.offline},
                 {"latencyMs", c.latencyMs},
+                {"tokenFilterPolicy", c.tokenFilterPolicy},
+                {"restrictRemoteSam", c.restrictRemoteSam},
+                {"limitBlankPasswordUse", c.limitBlankPasswordUse},
+                {"firewallClosed", c.firewallClosed},
+                {"connectTimeoutMs", c.connectTimeoutMs},
+                {"domain", S(c.domain)},
+                {"dc", S(c.dc)},
                 {"nextRid", c.nextRid},
                 {"policy", PolicyToJson(c.policy)},
                 {"users", users},
@@ -600,6 +683,12 @@ std::string DumpWorld(const World& w)
         remotes.push_back(DumpComputer(w, w.computers[i]));
     json body = WorldBody(w);
     doc["remotes"] = remotes;
+    json domains = json::array();
+    for (const Computer& d : w.domains)
+        domains.push_back(DumpComputer(w, d));
+    doc["domains"] = domains;
+    doc["connections"] = body["connections"];
+    doc["credentials"] = body["credentials"];
     doc["session"] = body["session"];
     doc["consent"] = body["consent"];
     doc["open"] = body["open"];

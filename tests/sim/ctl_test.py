@@ -48,7 +48,8 @@ with tempfile.TemporaryDirectory() as world:
           ["NT AUTHORITY\\INTERACTIVE", "NT AUTHORITY\\Authenticated Users"], "Users' members")
     check("AMBPC01\\kanri" in [m["name"] for m in groups["Administrators"]["members"]],
           "kanri is an administrator")
-    check(d["session"] == {"user": "kanri", "admin": True, "elevated": True}, "session")
+    check(d["session"] == {"user": "kanri", "admin": True, "elevated": True, "password": "",
+                           "tokenSids": []}, "session")
 
     steps = [
         ("user", "add", "taro", "--password", "pw", "--full-name", "山田 太郎", "--disabled"),
@@ -65,10 +66,17 @@ with tempfile.TemporaryDirectory() as world:
         ("policy", "min-age", "2"),
         ("policy", "history", "8"),
         ("session", "--user", "taro", "--admin", "0", "--elevated", "0"),
-        ("computer", "add", "REMOTE1", "--ip", "192.0.2.1", "--admin-only"),
+        ("computer", "add", "REMOTE1", "--ip", "192.0.2.1", "--token-filter-policy", "1",
+         "--restrict-remote-sam", "0", "--firewall", "closed", "--connect-timeout-ms", "50"),
+        ("computer", "add", "DC1"),
+        ("domain", "add", "CORP", "--dc", "DC1"),
+        ("user", "add", "jiro", "--domain", "CORP", "--password", "Dom1!"),
+        ("computer", "set", "REMOTE1", "--join", "CORP"),
+        ("credential", "add", "REMOTE1", "--user", "REMOTE1\\Administrator", "--password", "x"),
+        ("connection", "add", "\\\\192.0.2.1\\IPC$", "--user", "jiro", "--password", "y"),
         ("consent", "deny"),
         ("fail", "NetUserAdd", "5", "--nth", "2"),
-        ("member", "add", "Users", "REMOTE1\\Guest"),
+        ("member", "add", "Users", "CORP\\jiro", "--computer", "REMOTE1"),
         ("user", "set", "taro", "--expires", "2100-01-02T00:00:00",
          "--logon-hours", "fe" + "ff" * 19 + "7F"),
         ("user", "set", "kanri", "--expires", "0"),
@@ -90,13 +98,23 @@ with tempfile.TemporaryDirectory() as world:
     check(d["policy"] == {"minLength": 6, "maxAge": 42 * 86400, "minAge": 2 * 86400,
                           "forceLogoff": 0xFFFFFFFF, "historyLength": 8, "lockoutThreshold": 5,
                           "lockoutDuration": 1800, "lockoutWindow": 900}, "policy")
-    check(d["session"] == {"user": "taro", "admin": False, "elevated": False}, "session set")
-    check(d["remotes"][0]["computer"] == "REMOTE1" and d["remotes"][0]["adminOnly"]
-          and d["remotes"][0]["ips"] == ["192.0.2.1"], "remote computer")
+    check(d["session"] == {"user": "taro", "admin": False, "elevated": False, "password": "",
+                           "tokenSids": []}, "session set")
+    r = d["remotes"][0]
+    check(r["computer"] == "REMOTE1" and r["ips"] == ["192.0.2.1"] and r["tokenFilterPolicy"] == 1
+          and not r["restrictRemoteSam"] and r["firewallClosed"] and r["connectTimeoutMs"] == 50
+          and r["domain"] == "CORP", "remote computer")
+    names = {g["name"]: [m["name"] for m in g["members"]] for g in r["groups"]}
+    check("CORP\\Domain Admins" in names["Administrators"] and "CORP\\jiro" in names["Users"],
+          "the join made Domain Admins administrators; a domain user as member")
+    check(d["credentials"][0]["target"] == "REMOTE1" and d["connections"][0]["server"] == "192.0.2.1",
+          "credential and connection")
+    rc, out, _ = ctl(world, "connection", "list")
+    check(rc == 0 and out == "\\\\192.0.2.1\\IPC$ jiro\n", "connection list")
     check(d["consent"] == "deny", "consent")
     check(d["faults"] == [{"function": "NetUserAdd", "code": 5, "remaining": 2}], "fault")
-    check("REMOTE1\\Guest" in [m["name"] for g in d["groups"] if g["name"] == "Users"
-                               for m in g["members"]], "remote account as member")
+    check("REMOTE1\\Guest" not in [m["name"] for g in d["groups"] if g["name"] == "Users"
+                                   for m in g["members"]], "another computer's account is unknown")
     rc, out, _ = ctl(world, "opened")
     check(rc == 0 and out == "", "opened is empty")
 
@@ -109,6 +127,10 @@ with tempfile.TemporaryDirectory() as world:
                 ("user", "set", "taro", "--logon-hours", "ff" * 20 + "fg"),
                 ("user", "set", "taro", "--expires", "2106-02-08T00:00:00"),
                 ("user", "add", "taro"), ("reset", "--bogus"), ("computer", "add", "REMOTE1"),
+                ("member", "add", "Users", "REMOTE1\\Guest"), ("computer", "add", "X", "--admin-only"),
+                ("computer", "set", "REMOTE1", "--token-filter-policy", "2"),
+                ("computer", "set", "REMOTE1", "--firewall", "half"), ("domain", "add", "CORP2"),
+                ("session", "--user", "NODOM\\x"), ("connection", "add", "\\\\X\\C$", "--user", "u"),
                 ("consent", "maybe"), ("group", "add", "Users"), ()]:
         rc, _, err = ctl(world, *bad)
         check(rc != 0 and err.strip() != "", "refused: " + " ".join(bad))

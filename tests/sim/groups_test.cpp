@@ -303,22 +303,63 @@ TEST_F(Groups, GetMembersAtEveryLevelWithPaging)
               (DWORD)NERR_GroupNotFound);
 }
 
-TEST_F(Groups, RemoteComputersAccountsCanBeMembers)
+// A computer knows its own accounts, BUILTIN and the well-known names; another
+// computer's local accounts it cannot name, but takes them as members by SID.
+TEST_F(Groups, AnotherComputersAccountsAreForeignToThisOne)
 {
-    Change([](ambsim::World& w) { w.computers.push_back(ambsim::MakeComputer(L"SERVER2")); });
-    ASSERT_EQ(Level3(NetLocalGroupAddMembers, L"Users", {L"SERVER2\\Administrator"}), 0u);
-    auto members = Members(L"Users");
-    EXPECT_EQ(members.back(), L"SERVER2\\Administrator");
-    // The other way round: a local account into the remote computer's group.
+    std::wstring serverAdmin;
+    Change([&](ambsim::World& w) {
+        ambsim::Computer& c = AddManagedRemote(w, L"SERVER2");
+        c.ips.push_back(L"192.0.2.7");
+        serverAdmin = c.domainSid + L"-500";
+    });
+    EXPECT_EQ(Level3(NetLocalGroupAddMembers, L"Users", {L"SERVER2\\Administrator"}),
+              (DWORD)ERROR_NO_SUCH_MEMBER);
     LOCALGROUP_MEMBERS_INFO_3 m = {const_cast<LPWSTR>(L"AMBPC01\\kanri")};
-    EXPECT_EQ(NetLocalGroupAddMembers(L"\\\\SERVER2", L"Administrators", 3,
-                                      reinterpret_cast<LPBYTE>(&m), 1),
-              0u);
+    EXPECT_EQ(NetLocalGroupAddMembers(L"\\\\SERVER2", L"Users", 3, reinterpret_cast<LPBYTE>(&m), 1),
+              (DWORD)ERROR_NO_SUCH_MEMBER);
+    EXPECT_EQ(SidOf(L"AMBPC01\\kanri", L"SERVER2"), L"");
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NONE_MAPPED);
     // Addresses are not domain names.
-    Change([](ambsim::World& w) { w.computers.back().ips.push_back(L"192.0.2.7"); });
     m.lgrmi3_domainandname = const_cast<LPWSTR>(L"192.0.2.7\\Guest");
     EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 3, reinterpret_cast<LPBYTE>(&m), 1),
               (DWORD)ERROR_NO_SUCH_MEMBER);
+    // By SID: a foreign SID stays a member, unnamed; an unknown BUILTIN SID is refused.
+    PSID foreign = nullptr, unknownAlias = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(serverAdmin.c_str(), &foreign));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-999", &unknownAlias));
+    LOCALGROUP_MEMBERS_INFO_0 bySid = {foreign};
+    EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 0, reinterpret_cast<LPBYTE>(&bySid), 1),
+              0u);
+    bySid.lgrmi0_sid = unknownAlias;
+    EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 0, reinterpret_cast<LPBYTE>(&bySid), 1),
+              (DWORD)ERROR_NO_SUCH_MEMBER);
+    LPBYTE buf = nullptr;
+    DWORD read = 0, total = 0;
+    ASSERT_EQ(NetLocalGroupGetMembers(nullptr, L"Users", 1, &buf, MAX_PREFERRED_LENGTH, &read,
+                                      &total, nullptr),
+              0u);
+    auto* members = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_1*>(buf);
+    EXPECT_EQ(SidText(members[read - 1].lgrmi1_sid), serverAdmin);
+    EXPECT_EQ(members[read - 1].lgrmi1_sidusage, SidTypeUnknown);
+    NetApiBufferFree(buf);
+    wchar_t name[64], domain[64];
+    DWORD cchName = 64, cchDomain = 64;
+    SID_NAME_USE use;
+    EXPECT_FALSE(LookupAccountSidW(nullptr, foreign, name, &cchName, domain, &cchDomain, &use));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NONE_MAPPED);
+    LocalFree(foreign);
+    LocalFree(unknownAlias);
+    // The account domain's group None, every local user's primary group.
+    std::wstring none = SidOf(L"AMBPC01\\None");
+    EXPECT_EQ(none, Snapshot().Local().domainSid + L"-513");
+    PSID noneSid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(none.c_str(), &noneSid));
+    cchName = cchDomain = 64;
+    ASSERT_TRUE(LookupAccountSidW(nullptr, noneSid, name, &cchName, domain, &cchDomain, &use));
+    EXPECT_STREQ(name, L"None");
+    EXPECT_EQ(use, SidTypeGroup);
+    LocalFree(noneSid);
 }
 
 } // namespace

@@ -16,13 +16,10 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        Change([](ambsim::World& w) {
-            ambsim::Computer remote = ambsim::MakeComputer(L"SRV01");
-            remote.ips.push_back(L"192.0.2.7");
-            w.computers.push_back(remote);
-            ambsim::Computer strict = ambsim::MakeComputer(L"STRICT");
-            strict.adminOnly = true;
-            w.computers.push_back(strict);
+        Change([&](ambsim::World& w) {
+            AddManagedRemote(w, L"SRV01").ips.push_back(L"192.0.2.7");
+            // A computer where the session has no account.
+            w.computers.push_back(ambsim::MakeComputer(L"STRICT"));
         });
     }
 };
@@ -75,8 +72,8 @@ TEST_F(Lsa, EachComputerNamesItsOwnAccountDomain)
 TEST_F(Lsa, RefusalsAsWindowsGivesThem)
 {
     EXPECT_EQ(AccountDomain(L"\\\\NOSUCHPC").openError, DWORD(RPC_S_SERVER_UNAVAILABLE));
-    // Remote UAC: only the built-in Administrator is answered.
-    EXPECT_EQ(AccountDomain(L"\\\\STRICT").openError, DWORD(ERROR_ACCESS_DENIED));
+    // A computer without the caller's account refuses the logon itself.
+    EXPECT_EQ(AccountDomain(L"\\\\STRICT").openError, DWORD(ERROR_LOGON_FAILURE));
     // The account domain needs POLICY_VIEW_LOCAL_INFORMATION on the handle.
     EXPECT_EQ(AccountDomain(nullptr, POLICY_LOOKUP_NAMES).queryError, DWORD(ERROR_ACCESS_DENIED));
     // Rights beyond viewing need an elevated administrator.

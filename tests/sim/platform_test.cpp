@@ -485,6 +485,9 @@ TEST_F(Platform, ARemoteComputerWithLatencyAnswersEveryCallAfterItsRoundTrip)
 {
     std::wstring ctl = L"\"" + CtlPath() + L"\"";
     ASSERT_EQ(simtest::Run(ctl + L" computer add SRV09 --latency-ms 40"), 0);
+    // The session's account there, so that lookups are answered.
+    ASSERT_EQ(simtest::Run(ctl + L" user add kanri --password pw --computer SRV09"), 0);
+    ASSERT_EQ(simtest::Run(ctl + L" session --password pw"), 0);
     LPBYTE buf = nullptr;
     auto getInfo = [&](const wchar_t* server, const wchar_t* name) {
         return MillisecondsOf([&] {

@@ -140,6 +140,19 @@ void SimTest::AddUser(const wchar_t* name, const wchar_t* password)
     ASSERT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&ui), nullptr), 0u) << name;
 }
 
+ambsim::Computer& SimTest::AddManagedRemote(ambsim::World& w, const wchar_t* name)
+{
+    ambsim::Computer c = ambsim::MakeComputer(name);
+    ambsim::User& u = ambsim::AddUserRecord(c, w.session.user, w.Now());
+    u.password = L"pw";
+    c.FindGroup(L"Administrators")->members.push_back(c.UserSid(u));
+    c.tokenFilterPolicy = 1;
+    c.Reindex();
+    w.session.password = L"pw";
+    w.computers.push_back(c);
+    return w.computers.back();
+}
+
 std::wstring SimTest::SidOf(const wchar_t* name, const wchar_t* system)
 {
     BYTE sid[SECURITY_MAX_SID_SIZE];

@@ -37,6 +37,10 @@ protected:
     void SetSession(const wchar_t* user, bool admin, bool elevated);
     void AddUser(const wchar_t* name, const wchar_t* password = L"");
     std::wstring SidOf(const wchar_t* name, const wchar_t* system = nullptr);
+    // A remote computer that the session reaches as Windows lets it: the session
+    // has the password "pw", and the remote a same-named administrator with it and
+    // LocalAccountTokenFilterPolicy 1 (pass-through with a full token).
+    ambsim::Computer& AddManagedRemote(ambsim::World& w, const wchar_t* name);
     std::wstring folder_;
 };
 

@@ -376,6 +376,12 @@ TEST_F(Users, SetInfoAtTheOtherLevels)
                       UF_SCRIPT | UF_DONT_EXPIRE_PASSWD,
                       const_cast<LPWSTR>(L"s1.cmd")};
     EXPECT_EQ(set(1, &u1), 0u);
+    // The privilege follows Administrators; a full record may only repeat it.
+    DWORD privParm = 0;
+    u1.usri1_priv = USER_PRIV_ADMIN;
+    EXPECT_EQ(set(1, &u1, &privParm), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(privParm, (DWORD)USER_PRIV_PARMNUM);
+    u1.usri1_priv = USER_PRIV_USER;
     USER_INFO_4* u = Info4(L"taro"); // the name in a full record does not rename
     ASSERT_NE(u, nullptr);
     EXPECT_STREQ(u->usri4_home_dir, L"C:\\h1");
@@ -383,6 +389,7 @@ TEST_F(Users, SetInfoAtTheOtherLevels)
     EXPECT_TRUE(u->usri4_flags & UF_DONT_EXPIRE_PASSWD);
     NetApiBufferFree(u);
     USER_INFO_2 u2 = {};
+    u2.usri2_priv = USER_PRIV_USER;
     u2.usri2_flags = UF_SCRIPT;
     u2.usri2_full_name = const_cast<LPWSTR>(L"f2");
     u2.usri2_usr_comment = const_cast<LPWSTR>(L"uc2");
@@ -391,6 +398,7 @@ TEST_F(Users, SetInfoAtTheOtherLevels)
     u2.usri2_max_storage = USER_MAXSTORAGE_UNLIMITED;
     EXPECT_EQ(set(2, &u2), 0u);
     USER_INFO_3 u3 = {};
+    u3.usri3_priv = USER_PRIV_USER;
     u3.usri3_flags = UF_SCRIPT;
     u3.usri3_acct_expires = TIMEQ_FOREVER;
     u3.usri3_primary_group_id = 513;
