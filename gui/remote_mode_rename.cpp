@@ -169,7 +169,10 @@ void WipeRemotePassword(HWND dialog, RemoteRequest* request)
 bool AskToCloseConnections(HWND dialog, LPCWSTR computer)
 {
     WCHAR message[MessageChars] = {};
-    FormatBounded(message, MessageChars, L"コンピュータ %s には、別のユーザー名での接続がすでにあります。Windows では、1 台のコンピュータへ同時に 2 つのユーザー名で接続することはできません。\n\nこのコンピュータへの既存の接続 (ネットワーク ドライブや共有フォルダーを含む) をすべて閉じて、もう一度接続しますか？\n閉じた接続で開いているファイルは閉じられ、保存していない変更は失われることがあります。", computer);
+    FormatBounded(
+        message, MessageChars,
+        L"コンピュータ %s には、別のユーザー名での接続がすでにあります。Windows では、1 台のコンピュータへ同時に 2 つのユーザー名で接続することはできません。\n\nこのコンピュータへの既存の接続 (ネットワーク ドライブや共有フォルダーを含む) をすべて閉じて、もう一度接続しますか？\n閉じた接続で開いているファイルは閉じられ、保存していない変更は失われることがあります。",
+        computer);
     return AMBMessageBoxW(dialog, message, L"接続の競合",
                           MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
@@ -189,6 +192,9 @@ DWORD ConnectAsRequested(HWND dialog, const RemoteRequest& request)
         return ERROR_CANCELLED;
     size_t closed = 0;
     status = CloseServerConnections(request.computer, &closed);
+    // Ours was among them when it was to this computer.
+    if (IsConnectedComputer(request.computer))
+        ConnectedComputer[0] = L'\0';
     if (status != NO_ERROR)
         return status;
     return ConnectToComputer(request.computer, qualified, request.password);
@@ -201,10 +207,13 @@ bool ReachRequestedComputer(HWND dialog, RemoteRequest* request, bool* connected
 {
     *connected = false;
     bool connect = request->user[0] != L'\0' && request->computer[0] != L'\0';
+    // Without a user name the computer is reached as the running account, so
+    // an explicit connection of ours to it goes first. With one, ours stays
+    // until the new one is made: the same user name reuses it, another one
+    // meets it as 1219 and the user's answer.
+    if (!connect && IsConnectedComputer(request->computer))
+        CloseRemoteConnection();
     if (connect) {
-        // A connection of ours to that computer would only stand in the way.
-        if (IsConnectedComputer(request->computer))
-            CloseRemoteConnection();
         DWORD status = ConnectAsRequested(dialog, *request);
         WipeRemotePassword(dialog, request);
         if (status == ERROR_CANCELLED)
@@ -219,7 +228,8 @@ bool ReachRequestedComputer(HWND dialog, RemoteRequest* request, bool* connected
     if (TargetAnswers(request->computer))
         return true;
     DWORD error = GetLastError();
-    if (*connected)
+    // The connection just made goes, unless it is the one the current target uses.
+    if (*connected && !IsConnectedComputer(request->computer))
         DisconnectFromComputer(request->computer);
     *connected = false;
     ReportUnreachableTarget(dialog, error, request->computer[0] != L'\0');
