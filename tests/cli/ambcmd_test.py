@@ -263,7 +263,8 @@ NERR_PasswordTooShort = 2245
 ERROR_FILE_NOT_FOUND = 2
 ERROR_BAD_NETPATH = 53
 ERROR_NO_UNICODE_TRANSLATION = 1113
-ALL_CODES = [ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
+ERROR_LOGON_FAILURE = 1326
+ALL_CODES = [ERROR_LOGON_FAILURE, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
              ERROR_NO_SUCH_ALIAS, ERROR_MEMBER_NOT_IN_ALIAS, ERROR_MEMBER_IN_ALIAS,
              ERROR_ALIAS_EXISTS, ERROR_NO_SUCH_MEMBER, NERR_GroupNotFound, NERR_UserNotFound,
              NERR_UserExists, NERR_PasswordTooShort, 1332, 2, 53, 1113, 1722]
@@ -296,6 +297,14 @@ def net_error(caption, code):
 UNREACHABLE_HINT = ('ヒント : コンピューターに届きません。名前、ネットワーク、相手のファイアウォールの'
                     '規則グループ「ファイルとプリンターの共有」を確かめてください。'
                     'ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+
+
+LOGON_HINT = ('ヒント : 相手のコンピューターがユーザー名またはパスワードを認めませんでした。'
+              '失敗は相手のロックアウトの回数に数えられます。ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+UAC_HINT = ('ヒント : 相手のコンピューターでネットワーク経由の管理者として扱われるのは、組み込みの '
+            'Administrator とドメインの管理者だけです (リモート UAC)。ほかのローカル管理者を使うには相手で '
+            'LocalAccountTokenFilterPolicy の設定が必要です。またはこのアカウントが相手の Administrators '
+            'に属していません。ヘルプ「リモート管理の準備」をご覧ください。\n\n')
 
 
 def remote_error(caption, code):
@@ -1532,35 +1541,6 @@ class Computers(AmbcmdCase):
             expected += [f'{computer}\t{r}' for r in rows[1:-1]]
         self.assertEqual(self.report_rows(self.path('all.tsv')), expected + [''])
 
-    def test_as_switch_and_remote_status(self):
-        # /as: only directly after /computer:, never empty; no password: nothing runs.
-        for args in (['/as:admin', '/user', 'kanri'], ['/computer:PC2', '/as:', '/user', 'kanri'],
-                     ['/computer:PC2', '/user', 'kanri', '/as:admin'],
-                     ['/computer:PC2', '/as:' + 'u' * 257, '/user', 'kanri']):
-            run = self.world.run(*args, '/s')
-            self.assertEqual(2, run.code, args)
-            self.assertIn('コマンド ラインの指定が正しくありません。', run.text)
-        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s')
-        run.text = run.text.replace('\r\n', '\n')
-        self.assertEqual(2, run.code)
-        self.assertIn('パスワード (admin) : \nエラー : パスワードが入力されなかったため、何も実行しませんでした。',
-                      run.text)
-        self.assertNotIn('[PC2]', run.text)
-        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s',
-                             answer='p' * 300 + '\n')
-        self.assertEqual(2, run.code)
-        self.assertIn('パスワードが長すぎます', run.text)
-        # Read-only readiness of this computer: Windows' defaults on a fresh world.
-        run = self.world.run('/remote', '/status', '/s')
-        run.text = run.text.replace('\r\n', '\n')
-        self.assertEqual(0, run.code, run.text)
-        for line in ('LocalAccountTokenFilterPolicy : なし (Windows の既定 : 0)',
-                     'RestrictRemoteSAM : なし (Windows の既定)',
-                     '組み込みの Administrator (Administrator) : 無効',
-                     'LimitBlankPasswordUse : なし (Windows の既定 : 1)', '「リモート管理の準備」'):
-            self.assertIn(line, run.text)
-        self.assertEqual(2, self.world.run('/computer:PC2', '/remote', '/status', '/s').code)
-
     def test_lists_as_table_and_in_the_report_forms(self):
         self.world.ctl('clock', 'set', '1796000000')
         self.world.ctl('user', 'add', '山田', '--full-name', '山田 太郎', '--comment', '経理',
@@ -1629,6 +1609,111 @@ class Computers(AmbcmdCase):
         self.assertIn('結果 : 成功 1 台、失敗 1 台 (失敗 : nosuch)\n', errors)
 
 
+class ConnectAs(AmbcmdCase):
+    """/as:USER on computers set up as Windows 11 has them: only the enabled
+    built-in Administrator (password adm, on PC5 other) is an administrator
+    over the network; the session (kanri) has no account there."""
+
+    def setUp(self):
+        super().setUp()
+        for computer, password in (('PC2', 'adm'), ('PC3', 'adm'), ('PC4', 'adm'),
+                                   ('PC5', 'other')):
+            self.world.ctl('computer', 'add', computer)
+            self.world.ctl('user', 'set', 'Administrator', '--computer', computer, '--enable',
+                           '--password', password)
+
+    def bad_passwords(self, computer):
+        """The Administrator's bad-password count on that computer (the world's file)."""
+        with open(os.path.join(self.world.folder, 'world.json'), encoding='utf-8') as f:
+            world = json.load(f)
+        pc = next(c for c in world['world']['computers'] if c['name'] == computer)
+        return next(u for u in pc['users'] if u['name'] == 'Administrator')['badPwCount']
+
+    def refused(self, computer, code, hint):
+        return (net_error(f'コンピューター {computer} に {computer}\\Administrator として接続できませんでした。',
+                          code) + hint)
+
+    def test_password_from_standard_input_then_the_connection_is_cancelled(self):
+        run = self.world.run('/computer:PC2', '/as:Administrator', '/user', '/add', 'taro', '太郎',
+                             answer='adm\n')
+        self.expect(run, 'パスワード (Administrator) : \n対象コンピューター : PC2\n\n'
+                    'ユーザー taro は正常に作成されました。\n\n', 0)
+        self.assertEqual(self.world.ctl('connection', 'list'), '')
+        taro = next(u for u in self.world.dump()['remotes'][0]['users'] if u['name'] == 'taro')
+        self.assertEqual(taro['fullName'], '太郎')
+        # Without /as: the session's own logon is refused there, with its hint.
+        run = self.world.run('/computer:PC2', '/user', 'taro', '/s')
+        self.expect(run, '対象コンピューター : PC2\n\n' +
+                    net_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_LOGON_FAILURE) +
+                    LOGON_HINT + 'ユーザー taro の情報を取得できませんでした。\n\n', 1, banner=False)
+
+    def test_wrong_password_stops_after_two_computers(self):
+        run = self.world.run('/computer:PC2,PC3,PC4', '/as:Administrator', '/group', '/add', 'g1',
+                             '/s', answer='bad\n')
+        self.expect(run, 'パスワード (Administrator) : \n[PC2]\n' +
+                    self.refused('PC2', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC3]\n' +
+                    self.refused('PC3', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC4]\n'
+                    '未実行 : ほかのコンピューターでログオンに失敗したため、このコンピューターには接続しませんでした。\n\n'
+                    '結果 : 成功 0 台、失敗 2 台、未実行 1 台 (失敗 : PC2, PC3)\n\n'
+                    'ログオンが最初の 2 台で失敗し、成功したコンピューターがないため、残りのコンピューターでは'
+                    '実行しませんでした (誤ったパスワードでアカウントがロックアウトされるのを防ぐため)。'
+                    'ユーザー名とパスワードを確かめてください。\n\n', 1, banner=False)
+        self.assertEqual([self.bad_passwords(c) for c in ('PC2', 'PC3', 'PC4')], [1, 1, 0])
+
+    def test_a_failure_after_a_success_does_not_stop_the_others(self):
+        run = self.world.run('/computer:PC2,PC5,PC3,PC4', '/as:Administrator', '/group', '/add',
+                             'g1', '/s', answer='adm\n')
+        ok = 'ローカル グループ名 g1 は正常に作成されました。\n\n'
+        self.expect(run, 'パスワード (Administrator) : \n[PC2]\n' + ok + '[PC5]\n' +
+                    self.refused('PC5', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC3]\n' + ok +
+                    '[PC4]\n' + ok + summary(3, ['PC5']), 1, banner=False)
+        self.assertEqual(self.world.ctl('connection', 'list'), '')
+
+    def test_remote_uac_hint(self):
+        # kanri reaches PC3 by pass-through as a local administrator there: filtered.
+        self.world.ctl('session', '--password', 'pw')
+        self.world.ctl('user', 'add', 'kanri', '--password', 'pw', '--computer', 'PC3')
+        self.world.ctl('member', 'add', 'Administrators', 'kanri', '--computer', 'PC3')
+        run = self.world.run('/computer:PC3', '/group', '/add', 'g1', '/s')
+        self.expect(run, '対象コンピューター : PC3\n\n' +
+                    net_error('ローカル グループを作成できませんでした。', ERROR_ACCESS_DENIED) +
+                    UAC_HINT + 'エラー : ローカル グループ名 g1 を作成できませんでした。\n\n', 1,
+                    banner=False)
+        # The same on this computer: no hint.
+        self.world.ctl('session', '--admin', '0')
+        run = self.world.run('/group', '/add', 'g1', '/s')
+        self.assertNotIn('ヒント', run.text)
+
+    def test_as_switch_and_remote_status(self):
+        # /as: only directly after /computer:, never empty; no password: nothing runs.
+        for args in (['/as:admin', '/user', 'kanri'], ['/computer:PC2', '/as:', '/user', 'kanri'],
+                     ['/computer:PC2', '/user', 'kanri', '/as:admin'],
+                     ['/computer:PC2', '/as:' + 'u' * 257, '/user', 'kanri']):
+            run = self.world.run(*args, '/s')
+            self.assertEqual(2, run.code, args)
+            self.assertIn('コマンド ラインの指定が正しくありません。', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワード (admin) : \nエラー : パスワードが入力されなかったため、何も実行しませんでした。',
+                      run.text)
+        self.assertNotIn('[PC2]', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s',
+                             answer='p' * 300 + '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワードが長すぎます', run.text)
+        # Read-only readiness of this computer: Windows' defaults on a fresh world.
+        run = self.world.run('/remote', '/status', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(0, run.code, run.text)
+        for line in ('LocalAccountTokenFilterPolicy : なし (Windows の既定 : 0)',
+                     'RestrictRemoteSAM : なし (Windows の既定)',
+                     '組み込みの Administrator (Administrator) : 無効',
+                     'LimitBlankPasswordUse : なし (Windows の既定 : 1)', '「リモート管理の準備」'):
+            self.assertIn(line, run.text)
+        self.assertEqual(2, self.world.run('/computer:PC2', '/remote', '/status', '/s').code)
+
+
 class EntraWorld(AmbcmdCase):
     """An Entra-joined Windows 11 computer: members only their SIDs name, a user
     linked to a Microsoft account."""
@@ -1691,6 +1776,7 @@ GROUPS = {
     'import': [Import],
     'policy': [Policy],
     'computers': [Computers],
+    'connectas': [ConnectAs],
     'entra': [EntraWorld],
 }
 
