@@ -169,6 +169,11 @@ Session CurrentSession(const World& w)
     s.user = text.substr(0, a);
     s.admin = text.substr(a + 1, b - a - 1) == L"1";
     s.elevated = text.substr(b + 1) == L"1";
+    // The same user's logon keeps what the variable does not carry.
+    if (SameText(s.user, w.session.user)) {
+        s.password = w.session.password;
+        s.tokenSids = w.session.tokenSids;
+    }
     return s;
 }
 

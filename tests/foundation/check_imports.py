@@ -53,6 +53,11 @@ for name, uses_core in (('Ambgui.exe', True), ('Ambcmd.exe', False), ('Amblift.e
     # Every account function the release build takes from NETAPI32 comes from AmbSim in the sim build.
     check(not sim.get('netapi32.dll'), f'{name}: sim still imports {sorted(sim.get("netapi32.dll", []))} from netapi32')
     check(net <= sim.get('ambsim.dll', set()), f'{name}: sim misses {sorted(net - sim.get("ambsim.dll", set()))}')
+    # The administrator check asks the token: ADVAPI32's in the release build, the stand-in's in the sim.
+    for fn in {'OpenProcessToken', 'GetTokenInformation', 'CheckTokenMembership'} & release.get('advapi32.dll', set()):
+        check(fn in sim.get('ambsim.dll', set()), f'{name}: sim takes {fn} from elsewhere than AmbSim')
+    if name == 'Ambgui.exe':
+        check('CheckTokenMembership' in release.get('advapi32.dll', set()), 'Ambgui.exe: release does not import CheckTokenMembership from ADVAPI32')
     print(f'{name}: release {sorted(release)}; sim AmbSim imports {len(sim.get("ambsim.dll", []))}')
 
 for dll in ('Ambcore.dll',):

@@ -178,4 +178,70 @@ TEST_F(Network, DomainAccountsResolveOnMembersAndDomainAdminsAreFull)
     EXPECT_EQ(Connect(L"\\\\PC2\\IPC$", L"CORP\\boss", L"Boss1"), (DWORD)ERROR_NO_LOGON_SERVERS);
 }
 
+// What the session's token answers: Administrators enabled only in the full token;
+// a domain user through Domain Admins and an Entra ID role SID count like a member.
+TEST_F(Network, TheSessionTokenHoldsWhatMakesItAnAdministrator)
+{
+    const wchar_t kRole[] = L"S-1-12-1-2935245824-1294732452-2519542191-3411468211";
+    Change([&](ambsim::World& w) {
+        w.computers.push_back(ambsim::MakeComputer(L"DC1"));
+        w.domains.push_back(ambsim::MakeDomain(L"CORP", L"DC1"));
+        ambsim::Computer& d = w.domains.back();
+        ambsim::User& boss = ambsim::AddDomainUser(d, L"boss", w.Now());
+        d.FindGroup(L"Domain Admins")->members.push_back(d.UserSid(boss));
+        ambsim::AddDomainUser(d, L"staff", w.Now());
+        ambsim::JoinDomain(w.Local(), d);
+        ambsim::AddUserRecord(w.Local(), L"plain", w.Now());
+        w.Local().FindGroup(L"Administrators")->members.push_back(kRole);
+    });
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(admins);
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size));
+    struct
+    {
+        const wchar_t* user;
+        bool elevated, withRole;
+        BOOL member;
+        TOKEN_ELEVATION_TYPE type;
+        BOOL linkedMember; // FALSE: no linked token
+    } cases[] = {
+        {L"kanri", true, false, TRUE, TokenElevationTypeFull, FALSE},
+        {L"kanri", false, false, FALSE, TokenElevationTypeLimited, TRUE},
+        {L"CORP\\boss", true, false, TRUE, TokenElevationTypeFull, FALSE},
+        {L"CORP\\staff", true, false, FALSE, TokenElevationTypeDefault, FALSE},
+        {L"plain", true, true, TRUE, TokenElevationTypeFull, FALSE},
+        {L"plain", false, true, FALSE, TokenElevationTypeLimited, TRUE},
+        {L"plain", true, false, FALSE, TokenElevationTypeDefault, FALSE},
+    };
+    for (const auto& c : cases) {
+        Change([&](ambsim::World& w) {
+            w.session.user = c.user;
+            w.session.elevated = c.elevated;
+            w.session.tokenSids.assign(c.withRole ? 1 : 0, kRole);
+        });
+        BOOL member = -1;
+        ASSERT_TRUE(CheckTokenMembership(nullptr, admins, &member)) << c.user;
+        EXPECT_EQ(member, c.member) << c.user << " " << c.elevated;
+        HANDLE process = nullptr;
+        ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &process));
+        TOKEN_ELEVATION_TYPE type = {};
+        DWORD got = 0;
+        ASSERT_TRUE(GetTokenInformation(process, TokenElevationType, &type, sizeof(type), &got));
+        EXPECT_EQ(type, c.type) << c.user << " " << c.elevated;
+        EXPECT_FALSE(CheckTokenMembership(process, admins, &member)) << "a primary token";
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_IMPERSONATION_TOKEN);
+        TOKEN_LINKED_TOKEN linked = {};
+        BOOL hasLink = GetTokenInformation(process, TokenLinkedToken, &linked, sizeof(linked), &got);
+        EXPECT_EQ(hasLink, type != TokenElevationTypeDefault) << c.user;
+        if (hasLink) {
+            ASSERT_TRUE(CheckTokenMembership(linked.LinkedToken, admins, &member));
+            EXPECT_EQ(member, c.linkedMember) << c.user << " " << c.elevated;
+            CloseHandle(linked.LinkedToken);
+        } else {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_SUCH_LOGON_SESSION);
+        }
+        CloseHandle(process);
+    }
+}
+
 } // namespace
