@@ -379,10 +379,12 @@ def expect(args, answer):
         if not password_is_readable(answer):
             return Expectation({2}, unchanged=True, note='no password')
         # The password line is taken: a confirmation then meets the end of
-        # input. The connection itself may fail (exit 1, nothing run).
+        # input. The connection itself may fail (exit 1, nothing run), and a
+        # refused logon counts as a bad password there, as on Windows.
         rest = expect(args, None)
-        codes = rest.codes if rest.codes == {2} else rest.codes | {1}
-        return Expectation(codes, unchanged=rest.unchanged, note='/as: ' + rest.note)
+        if rest.codes == {2}:
+            return Expectation({2}, unchanged=True, note='/as: ' + rest.note)
+        return Expectation(rest.codes | {1}, note='/as: ' + rest.note)
     if args and is_switch(args[0], '/report'):
         valid = len(args) > 1 and args[1] != '' and not args[1].startswith('/') and \
             list_form_is_valid(args[2] if len(args) > 2 else None, ['csv', 'tsv'])
