@@ -318,7 +318,8 @@ static void MarkNotRun(ComputerRun& run)
 {
     run.notRun = true;
     run.exitCode = ExitCommandFailed;
-    PrintText(L"未実行 : ほかのコンピューターでログオンに失敗したため、このコンピューターには接続しませんでした。\n\n");
+    PrintText(
+        L"未実行 : ほかのコンピューターでログオンに失敗したため、このコンピューターには接続しませんでした。\n\n");
 }
 
 // ---- Several computers at once --------------------------------------------
