@@ -47,8 +47,10 @@ const wchar_t* MemberDomainName(DWORD* status);
 // begins with Y or y; IDNO for anything else, an empty line or end of input.
 int AskYesNo();
 
-// Prints the error block for a failed platform call.
+// Prints the error block for a failed platform call; on a remote target the
+// hint line for the code follows it (PrintRemoteHint).
 void PrintNetError(const wchar_t* caption, DWORD code);
+void PrintRemoteHint(DWORD code);
 
 // The paragraph of both deletion warnings on security identifiers: a deleted
 // account's SID is gone for good, even when the name is created again.

@@ -3,6 +3,7 @@
 // output gathered on its own thread and printed whole, in the order given.
 #include "computers.h"
 
+#include "connectas.h"
 #include "errortext.h"
 
 #include <cstdio>
@@ -235,6 +236,92 @@ void FreeComputerList(ComputerList* computers)
     *computers = ComputerList();
 }
 
+// ---- The connection account on several computers -------------------------
+
+// Until a logon has succeeded somewhere, at most two computers may have been
+// tried (or be in trial) and refused the logon: a mistyped password then stops
+// the run after two bad-password counts instead of one on every computer.
+// Once it has succeeded, a refusal is that computer's own (passwords may
+// differ) and the others go on at full speed.
+struct LogonGate
+{
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE changed;
+    size_t inTrial = 0;
+    size_t refused = 0;
+    size_t succeeded = 0;
+};
+constexpr size_t RefusalsBeforeStop = 2;
+
+static bool IsLogonRefusal(DWORD status)
+{
+    return status == ERROR_LOGON_FAILURE || status == ERROR_ACCOUNT_LOCKED_OUT;
+}
+
+static bool LogonStopped(const LogonGate& gate)
+{
+    return gate.succeeded == 0 && gate.refused >= RefusalsBeforeStop;
+}
+
+// False when the computer is not to be tried. *inTrial: counted as a trial.
+static bool EnterLogonGate(LogonGate* gate, bool* inTrial)
+{
+    EnterCriticalSection(&gate->lock);
+    while (gate->succeeded == 0 && !LogonStopped(*gate) &&
+           gate->refused + gate->inTrial >= RefusalsBeforeStop)
+        SleepConditionVariableCS(&gate->changed, &gate->lock, INFINITE);
+    bool go = !LogonStopped(*gate);
+    *inTrial = go && gate->succeeded == 0;
+    if (*inTrial)
+        ++gate->inTrial;
+    LeaveCriticalSection(&gate->lock);
+    return go;
+}
+
+static void LeaveLogonGate(LogonGate* gate, bool inTrial, DWORD status)
+{
+    EnterCriticalSection(&gate->lock);
+    if (inTrial)
+        --gate->inTrial;
+    if (status == 0)
+        ++gate->succeeded;
+    else if (IsLogonRefusal(status))
+        ++gate->refused;
+    LeaveCriticalSection(&gate->lock);
+    WakeAllConditionVariable(&gate->changed);
+}
+
+static void PrintConnectionFailure(const wchar_t* computer, const wchar_t* user, DWORD status)
+{
+    wchar_t caption[ComputerNameChars + ConnectionUserMaxChars + 64] = {};
+    FormatBounded(caption, sizeof(caption) / sizeof(caption[0]),
+                  L"コンピューター %s に %s として接続できませんでした。", computer, user);
+    PrintNetError(caption, status);
+}
+
+// Connects the calling thread's computer under the account; prints the
+// failure. Returns the status.
+static DWORD ConnectAs(const ConnectionAccount& account, const wchar_t* computer)
+{
+    wchar_t qualified[QualifiedUserChars] = {};
+    if (!QualifyConnectionUser(computer, account.user, qualified, QualifiedUserChars)) {
+        PrintConnectionFailure(computer, account.user, ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    DWORD status = ConnectToComputer(computer, qualified, account.password);
+    if (status != NO_ERROR)
+        PrintConnectionFailure(computer, qualified, status);
+    return status;
+}
+
+static void MarkNotRun(ComputerRun& run)
+{
+    run.notRun = true;
+    run.exitCode = ExitCommandFailed;
+    PrintText(
+        L"未実行 : ほかのコンピューターでログオンに失敗したため、このコンピューターには接続しませんでした。\n\n");
+}
+
 // ---- Several computers at once --------------------------------------------
 
 struct ComputerPool
@@ -244,7 +331,32 @@ struct ComputerPool
     ComputerWork work;
     const void* job;
     volatile LONG next;
+    LogonGate* gate;
 };
+
+// The work of one computer under the connection account, or without one.
+static void RunConnectedWork(ComputerPool* pool, ComputerRun& run)
+{
+    const ConnectionAccount* account = GetConnectionAccount();
+    if (account == nullptr) {
+        pool->work(run, pool->job);
+        return;
+    }
+    bool inTrial = false;
+    if (!EnterLogonGate(pool->gate, &inTrial)) {
+        MarkNotRun(run);
+        return;
+    }
+    DWORD status = ConnectAs(*account, run.name);
+    LeaveLogonGate(pool->gate, inTrial, status);
+    if (status != NO_ERROR) {
+        run.status = status;
+        run.exitCode = ExitCommandFailed;
+        return;
+    }
+    pool->work(run, pool->job);
+    DisconnectFromComputer(run.name);
+}
 
 static void RunOneComputer(ComputerPool* pool, ComputerRun& run)
 {
@@ -256,7 +368,7 @@ static void RunOneComputer(ComputerPool* pool, ComputerRun& run)
     }
     SetThreadTarget(&target);
     SetThreadOutput(&run.output);
-    pool->work(run, pool->job);
+    RunConnectedWork(pool, run);
     SetThreadOutput(nullptr);
     SetThreadTarget(nullptr);
     ReleaseTargetComputer(&target);
@@ -277,7 +389,10 @@ static DWORD WINAPI ComputerWorker(LPVOID parameter)
 void RunOnComputers(ComputerRun* runs, size_t count, ComputerWork work, ComputerFinished finished,
                     const void* job)
 {
-    ComputerPool pool = {runs, count, work, job, 0};
+    LogonGate gate;
+    InitializeCriticalSection(&gate.lock);
+    InitializeConditionVariable(&gate.changed);
+    ComputerPool pool = {runs, count, work, job, 0, &gate};
     HANDLE threads[MaxParallelComputers] = {};
     size_t started = 0;
     for (; started < MaxParallelComputers && started < count; ++started) {
@@ -296,6 +411,7 @@ void RunOnComputers(ComputerRun* runs, size_t count, ComputerWork work, Computer
     WaitForMultipleObjects(static_cast<DWORD>(started), threads, TRUE, INFINITE);
     for (size_t i = 0; i < started; ++i)
         CloseHandle(threads[i]);
+    DeleteCriticalSection(&gate.lock);
 }
 
 ComputerRun* NewComputerRuns(const ComputerList& computers)
@@ -341,7 +457,14 @@ int RunOnOneTarget(const ComputerList& computers, JobOnTarget run, const void* j
         return ExitCommandFailed;
     SetThreadTarget(&target);
     PrintTargetLine(computers.names[0]);
-    int exitCode = run(job);
+    const ConnectionAccount* account = GetConnectionAccount();
+    int exitCode = ExitCommandFailed;
+    if (account == nullptr) {
+        exitCode = run(job);
+    } else if (ConnectAs(*account, computers.names[0]) == NO_ERROR) {
+        exitCode = run(job);
+        DisconnectFromComputer(computers.names[0]);
+    }
     SetThreadTarget(nullptr);
     ReleaseTargetComputer(&target);
     return exitCode;
@@ -359,24 +482,37 @@ void PrintComputerBlock(const ComputerRun& run)
 int PrintComputerSummary(const ComputerRun* runs, size_t count, FILE* stream)
 {
     size_t failed = 0;
-    for (size_t i = 0; i < count; ++i)
-        if (runs[i].exitCode != ExitSuccess)
+    size_t notRun = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (runs[i].notRun)
+            ++notRun;
+        else if (runs[i].exitCode != ExitSuccess)
             ++failed;
+    }
     TextBuffer line;
-    wchar_t counts[128] = {};
-    FormatBounded(counts, 128, L"結果 : 成功 %llu 台、失敗 %llu 台",
-                  static_cast<unsigned long long>(count - failed),
+    wchar_t counts[160] = {};
+    FormatBounded(counts, 160, L"結果 : 成功 %llu 台、失敗 %llu 台",
+                  static_cast<unsigned long long>(count - failed - notRun),
                   static_cast<unsigned long long>(failed));
     AppendText(&line, counts, wcslen(counts));
+    if (notRun > 0) {
+        FormatBounded(counts, 160, L"、未実行 %llu 台", static_cast<unsigned long long>(notRun));
+        AppendText(&line, counts, wcslen(counts));
+    }
     const wchar_t* separator = L" (失敗 : ";
     for (size_t i = 0; i < count; ++i) {
-        if (runs[i].exitCode == ExitSuccess)
+        if (runs[i].exitCode == ExitSuccess || runs[i].notRun)
             continue;
         AppendText(&line, separator, wcslen(separator));
         AppendText(&line, runs[i].name, wcslen(runs[i].name));
         separator = L", ";
     }
     AppendText(&line, failed > 0 ? L")\n\n" : L"\n\n", failed > 0 ? 3 : 2);
+    if (notRun > 0) {
+        const wchar_t* why =
+            L"ログオンが最初の 2 台で失敗し、成功したコンピューターがないため、残りのコンピューターでは実行しませんでした (誤ったパスワードでアカウントがロックアウトされるのを防ぐため)。ユーザー名とパスワードを確かめてください。\n\n";
+        AppendText(&line, why, wcslen(why));
+    }
     if (line.text != nullptr) {
         if (stream == stdout)
             PrintText(line.text);
@@ -384,5 +520,5 @@ int PrintComputerSummary(const ComputerRun* runs, size_t count, FILE* stream)
             fputws(line.text, stream);
     }
     FreeTextBuffer(&line);
-    return failed == 0 ? ExitSuccess : ExitCommandFailed;
+    return failed == 0 && notRun == 0 ? ExitSuccess : ExitCommandFailed;
 }

@@ -31,11 +31,16 @@ struct ComputerRun
     DWORD status = 0; // the platform's answer, where the job keeps one
     ReportRows rows;  // report rows, where the job gathers them
     HANDLE done = nullptr;
+    bool notRun = false; // left out after logon failures elsewhere ("/as:")
 };
 
 // Runs work on every computer, at most MaxParallelComputers at a time, each on
 // a thread of its own with that computer as its target and its output gathered
-// in run.output. finished is called on the calling thread for each computer
+// in run.output. With a connection account ("/as:"), each computer is
+// connected to before its work and the connection cancelled after it; when
+// the logon fails (1326, 1909) on two computers before it has succeeded on
+// any, the remaining ones are not tried (notRun), so that a mistyped password
+// does not lock the account out everywhere. finished is called on the calling thread for each computer
 // in the order given, as soon as that computer and those before it are done.
 constexpr size_t MaxParallelComputers = 8;
 typedef void (*ComputerWork)(ComputerRun& run, const void* job);
@@ -49,12 +54,14 @@ void FreeComputerRuns(ComputerRun* runs, size_t count);
 // The line that heads the output of a run on one named computer.
 void PrintTargetLine(const wchar_t* name);
 // Runs a job on this computer (an empty list) or on the one computer of the
-// list, after the line that names it, as the calling thread's target. Returns
-// what the job returns.
+// list, after the line that names it, as the calling thread's target (and
+// under the connection account, when there is one). Returns what the job
+// returns, or 1 when the connection failed.
 typedef int (*JobOnTarget)(const void* job);
 int RunOnOneTarget(const ComputerList& computers, JobOnTarget run, const void* job);
 // "[NAME]" and the computer's gathered output.
 void PrintComputerBlock(const ComputerRun& run);
-// How many computers succeeded and failed, and the names that failed. Returns
-// the exit code of the whole run: 0 when all succeeded, else 1.
+// How many computers succeeded, failed and were not run, the names that
+// failed and why the others were not run. Returns the exit code of the whole
+// run: 0 when all succeeded, else 1.
 int PrintComputerSummary(const ComputerRun* runs, size_t count, FILE* stream);

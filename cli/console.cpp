@@ -4,6 +4,7 @@
 
 #include "accountdomain.h"
 #include "errortext.h"
+#include "remotehints.h"
 #include "textformat.h"
 
 #include <cstdio>
@@ -69,6 +70,14 @@ void PrintNetError(const wchar_t* caption, DWORD code)
     PrintFormatted(L"エラー番号 : 0x%08X\n", code);
     PrintFormatted(L"エラー詳細 :\n　%s\n\n", TextOrEmpty(text));
     LocalFree(text);
+    PrintRemoteHint(code);
+}
+
+void PrintRemoteHint(DWORD code)
+{
+    LPCWSTR hint = ServerArgument() != nullptr ? RemoteErrorHint(code) : nullptr;
+    if (hint != nullptr)
+        PrintFormatted(L"%s\n\n", hint);
 }
 
 wchar_t* NextListItem(wchar_t* list, wchar_t** context)

@@ -28,6 +28,10 @@ static const UsageRow UsageOptions[] = {
      L"         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n"
      L"         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n"
      L"         表示します。1 台でも失敗すると終了コードは 1 になります。\n"},
+    {L"/as:ユーザー",
+     L"/as:ユーザー\n"
+     L"       : /computer:一覧 の直後に指定し、各コンピューターにこのアカウントで接続します。\n"
+     L"         パスワードは最初に 1 回だけ尋ねます (標準入力がコンソールでなければ 1 行を読みます)。\n"},
 };
 
 static const UsageRow UsageCommands[] = {
@@ -43,6 +47,8 @@ static const UsageRow UsageCommands[] = {
     {L"/vault:ファイル",
      L"/vault: パスワード保管庫を作成 (/init)・表示 (/show [コンピューター]、/history) します。\n"
      L"         Ambcmd /user /rotate \"Name\" /vault:ファイル でパスワードを変更して記録します。\n"},
+    {L"/remote",
+     L"/remote: Ambcmd /remote /status で、このコンピューターをほかから管理するための設定を表示します。\n"},
     {L"/help", L"/help  : この画面を表示します。\n"},
     {L"/?", L"/?     : /help と同じです。\n"},
 };

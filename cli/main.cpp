@@ -2,10 +2,12 @@
 // on the computers that "/computer:" names; lists and the account report.
 // Start-up, banner, rights check, the positional switch grammar and dispatch.
 #include "ambcmd.h"
+#include "connectas.h"
 #include "groupcmds.h"
 #include "importcmd.h"
 #include "listing.h"
 #include "policycmd.h"
+#include "remotestatus.h"
 #include "usercmds.h"
 #include "vaultcmds.h"
 
@@ -436,6 +438,21 @@ static int RunReport(int argumentCount, wchar_t** argv, const ComputerList& comp
     return RunAccountReport(argv[SubSwitch], form == ListTsv ? ListTsv : ListCsv, computers);
 }
 
+// "/remote /status": this computer's readiness to be managed from others; it
+// reads only this computer's settings, so a target list is a command-line error.
+static int RunRemote(int argumentCount, wchar_t** argv, const ComputerList& computers)
+{
+    bool extra = false;
+    for (int i = SubSwitch + 1; i <= argumentCount; ++i)
+        extra = extra || !IsSilentSwitch(argv[i]);
+    if (argumentCount < SubSwitch || !SwitchEquals(argv[SubSwitch], L"/status") || extra ||
+        computers.count > 0) {
+        PrintText(CommandLineError);
+        return ExitBadCommandLine;
+    }
+    return PrintRemoteStatus();
+}
+
 static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& computers)
 {
     if (argumentCount < MainSwitch || IsHelpSwitch(argv[MainSwitch])) {
@@ -450,6 +467,8 @@ static int Dispatch(int argumentCount, wchar_t** argv, const ComputerList& compu
         return RunReport(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/import"))
         return RunImport(argumentCount, argv, computers);
+    if (SwitchEquals(argv[MainSwitch], L"/remote"))
+        return RunRemote(argumentCount, argv, computers);
     if (SwitchEquals(argv[MainSwitch], L"/policy"))
         return RunPolicyCommand(argumentCount, argv, computers);
     if (IsVaultSwitch(argv[MainSwitch]))
@@ -466,6 +485,50 @@ static bool IsComputerSwitch(const wchar_t* argument)
     return wcsnlen(argument, length) == length &&
            CompareStringOrdinal(argument, static_cast<int>(length), prefix,
                                 static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// "/as:USER" directly after "/computer:LIST": the account to connect with.
+static bool IsAsSwitch(const wchar_t* argument)
+{
+    static const wchar_t prefix[] = L"/as:";
+    size_t length = wcslen(prefix);
+    return wcsnlen(argument, length) == length &&
+           CompareStringOrdinal(argument, static_cast<int>(length), prefix,
+                                static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// "/as:" anywhere but directly after "/computer:" is a command-line error.
+static bool HasStrayAsSwitch(int argumentCount, wchar_t** arguments)
+{
+    for (int i = MainSwitch; i <= argumentCount; ++i)
+        if (IsAsSwitch(arguments[i]))
+            return true;
+    return false;
+}
+
+// Takes "/as:USER" at position 1 of arguments (after "/computer:") away and
+// reads the password once. Returns the exit code to stop with, or ExitSuccess
+// to go on.
+static int TakeConnectionAccount(int* argumentCount, wchar_t*** arguments,
+                                 ConnectionAccount* account, bool* given)
+{
+    *given = false;
+    if (*argumentCount >= MainSwitch && IsAsSwitch((*arguments)[MainSwitch])) {
+        if (!ReadConnectionUser((*arguments)[MainSwitch] + wcslen(L"/as:"), account)) {
+            PrintText(CommandLineError);
+            return ExitBadCommandLine;
+        }
+        *given = true;
+        ++*arguments;
+        --*argumentCount;
+    }
+    if (HasStrayAsSwitch(*argumentCount, *arguments)) {
+        PrintText(CommandLineError);
+        return ExitBadCommandLine;
+    }
+    if (*given && !ReadConnectionPassword(account))
+        return ExitBadCommandLine;
+    return ExitSuccess;
 }
 
 int wmain(int, wchar_t**)
@@ -491,15 +554,32 @@ int wmain(int, wchar_t**)
     ComputerList computers;
     wchar_t** arguments = argv;
     int exitCode = ExitSuccess;
-    if (argumentCount >= MainSwitch && IsComputerSwitch(argv[MainSwitch])) {
+    bool targetsNamed = argumentCount >= MainSwitch && IsComputerSwitch(argv[MainSwitch]);
+    if (targetsNamed) {
         if (!ReadComputerList(argv[MainSwitch] + wcslen(L"/computer:"), &computers))
             exitCode = ExitBadCommandLine;
         // Position 1 is now the argument after the switch.
         arguments = argv + 1;
         --argumentCount;
     }
+    // The account and its password outlive every run on the computers and are
+    // wiped at the end, whichever way the run ends.
+    ConnectionAccount account;
+    bool accountGiven = false;
+    if (exitCode == ExitSuccess) {
+        if (targetsNamed)
+            exitCode = TakeConnectionAccount(&argumentCount, &arguments, &account, &accountGiven);
+        else if (HasStrayAsSwitch(argumentCount, arguments)) {
+            PrintText(CommandLineError);
+            exitCode = ExitBadCommandLine;
+        }
+    }
+    if (accountGiven)
+        SetConnectionAccount(&account);
     if (exitCode == ExitSuccess)
         exitCode = Dispatch(argumentCount, arguments, computers);
+    SetConnectionAccount(nullptr);
+    WipeConnectionAccount(&account);
     FreeComputerList(&computers);
     LocalFree(argv);
     fflush(stdout);

@@ -6,6 +6,7 @@
 #include "ambcore.h"
 #include "errortext.h"
 #include "globals.h"
+#include "remotehints.h"
 #include "textformat.h"
 
 HINSTANCE InstanceOf(HWND window)
@@ -17,10 +18,21 @@ HINSTANCE InstanceOf(HWND window)
 
 void ShowPlatformError(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD status)
 {
+    ShowPlatformErrorOn(owner, format, caption, status, IsRemoteTarget());
+}
+
+void ShowPlatformErrorOn(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD status,
+                         bool remote)
+{
     LPWSTR detail = FormatErrorText(status);
     LPWSTR message = AllocBuffer(ErrorMessageChars);
     if (message != nullptr) {
         FormatBounded(message, ErrorMessageChars, format, detail != nullptr ? detail : L"");
+        LPCWSTR hint = remote ? RemoteErrorHint(status) : nullptr;
+        if (hint != nullptr) {
+            size_t used = wcslen(message);
+            FormatBounded(message + used, ErrorMessageChars - used, L"\n\n%s", hint);
+        }
         AMBMessageBoxW(owner, message, caption, MB_ICONWARNING);
     }
     FreeBuffer(message);

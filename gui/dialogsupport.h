@@ -12,7 +12,12 @@ HINSTANCE InstanceOf(HWND window);
 
 // A warning owned by `owner`: `format` has one "%s", which takes the platform's
 // text for `status` (the "(エラー詳細 : %s)" line of the error messages).
+// On a remote target the hint line for the code follows (RemoteErrorHint).
 void ShowPlatformError(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD status);
+// The same for a computer that is remote or not whatever the target is now
+// (the remote dialog's computer before it becomes the target).
+void ShowPlatformErrorOn(HWND owner, const wchar_t* format, LPCWSTR caption, DWORD status,
+                         bool remote);
 
 // True when a remote computer is managed but its server argument could not be
 // made: the call must not fall back to the local computer.

@@ -748,6 +748,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
         return OnCreate(window, instance);
     case WM_DESTROY:
+        CloseRemoteConnection();
         if (ToolbarImageList != nullptr) {
             ImageList_Destroy(ToolbarImageList);
             ToolbarImageList = nullptr;

@@ -12,7 +12,29 @@
 #include "mainwindow.h"
 #include "resource.h"
 #include "errortext.h"
+#include "remoteconnection.h"
 #include "textformat.h"
+
+namespace {
+// The computer that Ambgui holds an explicit connection to (\\NAME\IPC$ under
+// the account given in the remote dialog), or empty. Windows uses that
+// connection for every call to NAME until it is cancelled.
+WCHAR ConnectedComputer[TargetServerChars] = {};
+
+bool IsConnectedComputer(LPCWSTR computer)
+{
+    return ConnectedComputer[0] != L'\0' &&
+           CompareStringOrdinal(ConnectedComputer, -1, computer, -1, TRUE) == CSTR_EQUAL;
+}
+} // namespace
+
+void CloseRemoteConnection()
+{
+    if (ConnectedComputer[0] == L'\0')
+        return;
+    DisconnectFromComputer(ConnectedComputer);
+    ConnectedComputer[0] = L'\0';
+}
 
 namespace {
 // Personal mode has no remote management: leaving the remote computer is part
@@ -28,6 +50,7 @@ bool LeaveRemoteTargetForPersonalMode(HWND dialog)
     if (answer == IDNO)
         return false;
     TargetServer[0] = L'\0';
+    CloseRemoteConnection();
     HWND owner = GetWindow(dialog, GW_OWNER);
     if (owner != nullptr) {
         SendMessageW(owner, WM_COMMAND, CMD_REFRESH, 0);
@@ -85,12 +108,6 @@ bool TargetAnswers(LPCWSTR computer)
     return answered;
 }
 
-void ReportUnreachableTarget(HWND dialog, DWORD error)
-{
-    ShowPlatformError(dialog, L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : %s)",
-                      L"接続エラー", error);
-}
-
 bool IsBlank(WCHAR c)
 {
     return c == L' ' || c == L'\t' || c == L'\x3000';
@@ -112,31 +129,143 @@ void CleanComputerName(LPWSTR text)
     text[end - start] = L'\0';
 }
 
+// The hint follows for a remote computer, which is not yet the target.
+void ReportUnreachableTarget(HWND dialog, DWORD error, bool remote)
+{
+    ShowPlatformErrorOn(dialog, L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : %s)",
+                        L"接続エラー", error, remote);
+}
+
+// What the dialog read: the computer, and the account to connect with.
+struct RemoteRequest
+{
+    WCHAR computer[TargetServerChars] = {};
+    WCHAR user[ConnectionUserMaxChars + 1] = {};
+    WCHAR password[ConnectionPasswordMaxChars + 1] = {};
+};
+
+void ReadRemoteRequest(HWND dialog, RemoteRequest* request)
+{
+    GetDlgItemTextW(dialog, IDC_REMOTE_NAME, request->computer,
+                    static_cast<int>(TargetServerChars));
+    CleanComputerName(request->computer);
+    GetDlgItemTextW(dialog, IDC_REMOTE_USER, request->user,
+                    static_cast<int>(ConnectionUserMaxChars + 1));
+    GetDlgItemTextW(dialog, IDC_REMOTE_PASSWORD, request->password,
+                    static_cast<int>(ConnectionPasswordMaxChars + 1));
+}
+
+// Once read, the password lives nowhere else: the field is emptied too (the
+// edit control keeps its own copy of the text).
+void WipeRemotePassword(HWND dialog, RemoteRequest* request)
+{
+    SecureZeroMemory(request->password, sizeof(request->password));
+    SetDlgItemTextW(dialog, IDC_REMOTE_PASSWORD, L"");
+}
+
+// ERROR_SESSION_CREDENTIAL_CONFLICT: this session already reaches the server
+// under another user name. Closing those connections is the user's choice:
+// it also ends the mapped drives and open files on that server.
+bool AskToCloseConnections(HWND dialog, LPCWSTR computer)
+{
+    WCHAR message[MessageChars] = {};
+    FormatBounded(
+        message, MessageChars,
+        L"コンピュータ %s には、別のユーザー名での接続がすでにあります。Windows では、1 台のコンピュータへ同時に 2 つのユーザー名で接続することはできません。\n\nこのコンピュータへの既存の接続 (ネットワーク ドライブや共有フォルダーを含む) をすべて閉じて、もう一度接続しますか？\n閉じた接続で開いているファイルは閉じられ、保存していない変更は失われることがあります。",
+        computer);
+    return AMBMessageBoxW(dialog, message, L"接続の競合",
+                          MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
+// The explicit connection of the request; 1219 asks whether to close the
+// server's connections and tries once more. Returns the status to report (0:
+// connected, ERROR_CANCELLED: the user kept the other connections).
+DWORD ConnectAsRequested(HWND dialog, const RemoteRequest& request)
+{
+    WCHAR qualified[QualifiedUserChars] = {};
+    if (!QualifyConnectionUser(request.computer, request.user, qualified, QualifiedUserChars))
+        return ERROR_INVALID_PARAMETER;
+    DWORD status = ConnectToComputer(request.computer, qualified, request.password);
+    if (status != ERROR_SESSION_CREDENTIAL_CONFLICT)
+        return status;
+    if (!AskToCloseConnections(dialog, request.computer))
+        return ERROR_CANCELLED;
+    size_t closed = 0;
+    status = CloseServerConnections(request.computer, &closed);
+    // Ours was among them when it was to this computer.
+    if (IsConnectedComputer(request.computer))
+        ConnectedComputer[0] = L'\0';
+    if (status != NO_ERROR)
+        return status;
+    return ConnectToComputer(request.computer, qualified, request.password);
+}
+
+// Whether the requested computer is reached, with the connection first when
+// a user name was given (not for this computer, which needs none). On
+// failure the message has been shown.
+bool ReachRequestedComputer(HWND dialog, RemoteRequest* request, bool* connected)
+{
+    *connected = false;
+    bool connect = request->user[0] != L'\0' && request->computer[0] != L'\0';
+    // Without a user name the computer is reached as the running account, so
+    // an explicit connection of ours to it goes first. With one, ours stays
+    // until the new one is made: the same user name reuses it, another one
+    // meets it as 1219 and the user's answer.
+    if (!connect && IsConnectedComputer(request->computer))
+        CloseRemoteConnection();
+    if (connect) {
+        DWORD status = ConnectAsRequested(dialog, *request);
+        WipeRemotePassword(dialog, request);
+        if (status == ERROR_CANCELLED)
+            return false;
+        if (status != NO_ERROR) {
+            ReportUnreachableTarget(dialog, status, true);
+            return false;
+        }
+        *connected = true;
+    }
+    WipeRemotePassword(dialog, request);
+    if (TargetAnswers(request->computer))
+        return true;
+    DWORD error = GetLastError();
+    // The connection just made goes, unless it is the one the current target uses.
+    if (*connected && !IsConnectedComputer(request->computer))
+        DisconnectFromComputer(request->computer);
+    *connected = false;
+    ReportUnreachableTarget(dialog, error, request->computer[0] != L'\0');
+    return false;
+}
+
 // OK: the typed computer becomes the target once it answers; otherwise the
-// dialog stays open with the text as typed.
+// dialog stays open with the text as typed and the previous target kept. The
+// connection to the computer left behind is cancelled.
 void AcceptRemoteTarget(HWND dialog)
 {
-    WCHAR typed[TargetServerChars] = {};
-    GetDlgItemTextW(dialog, IDC_REMOTE_NAME, typed, static_cast<int>(TargetServerChars));
-    CleanComputerName(typed);
+    RemoteRequest request;
+    ReadRemoteRequest(dialog, &request);
     SetWindowTextW(dialog, L"リモート管理 (接続中...)");
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    bool answered = TargetAnswers(typed);
-    DWORD error = GetLastError();
+    bool connected = false;
+    bool reached = ReachRequestedComputer(dialog, &request, &connected);
     SetCursor(previous);
-    if (answered) {
-        FormatBounded(TargetServer, TargetServerChars, L"%s", typed);
-        EndDialog(dialog, 1);
+    if (!reached) {
+        SetWindowTextW(dialog, L"リモート管理");
         return;
     }
-    ReportUnreachableTarget(dialog, error);
-    SetWindowTextW(dialog, L"リモート管理");
+    if (!IsConnectedComputer(request.computer))
+        CloseRemoteConnection();
+    if (connected)
+        FormatBounded(ConnectedComputer, TargetServerChars, L"%s", request.computer);
+    FormatBounded(TargetServer, TargetServerChars, L"%s", request.computer);
+    EndDialog(dialog, 1);
 }
 
 void InitRemoteDialog(HWND dialog)
 {
     SendDlgItemMessageW(dialog, IDC_REMOTE_NAME, EM_LIMITTEXT, TargetServerChars - 1, 0);
     SetDlgItemTextW(dialog, IDC_REMOTE_NAME, TargetServer);
+    SendDlgItemMessageW(dialog, IDC_REMOTE_USER, EM_LIMITTEXT, ConnectionUserMaxChars, 0);
+    SendDlgItemMessageW(dialog, IDC_REMOTE_PASSWORD, EM_LIMITTEXT, ConnectionPasswordMaxChars, 0);
     ShowDialogIcon(dialog, IDC_REMOTE_NOTE_ICON, IDI_REMOTE, 16);
 }
 

@@ -100,6 +100,8 @@
 // Controls of the remote-management dialog
 #define IDC_REMOTE_NAME 1000
 #define IDC_REMOTE_NOTE_ICON 1001
+#define IDC_REMOTE_USER 1002
+#define IDC_REMOTE_PASSWORD 1003
 
 // Controls of the rename dialog
 #define IDC_RENAME_CURRENT 1000

@@ -9,7 +9,8 @@
 # makes only the platform calls needed (bin/sim/AmbBench.exe):
 #   Ambcmd runs (whole-process time, median of alternating runs);
 #   Ambcmd on several remote computers (--computers, 50 ms round trip each)
-#   against as many rounds of one computer as 8 at a time need;
+#   against as many rounds of one computer as 8 at a time need, also under
+#   another account (/as:, a connection per computer);
 #   the list refresh (command 40015) in-process, built-in accounts hidden and
 #   shown, with the platform calls per row; the same refresh and the account
 #   report of a remote computer with a simulated round trip of 2 ms, and of a
@@ -73,10 +74,11 @@ if [ -z "${DISPLAY:-}" ]; then
   done
 fi
 
+INPUT=/dev/null # standard input of the programs run
 in_world() { # WORLD PROGRAM ARGS...
   local world=$1
   shift
-  AMBRELLE_SIM_DIR="$WORK/$world" wine "$@" </dev/null
+  AMBRELLE_SIM_DIR="$WORK/$world" wine "$@" <"$INPUT"
 }
 sim() { # WORLD ARGS...: a failed set-up step is said before the bench stops
   local world=$1
@@ -197,8 +199,11 @@ sim many reset
 for i in $(seq -w "$COMPUTERS"); do
   reachable_computer many "PC$i" --latency-ms "$ROUND_TRIP"
   sim many user add benchu --computer "PC$i"
+  # Reached with /as: as on Windows 11: the enabled built-in Administrator.
+  sim many user set Administrator --enable --password benchpw --computer "PC$i"
   echo "PC$i" >>"$WORK/pcs.txt"
 done
+echo benchpw >"$WORK/pass.txt"
 compare_computers() { # LABEL AMBCMD-ARGS... (after /computer:)
   local label=$1 i t a=() b=()
   shift
@@ -219,6 +224,12 @@ compare_computers() { # LABEL AMBCMD-ARGS... (after /computer:)
 }
 compare_computers "Ambcmd /computer:@FILE /user NAME, $COMPUTERS x ${ROUND_TRIP} ms" /user benchu
 compare_computers "Ambcmd /computer:@FILE /report, $COMPUTERS x ${ROUND_TRIP} ms" /report "Z:$WORK/report.csv"
+# The same with a connection per computer (/as:, its password on standard input):
+# one more round trip each, connected and cancelled around the command.
+INPUT="$WORK/pass.txt"
+compare_computers "Ambcmd /computer:@FILE /as:USER /user NAME, $COMPUTERS x ${ROUND_TRIP} ms" \
+  /as:Administrator /user benchu
+INPUT=/dev/null
 
 # The password vault: a rotation on every computer against four rounds of one
 # (a pending and an outcome record a computer, each flushed under the file's

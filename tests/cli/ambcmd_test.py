@@ -55,7 +55,7 @@ TIME = '«TIME»'  # a time line's value, checked for its form only
 
 USAGE = (
     '使い方 :\n'
-    'Ambcmd [/computer:一覧] [/user | /group | /report | /import | /policy | /vault:ファイル | /help | /?] [引数] [/s | /silent]\n\n'
+    'Ambcmd [/computer:一覧] [/as:ユーザー] [/user | /group | /report | /import | /policy | /vault:ファイル | /remote | /help | /?] [引数] [/s | /silent]\n\n'
     '/user  : ユーザー アカウントを追加・削除・設定を行う場合に使用します。\n'
     '/group : ローカル グループを追加・削除・設定を行う場合に使用します。\n'
     '/report: アカウント レポート (すべてのユーザーとローカル グループ) をファイルに保存します。\n'
@@ -64,6 +64,7 @@ USAGE = (
     '/policy: パスワードとロックアウトのポリシーを表示・設定します。(/policy /? で詳細)\n'
     '/vault: パスワード保管庫を作成 (/init)・表示 (/show [コンピューター]、/history) します。\n'
     '         Ambcmd /user /rotate "Name" /vault:ファイル でパスワードを変更して記録します。\n'
+    '/remote: Ambcmd /remote /status で、このコンピューターをほかから管理するための設定を表示します。\n'
     '/help  : この画面を表示します。\n'
     '/?     : /help と同じです。\n'
     '引数   : スイッチに応じた引数を指定します。(半角スペース区切り)\n'
@@ -75,7 +76,10 @@ USAGE = (
     '         一覧はコンピューター名、DNS 名または IP アドレスをコンマ (,) で区切るか、\n'
     '         @ファイル名 (1 行に 1 台。空行と # で始まる行は無視) で指定します。\n'
     '         複数のコンピューターでは 8 台ずつ同時に実行し、結果をコンピューターごとに\n'
-    '         表示します。1 台でも失敗すると終了コードは 1 になります。\n\n'
+    '         表示します。1 台でも失敗すると終了コードは 1 になります。\n'
+    '/as:ユーザー\n'
+    '       : /computer:一覧 の直後に指定し、各コンピューターにこのアカウントで接続します。\n'
+    '         パスワードは最初に 1 回だけ尋ねます (標準入力がコンソールでなければ 1 行を読みます)。\n\n'
     '詳細な使用方法については、/user または /group の後に /? または /help を付けてもう一度呼び出してください。\n\n')
 
 # The help texts, block by block; a pause follows every block but the last.
@@ -261,7 +265,8 @@ NERR_PasswordTooShort = 2245
 ERROR_FILE_NOT_FOUND = 2
 ERROR_BAD_NETPATH = 53
 ERROR_NO_UNICODE_TRANSLATION = 1113
-ALL_CODES = [ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
+ERROR_LOGON_FAILURE = 1326
+ALL_CODES = [ERROR_LOGON_FAILURE, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER,
              ERROR_NO_SUCH_ALIAS, ERROR_MEMBER_NOT_IN_ALIAS, ERROR_MEMBER_IN_ALIAS,
              ERROR_ALIAS_EXISTS, ERROR_NO_SUCH_MEMBER, NERR_GroupNotFound, NERR_UserNotFound,
              NERR_UserExists, NERR_PasswordTooShort, 1332, 2, 53, 1113, 1722]
@@ -289,6 +294,24 @@ def error_texts():
 def net_error(caption, code):
     text = error_texts()[code]
     return f'エラー : {caption}\nエラー番号 : 0x{code:08X}\nエラー詳細 :\n　{text}\n\n'
+
+
+UNREACHABLE_HINT = ('ヒント : コンピューターに届きません。名前、ネットワーク、相手のファイアウォールの'
+                    '規則グループ「ファイルとプリンターの共有」を確かめてください。'
+                    'ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+
+
+LOGON_HINT = ('ヒント : 相手のコンピューターがユーザー名またはパスワードを認めませんでした。'
+              '失敗は相手のロックアウトの回数に数えられます。ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+UAC_HINT = ('ヒント : 相手のコンピューターでネットワーク経由の管理者として扱われるのは、組み込みの '
+            'Administrator とドメインの管理者だけです (リモート UAC)。ほかのローカル管理者を使うには相手で '
+            'LocalAccountTokenFilterPolicy の設定が必要です。またはこのアカウントが相手の Administrators '
+            'に属していません。ヘルプ「リモート管理の準備」をご覧ください。\n\n')
+
+
+def remote_error(caption, code):
+    """The error block of a remote computer: the hint on reaching it follows."""
+    return net_error(caption, code) + UNREACHABLE_HINT
 
 
 # ---------------------------------------------------------------- the world
@@ -1413,7 +1436,7 @@ class Computers(AmbcmdCase):
         self.assertIn('PC2\\taro', [m['name'] for m in guests['members']])
         run = self.world.run('/computer:nosuch', '/user', 'taro', '/s')
         self.expect(run, '対象コンピューター : nosuch\n\n' +
-                    net_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     'ユーザー taro の情報を取得できませんでした。\n\n', 1, banner=False)
 
     def test_blocks_in_the_order_given_and_the_summary(self):
@@ -1421,7 +1444,7 @@ class Computers(AmbcmdCase):
         run = self.world.run('/computer:PC2,nosuch,PC3', '/group', '/add', '実習室', 'lab')
         ok = 'ローカル グループ名 実習室 は正常に作成されました。\n\n'
         self.expect(run, '[PC2]\n' + ok + '[nosuch]\n' +
-                    net_error('ローカル グループを作成できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('ローカル グループを作成できませんでした。', ERROR_BAD_NETPATH) +
                     'エラー : ローカル グループ名 実習室 を作成できませんでした。\n\n' +
                     '[PC3]\n' + ok + summary(2, ['nosuch']), 1)
         for computer in ('PC2', 'PC3'):
@@ -1515,7 +1538,7 @@ class Computers(AmbcmdCase):
         run = self.world.run('/computer:PC2,nosuch,PC3', '/report',
                              self.wine_path('all.tsv'), '/format:tsv', '/s')
         self.expect(run, '[nosuch]\n' +
-                    net_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
+                    remote_error('アカウントの情報を取得できませんでした。', ERROR_BAD_NETPATH) +
                     f'アカウント レポートを {self.wine_path("all.tsv")} に保存しました。\n\n' +
                     summary(2, ['nosuch']) + 'パスワードとロックアウトのポリシーを '
                     f'{self.wine_path("all.policy.tsv")} に保存しました。\n\n', 1, banner=False)
@@ -1596,6 +1619,111 @@ class Computers(AmbcmdCase):
         errors = out.stderr.decode('utf-8')
         self.assertIn('[nosuch]\nエラー : ユーザー アカウントの一覧を取得できませんでした。\n', errors)
         self.assertIn('結果 : 成功 1 台、失敗 1 台 (失敗 : nosuch)\n', errors)
+
+
+class ConnectAs(AmbcmdCase):
+    """/as:USER on computers set up as Windows 11 has them: only the enabled
+    built-in Administrator (password adm, on PC5 other) is an administrator
+    over the network; the session (kanri) has no account there."""
+
+    def setUp(self):
+        super().setUp()
+        for computer, password in (('PC2', 'adm'), ('PC3', 'adm'), ('PC4', 'adm'),
+                                   ('PC5', 'other')):
+            self.world.ctl('computer', 'add', computer)
+            self.world.ctl('user', 'set', 'Administrator', '--computer', computer, '--enable',
+                           '--password', password)
+
+    def bad_passwords(self, computer):
+        """The Administrator's bad-password count on that computer (the world's file)."""
+        with open(os.path.join(self.world.folder, 'world.json'), encoding='utf-8') as f:
+            world = json.load(f)
+        pc = next(c for c in world['world']['computers'] if c['name'] == computer)
+        return next(u for u in pc['users'] if u['name'] == 'Administrator')['badPwCount']
+
+    def refused(self, computer, code, hint):
+        return (net_error(f'コンピューター {computer} に {computer}\\Administrator として接続できませんでした。',
+                          code) + hint)
+
+    def test_password_from_standard_input_then_the_connection_is_cancelled(self):
+        run = self.world.run('/computer:PC2', '/as:Administrator', '/user', '/add', 'taro', '太郎',
+                             answer='adm\n')
+        self.expect(run, 'パスワード (Administrator) : \n対象コンピューター : PC2\n\n'
+                    'ユーザー taro は正常に作成されました。\n\n', 0)
+        self.assertEqual(self.world.ctl('connection', 'list'), '')
+        taro = next(u for u in self.world.dump()['remotes'][0]['users'] if u['name'] == 'taro')
+        self.assertEqual(taro['fullName'], '太郎')
+        # Without /as: the session's own logon is refused there, with its hint.
+        run = self.world.run('/computer:PC2', '/user', 'taro', '/s')
+        self.expect(run, '対象コンピューター : PC2\n\n' +
+                    net_error('ユーザー アカウントの情報を取得できませんでした。', ERROR_LOGON_FAILURE) +
+                    LOGON_HINT + 'ユーザー taro の情報を取得できませんでした。\n\n', 1, banner=False)
+
+    def test_wrong_password_stops_after_two_computers(self):
+        run = self.world.run('/computer:PC2,PC3,PC4', '/as:Administrator', '/group', '/add', 'g1',
+                             '/s', answer='bad\n')
+        self.expect(run, 'パスワード (Administrator) : \n[PC2]\n' +
+                    self.refused('PC2', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC3]\n' +
+                    self.refused('PC3', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC4]\n'
+                    '未実行 : ほかのコンピューターでログオンに失敗したため、このコンピューターには接続しませんでした。\n\n'
+                    '結果 : 成功 0 台、失敗 2 台、未実行 1 台 (失敗 : PC2, PC3)\n\n'
+                    'ログオンが最初の 2 台で失敗し、成功したコンピューターがないため、残りのコンピューターでは'
+                    '実行しませんでした (誤ったパスワードでアカウントがロックアウトされるのを防ぐため)。'
+                    'ユーザー名とパスワードを確かめてください。\n\n', 1, banner=False)
+        self.assertEqual([self.bad_passwords(c) for c in ('PC2', 'PC3', 'PC4')], [1, 1, 0])
+
+    def test_a_failure_after_a_success_does_not_stop_the_others(self):
+        run = self.world.run('/computer:PC2,PC5,PC3,PC4', '/as:Administrator', '/group', '/add',
+                             'g1', '/s', answer='adm\n')
+        ok = 'ローカル グループ名 g1 は正常に作成されました。\n\n'
+        self.expect(run, 'パスワード (Administrator) : \n[PC2]\n' + ok + '[PC5]\n' +
+                    self.refused('PC5', ERROR_LOGON_FAILURE, LOGON_HINT) + '[PC3]\n' + ok +
+                    '[PC4]\n' + ok + summary(3, ['PC5']), 1, banner=False)
+        self.assertEqual(self.world.ctl('connection', 'list'), '')
+
+    def test_remote_uac_hint(self):
+        # kanri reaches PC3 by pass-through as a local administrator there: filtered.
+        self.world.ctl('session', '--password', 'pw')
+        self.world.ctl('user', 'add', 'kanri', '--password', 'pw', '--computer', 'PC3')
+        self.world.ctl('member', 'add', 'Administrators', 'kanri', '--computer', 'PC3')
+        run = self.world.run('/computer:PC3', '/group', '/add', 'g1', '/s')
+        self.expect(run, '対象コンピューター : PC3\n\n' +
+                    net_error('ローカル グループを作成できませんでした。', ERROR_ACCESS_DENIED) +
+                    UAC_HINT + 'エラー : ローカル グループ名 g1 を作成できませんでした。\n\n', 1,
+                    banner=False)
+        # The same on this computer: no hint.
+        self.world.ctl('session', '--admin', '0')
+        run = self.world.run('/group', '/add', 'g1', '/s')
+        self.assertNotIn('ヒント', run.text)
+
+    def test_as_switch_and_remote_status(self):
+        # /as: only directly after /computer:, never empty; no password: nothing runs.
+        for args in (['/as:admin', '/user', 'kanri'], ['/computer:PC2', '/as:', '/user', 'kanri'],
+                     ['/computer:PC2', '/user', 'kanri', '/as:admin'],
+                     ['/computer:PC2', '/as:' + 'u' * 257, '/user', 'kanri']):
+            run = self.world.run(*args, '/s')
+            self.assertEqual(2, run.code, args)
+            self.assertIn('コマンド ラインの指定が正しくありません。', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワード (admin) : \nエラー : パスワードが入力されなかったため、何も実行しませんでした。',
+                      run.text)
+        self.assertNotIn('[PC2]', run.text)
+        run = self.world.run('/computer:PC2,PC3', '/as:admin', '/group', '/add', 'g9', '/s',
+                             answer='p' * 300 + '\n')
+        self.assertEqual(2, run.code)
+        self.assertIn('パスワードが長すぎます', run.text)
+        # Read-only readiness of this computer: Windows' defaults on a fresh world.
+        run = self.world.run('/remote', '/status', '/s')
+        run.text = run.text.replace('\r\n', '\n')
+        self.assertEqual(0, run.code, run.text)
+        for line in ('LocalAccountTokenFilterPolicy : なし (Windows の既定 : 0)',
+                     'RestrictRemoteSAM : なし (Windows の既定)',
+                     '組み込みの Administrator (Administrator) : 無効',
+                     'LimitBlankPasswordUse : なし (Windows の既定 : 1)', '「リモート管理の準備」'):
+            self.assertIn(line, run.text)
+        self.assertEqual(2, self.world.run('/computer:PC2', '/remote', '/status', '/s').code)
 
 
 class EntraWorld(AmbcmdCase):
@@ -1855,6 +1983,7 @@ GROUPS = {
     'import': [Import],
     'policy': [Policy],
     'computers': [Computers],
+    'connectas': [ConnectAs],
     'entra': [EntraWorld],
     'vault': [Vault],
 }

@@ -6,8 +6,11 @@ Japanese and full-width text, control characters, quotes, printf conversions,
 semicolon lists with empty and over-long items, names with backslashes, and
 answers at the prompt of y, n, an empty line, end of input or long garbage;
 "/computer:" lists (empty items, 5,000-character names, quotes, list files in
-UTF-8, with invalid bytes, or missing), "/list" with its formats and "/report". With --vault: damaged password
-vault files (cut, invalid base64, wrong versions, 1 MB lines, 100,000
+UTF-8, with invalid bytes, or missing), "/list" with its formats and "/report";
+"/as:USER" after the list and anywhere else, with user names around their limit
+and password lines on standard input (empty, 10,000 characters, invalid UTF-8,
+end of input: no password means nothing runs and exit 2). With --vault: damaged
+password vault files (cut, invalid base64, wrong versions, 1 MB lines, 100,000
 records) through /history and /show instead.
 
 Every run must end by itself with exit code 0, 1 or 2; the result line must
@@ -205,6 +208,18 @@ COMPUTER_LISTS = ['PC2', 'PC2,PC3', '192.0.2.7', '\\\\PC3 ', 'nosuch', 'PC3,nosu
 FORMATS = ['/format:csv', '/FORMAT:TSV', '/format:json', '/format:', '/format:xml', 'csv', '/s']
 
 
+# The user of "/as:" (at most 256 characters) and the password lines fed on
+# standard input (None: end of input at once).
+AS_USERS = ['Administrator', 'PC2\\Administrator', 'admin@example.jp', '%s%n', '管理者']
+PASSWORD_LINES = [None, b'', b'\n', b'Secret#1\n', b'Secret#1', b'x' * 10000 + b'\n',
+                  b'\x81\x20\xff\xfe\n', 'パスワード'.encode('utf-8') + b'\r\n', b'a\x00b\n']
+
+
+def random_as_switch(rng):
+    user = rng.choice(AS_USERS) if rng.random() < 0.6 else random_text(rng)
+    return random_case(rng, '/as:') + user
+
+
 def random_arguments(rng):
     """An argument vector (positions 1..) from the grammar, bent at random."""
     if rng.random() < 0.08:  # the account report
@@ -212,9 +227,26 @@ def random_arguments(rng):
         args += rng.choice([['«REPORT»'], ['«REPORT»', rng.choice(FORMATS)], [], ['/x'], ['']])
     else:
         args = random_family_arguments(rng)
+    if rng.random() < 0.05:  # "/as:" where it does not belong
+        args.insert(rng.randint(0, len(args)), random_as_switch(rng))
     if rng.random() < 0.2:
         args.insert(0, random_case(rng, '/computer:') + rng.choice(COMPUTER_LISTS))
+        if rng.random() < 0.5:
+            args.insert(1, random_as_switch(rng))
     return args
+
+
+def random_input(rng, args):
+    """The prompt's answer, or a password line when "/as:" asks for one."""
+    if len(args) > 1 and args[1].lower().startswith('/as:'):
+        return rng.choice(PASSWORD_LINES)
+    return rng.choice(ANSWERS)
+
+
+def input_bytes(answer):
+    if answer is None:
+        return b''
+    return answer if isinstance(answer, bytes) else answer.encode('cp932', 'replace')
 
 
 def random_family_arguments(rng):
@@ -317,13 +349,45 @@ def list_form_is_valid(argument, formats):
         argument.lower() in ['/format:' + f for f in formats]
 
 
+def password_is_readable(line):
+    """The first line of standard input as "/as:" takes it: there, at most 256
+    characters, decodable, without a NUL."""
+    if line is None or line == b'':
+        return False
+    line = line.split(b'\n')[0].rstrip(b'\r')
+    try:
+        text = line.decode('utf-8')
+    except UnicodeDecodeError:
+        return False  # nor Shift_JIS, in the lines above
+    return len(text.encode('utf-16-le')) // 2 <= 256 and '\0' not in text
+
+
 def expect(args, answer):
     """What Ambcmd must do with this argument vector and prompt answer."""
     silent = any(is_switch(a, '/s', '/silent') for a in args)
+    connect_as = False
     if args and args[0].lower().startswith('/computer:'):
         if not computer_list_is_valid(args[0][len('/computer:'):]):
             return Expectation({2}, unchanged=True, note='bad computer list')
         args = args[1:]
+        if args and args[0].lower().startswith('/as:'):
+            user = args[0][len('/as:'):]
+            if not 0 < len(user.encode('utf-16-le')) // 2 <= 256:
+                return Expectation({2}, unchanged=True, note='bad /as: user')
+            connect_as = True
+            args = args[1:]
+    if any(a.lower().startswith('/as:') for a in args):
+        return Expectation({2}, unchanged=True, note='stray /as:')
+    if connect_as:
+        if not password_is_readable(answer):
+            return Expectation({2}, unchanged=True, note='no password')
+        # The password line is taken: a confirmation then meets the end of
+        # input. The connection itself may fail (exit 1, nothing run), and a
+        # refused logon counts as a bad password there, as on Windows.
+        rest = expect(args, None)
+        if rest.codes == {2}:
+            return Expectation({2}, unchanged=True, note='/as: ' + rest.note)
+        return Expectation(rest.codes | {1}, note='/as: ' + rest.note)
     if args and is_switch(args[0], '/report'):
         valid = len(args) > 1 and args[1] != '' and not args[1].startswith('/') and \
             list_form_is_valid(args[2] if len(args) > 2 else None, ['csv', 'tsv'])
@@ -422,7 +486,10 @@ def prepare(world, folder):
 
 def fuzz(runs, seed, verbose=False):
     rng = random.Random(seed)
-    cases = [(random_arguments(rng), rng.choice(ANSWERS)) for _ in range(runs)]
+    cases = []
+    for _ in range(runs):
+        args = random_arguments(rng)
+        cases.append((args, random_input(rng, args)))
     world = World()
     folder = tempfile.mkdtemp(prefix='ambfuzz-')
     findings = []
@@ -447,8 +514,8 @@ def fuzz(runs, seed, verbose=False):
             chunk = cases[start:start + BATCH]
             jobs = [] if before is not None else [(dump_line, b'')]
             for args, answer in chunk:
-                data = b'' if answer is None else answer.encode('cp932', 'replace')
-                jobs += [(command_line(AMBCMD, placed(args)), data), (dump_line, b'')]
+                jobs += [(command_line(AMBCMD, placed(args)), input_bytes(answer)),
+                         (dump_line, b'')]
             results = run_batch(world, jobs, folder)
             if runs > BATCH:
                 print(f'{start + len(chunk)} runs', file=sys.stderr, flush=True)
@@ -604,7 +671,8 @@ def main():
     if options.show:
         rng = random.Random(options.seed)
         for n in range(options.show):
-            args, answer = random_arguments(rng), rng.choice(ANSWERS)
+            args = random_arguments(rng)
+            answer = random_input(rng, args)
             print(n + 1, repr(args)[:300], repr(answer)[:30])
         return 0
     for path in (AMBCMD, SIMCTL, HELPER):

@@ -9,7 +9,7 @@ objdump, bin_dir, sim_dir = sys.argv[1:4]
 SYSTEM = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'shell32.dll',
           'comctl32.dll', 'uxtheme.dll', 'netapi32.dll', 'userenv.dll', 'msvcrt.dll', 'bcrypt.dll',
           'version.dll', 'ole32.dll', 'oleaut32.dll', 'comdlg32.dll', 'shlwapi.dll',
-          'crypt32.dll'}
+          'crypt32.dll', 'mpr.dll'}
 RUNTIME = re.compile(r'lib(gcc|stdc\+\+|winpthread)', re.I)
 failures = []
 
@@ -56,6 +56,9 @@ for name, uses_core in (('Ambgui.exe', True), ('Ambcmd.exe', False), ('Amblift.e
     check(net <= sim.get('ambsim.dll', set()), f'{name}: sim misses {sorted(net - sim.get("ambsim.dll", set()))}')
     # The administrator check asks the token: ADVAPI32's in the release build, the stand-in's in the sim.
     for fn in {'OpenProcessToken', 'GetTokenInformation', 'CheckTokenMembership'} & release.get('advapi32.dll', set()):
+        check(fn in sim.get('ambsim.dll', set()), f'{name}: sim takes {fn} from elsewhere than AmbSim')
+    # The connections to other computers (WNet*, RegGetValueW for their readiness) likewise.
+    for fn in set(release.get('mpr.dll', set())) | ({'RegGetValueW'} & release.get('advapi32.dll', set())):
         check(fn in sim.get('ambsim.dll', set()), f'{name}: sim takes {fn} from elsewhere than AmbSim')
     if name == 'Ambgui.exe':
         check('CheckTokenMembership' in release.get('advapi32.dll', set()), 'Ambgui.exe: release does not import CheckTokenMembership from ADVAPI32')

@@ -208,14 +208,19 @@ protected:
 
     // Starts Ambgui in advanced mode and turns it to `computer` through the
     // remote-management dialog; callers check HasFatalFailure().
+    // As Windows 11 lets it be managed: through a connection as its enabled
+    // built-in Administrator.
     void StartOnRemote(const std::wstring& computer)
     {
+        ASSERT_TRUE(Sim(L"user set Administrator --enable --password adm --computer " + computer));
         PrepareSettings(0, 1);
         ASSERT_TRUE(StartReady());
         app.Command(kRemote);
         HWND remote = app.WaitDialog(L"リモート管理", 3000);
         ASSERT_NE(remote, nullptr) << "command 40007 opens the remote-management dialog";
         App::SetEditText(remote, 1000, computer);
+        App::SetEditText(remote, 1002, L"Administrator");
+        App::SetEditText(remote, 1003, L"adm");
         App::PressButton(remote, IDOK);
         ASSERT_TRUE(App::WaitGone(remote));
         app.Settle();

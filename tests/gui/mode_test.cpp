@@ -1,6 +1,6 @@
 // The operating-mode dialog (507) on its way out of remote management: the
 // question, No keeping the dialog open, Cancel changing nothing, Yes going back
-// to the local computer.
+// to the local computer; the remote switch under another account.
 #include "ambgui_fixture.h"
 
 namespace ambtest {
@@ -87,10 +87,50 @@ TEST_F(LeaveRemoteTest, YesReturnsToTheLocalComputerInPersonalMode)
     EXPECT_FALSE(Listed(L"remoteonly"));
     EXPECT_TRUE(Listed(L"kanri"));
     EXPECT_EQ(app.MenuState(kRemote), -1);
+    ASSERT_TRUE(world.Run(L"connection list"));
+    EXPECT_EQ(Narrow(world.LastOutput()), "") << "leaving SRV01 cancels its connection";
     ASSERT_TRUE(app.Close());
     DWORD advanced = 9;
     ASSERT_TRUE(settings::GetDword(L"Advanced", &advanced));
     EXPECT_EQ(advanced, 0u);
+}
+
+// The whole switch under another account: SRV01 refuses the session's own
+// logon and takes its enabled built-in Administrator; back on this computer
+// the connection is gone.
+TEST_F(AmbguiTest, RemoteSwitchAsAnotherAccountConnectsAndCancelsOnReturn)
+{
+    ASSERT_TRUE(Sim(L"computer add SRV01"));
+    ASSERT_TRUE(Sim(L"user set Administrator --computer SRV01 --enable --password adm"));
+    ASSERT_TRUE(Sim(L"user add remoteonly --computer SRV01"));
+    PrepareSettings(0, 1);
+    ASSERT_TRUE(StartReady());
+    app.Command(kRemote);
+    HWND remote = app.WaitDialog(L"リモート管理", 3000);
+    ASSERT_NE(remote, nullptr);
+    App::SetEditText(remote, 1000, L"SRV01");
+    App::SetEditText(remote, 1002, L"Administrator");
+    App::SetEditText(remote, 1003, L"adm");
+    App::PressButton(remote, IDOK);
+    ASSERT_TRUE(App::WaitGone(remote));
+    app.Settle();
+    EXPECT_TEXT(app.Title(), kRemoteTitle);
+    EXPECT_TRUE(Listed(L"remoteonly"));
+    EXPECT_FALSE(Listed(L"kanri"));
+    ASSERT_TRUE(world.Run(L"connection list"));
+    EXPECT_EQ(Narrow(world.LastOutput()), "\\\\SRV01\\IPC$ SRV01\\Administrator\n");
+    app.Command(kRemote);
+    remote = app.WaitDialog(L"リモート管理", 3000);
+    ASSERT_NE(remote, nullptr);
+    App::SetEditText(remote, 1000, L"");
+    App::PressButton(remote, IDOK);
+    ASSERT_TRUE(App::WaitGone(remote));
+    app.Settle();
+    EXPECT_TEXT(app.Title(), kLocalTitle);
+    EXPECT_TRUE(Listed(L"kanri"));
+    ASSERT_TRUE(world.Run(L"connection list"));
+    EXPECT_EQ(Narrow(world.LastOutput()), "");
+    ASSERT_TRUE(app.Close());
 }
 
 } // namespace

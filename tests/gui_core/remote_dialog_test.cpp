@@ -1,15 +1,18 @@
 // The remote-management dialog (506), run modeless in-process: what it stores
 // in TargetServer for a computer that answers, for the empty text, and what it
-// says for one that does not. The rename dialog (513), run modally: which
+// says for one that does not; its connection under another account and the
+// question on a second user name (1219). The rename dialog (513), run modally: which
 // account it renames, its limits and its messages.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <lm.h>
+#include <winnetwk.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "accountlist.h"
 #include "callcount.h"
@@ -112,7 +115,10 @@ TEST_F(RemoteDialogTest, SilentComputerIsReportedAndNothingChanges)
     EXPECT_EQ(0u,
               box.text.rfind(L"リモート コンピュータに接続できませんでした。\n(エラー詳細 : ", 0))
         << dialogtest::Utf8(box.text);
-    EXPECT_EQ(L')', box.text.back());
+    // A computer that does not answer: the error line, then the hint on reaching it.
+    EXPECT_NE(std::wstring::npos, box.text.find(L")\n\nヒント : コンピューターに届きません。"))
+        << dialogtest::Utf8(box.text);
+    EXPECT_NE(std::wstring::npos, box.text.find(L"「リモート管理の準備」"));
     EXPECT_STREQ(L"OLD", TargetServer);
     EXPECT_EQ(L"リモート管理", titleAfter);
 }
@@ -197,4 +203,96 @@ TEST(RenameDialogTest, ImageTellsGroupFromUserOkWaitsForTextAndFailuresKeepItOpe
     EXPECT_FALSE(Exists(L"keiri") || Exists(L"会計部") || Exists(L"taro"));
     RedirectImport("NetLocalGroupGetInfo", reinterpret_cast<void*>(realGroupGetInfo));
     FreeAmbguiGlobals();
+}
+
+namespace {
+// The remote names of this session's connections, as Windows lists them.
+std::vector<std::wstring> ConnectedResources()
+{
+    std::vector<std::wstring> names;
+    HANDLE enumeration = nullptr;
+    if (WNetOpenEnumW(RESOURCE_CONNECTED, RESOURCETYPE_ANY, 0, nullptr, &enumeration) != 0)
+        return {L"(no enumeration)"};
+    alignas(NETRESOURCEW) BYTE buffer[8192];
+    DWORD count = 0xFFFFFFFF, size = sizeof(buffer);
+    while (WNetEnumResourceW(enumeration, &count, buffer, &size) == 0) {
+        for (DWORD i = 0; i < count; ++i)
+            names.push_back(reinterpret_cast<NETRESOURCEW*>(buffer)[i].lpRemoteName);
+        count = 0xFFFFFFFF;
+        size = sizeof(buffer);
+    }
+    WNetCloseEnum(enumeration);
+    return names;
+}
+
+void Request(HWND dialog, const wchar_t* computer, const wchar_t* user, const wchar_t* password)
+{
+    dialogtest::SetText(dialog, IDC_REMOTE_NAME, computer);
+    dialogtest::SetText(dialog, IDC_REMOTE_USER, user);
+    dialogtest::SetText(dialog, IDC_REMOTE_PASSWORD, password);
+    dialogtest::Press(dialog, IDOK);
+}
+} // namespace
+
+// Windows 11 defaults: the session reaches SRV01 only through a connection as
+// its enabled built-in Administrator.
+TEST_F(RemoteDialogTest, UserFieldsConnectAsThatAccountAndWipeThePassword)
+{
+    ASSERT_TRUE(world_.Sim(L"computer add SRV01"));
+    ASSERT_TRUE(world_.Sim(L"user set Administrator --computer SRV01 --enable --password adm"));
+    EXPECT_EQ(256, dialogtest::Limit(dialog_, IDC_REMOTE_USER));
+    EXPECT_EQ(256, dialogtest::Limit(dialog_, IDC_REMOTE_PASSWORD));
+    EXPECT_NE(0, GetWindowLongW(GetDlgItem(dialog_, IDC_REMOTE_PASSWORD), GWL_STYLE) & ES_PASSWORD);
+    EXPECT_EQ(L"", dialogtest::Text(dialog_, IDC_REMOTE_USER));
+    dialogtest::DialogHarness harness;
+    EXPECT_EQ(2, harness.Run(IDD_REMOTE, RemoteDialogProc, 0, [&](HWND dialog) {
+        Request(dialog, L"SRV01", L"Administrator", L"wrong");
+        EXPECT_EQ(L"", dialogtest::Text(dialog, IDC_REMOTE_PASSWORD));
+    }));
+    ASSERT_EQ(1u, harness.boxes.size());
+    EXPECT_NE(
+        std::wstring::npos,
+        harness.boxes[0].text.find(
+            L"\n\nヒント : 相手のコンピューターがユーザー名またはパスワードを認めませんでした。"))
+        << dialogtest::Utf8(harness.boxes[0].text);
+    EXPECT_STREQ(L"", TargetServer);
+    EXPECT_TRUE(ConnectedResources().empty());
+    EXPECT_EQ(1, harness.Run(IDD_REMOTE, RemoteDialogProc, 0, [&](HWND dialog) {
+        Request(dialog, L"SRV01", L"Administrator", L"adm");
+    }));
+    EXPECT_STREQ(L"SRV01", TargetServer);
+    EXPECT_EQ(std::vector<std::wstring>{L"\\\\SRV01\\IPC$"}, ConnectedResources());
+    CloseRemoteConnection();
+    EXPECT_TRUE(ConnectedResources().empty());
+}
+
+// 1219: another user name already reaches SRV02. No keeps it and the target;
+// Yes closes it and connects once more.
+TEST_F(RemoteDialogTest, SecondUserNameAsksBeforeClosingTheServersConnections)
+{
+    ASSERT_TRUE(world_.Sim(L"computer add SRV02"));
+    ASSERT_TRUE(world_.Sim(L"user set Administrator --computer SRV02 --enable --password adm"));
+    ASSERT_TRUE(world_.Sim(L"connection add \\\\SRV02\\IPC$ --user SRV02\\other --password x"));
+    dialogtest::DialogHarness harness;
+    harness.Answer({IDNO, IDYES});
+    EXPECT_EQ(1, harness.Run(IDD_REMOTE, RemoteDialogProc, 0, [&](HWND dialog) {
+        Request(dialog, L"SRV02", L"Administrator", L"adm");
+        EXPECT_STREQ(L"", TargetServer);
+        wchar_t title[64] = {};
+        GetWindowTextW(dialog, title, 64);
+        EXPECT_STREQ(L"リモート管理", title);
+        Request(dialog, L"SRV02", L"Administrator", L"adm");
+    }));
+    ASSERT_EQ(2u, harness.boxes.size());
+    for (const dialogtest::Box& box : harness.boxes) {
+        EXPECT_EQ(L"接続の競合", box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2), box.style);
+        EXPECT_EQ(0u, box.text.rfind(
+                          L"コンピュータ SRV02 には、別のユーザー名での接続がすでにあります。", 0));
+        EXPECT_NE(std::wstring::npos,
+                  box.text.find(L"保存していない変更は失われることがあります。"));
+    }
+    EXPECT_STREQ(L"SRV02", TargetServer);
+    EXPECT_EQ(std::vector<std::wstring>{L"\\\\SRV02\\IPC$"}, ConnectedResources());
+    CloseRemoteConnection();
 }
