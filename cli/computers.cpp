@@ -250,6 +250,7 @@ struct LogonGate
     size_t inTrial = 0;
     size_t refused = 0;
     size_t succeeded = 0;
+    size_t nextTurn = 0; // computers pass the gate in the list's order
 };
 constexpr size_t RefusalsBeforeStop = 2;
 
@@ -263,19 +264,35 @@ static bool LogonStopped(const LogonGate& gate)
     return gate.succeeded == 0 && gate.refused >= RefusalsBeforeStop;
 }
 
-// False when the computer is not to be tried. *inTrial: counted as a trial.
-static bool EnterLogonGate(LogonGate* gate, bool* inTrial)
+// False when the computer (at `index` in the list) is not to be tried.
+// *inTrial: counted as a trial. The first computers of the list are the ones
+// tried first, whichever worker thread reaches the gate first.
+static bool EnterLogonGate(LogonGate* gate, size_t index, bool* inTrial)
 {
     EnterCriticalSection(&gate->lock);
-    while (gate->succeeded == 0 && !LogonStopped(*gate) &&
-           gate->refused + gate->inTrial >= RefusalsBeforeStop)
+    while (gate->nextTurn != index ||
+           (gate->succeeded == 0 && !LogonStopped(*gate) &&
+            gate->refused + gate->inTrial >= RefusalsBeforeStop))
         SleepConditionVariableCS(&gate->changed, &gate->lock, INFINITE);
     bool go = !LogonStopped(*gate);
     *inTrial = go && gate->succeeded == 0;
     if (*inTrial)
         ++gate->inTrial;
+    ++gate->nextTurn;
     LeaveCriticalSection(&gate->lock);
+    WakeAllConditionVariable(&gate->changed);
     return go;
+}
+
+// A computer that never reached the gate gives its turn to the next one.
+static void PassLogonGate(LogonGate* gate, size_t index)
+{
+    EnterCriticalSection(&gate->lock);
+    while (gate->nextTurn != index)
+        SleepConditionVariableCS(&gate->changed, &gate->lock, INFINITE);
+    ++gate->nextTurn;
+    LeaveCriticalSection(&gate->lock);
+    WakeAllConditionVariable(&gate->changed);
 }
 
 static void LeaveLogonGate(LogonGate* gate, bool inTrial, DWORD status)
@@ -308,7 +325,22 @@ static DWORD ConnectAs(const ConnectionAccount& account, const wchar_t* computer
         PrintConnectionFailure(computer, account.user, ERROR_INVALID_PARAMETER);
         return ERROR_INVALID_PARAMETER;
     }
-    DWORD status = ConnectToComputer(computer, qualified, account.password);
+    DWORD status = ERROR_LOGON_FAILURE;
+    if (!account.fromVault) {
+        status = ConnectToComputer(computer, qualified, account.password);
+    } else {
+        const VaultConnectionPassword* entry = FindVaultConnectionPassword(account, computer);
+        if (entry == nullptr) {
+            PrintFormatted(
+                L"エラー : パスワード保管庫に、コンピューター %s のアカウント %s のパスワードがありません。\n\n",
+                computer, account.user);
+            return ERROR_NOT_FOUND;
+        }
+        // Where a change has no recorded outcome, its password or the one
+        // before may be in force: the newer is tried first.
+        for (int i = 0; i < entry->count && status == ERROR_LOGON_FAILURE; ++i)
+            status = ConnectToComputer(computer, qualified, entry->passwords[i]);
+    }
     if (status != NO_ERROR)
         PrintConnectionFailure(computer, qualified, status);
     return status;
@@ -343,7 +375,7 @@ static void RunConnectedWork(ComputerPool* pool, ComputerRun& run)
         return;
     }
     bool inTrial = false;
-    if (!EnterLogonGate(pool->gate, &inTrial)) {
+    if (!EnterLogonGate(pool->gate, static_cast<size_t>(&run - pool->runs), &inTrial)) {
         MarkNotRun(run);
         return;
     }
@@ -362,6 +394,8 @@ static void RunOneComputer(ComputerPool* pool, ComputerRun& run)
 {
     TargetComputer target;
     if (!PrepareTargetComputer(&target, run.name)) {
+        if (GetConnectionAccount() != nullptr)
+            PassLogonGate(pool->gate, static_cast<size_t>(&run - pool->runs));
         run.status = ERROR_NOT_ENOUGH_MEMORY;
         run.exitCode = ExitCommandFailed;
         return;

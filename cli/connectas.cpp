@@ -25,6 +25,18 @@ void WipeConnectionAccount(ConnectionAccount* account)
 {
     SecureZeroMemory(account->password, sizeof(account->password));
     SecureZeroMemory(account->user, sizeof(account->user));
+    for (VaultConnectionPassword& entry : account->vault)
+        SecureZeroMemory(entry.passwords, sizeof(entry.passwords));
+    account->vault.clear();
+}
+
+const VaultConnectionPassword* FindVaultConnectionPassword(const ConnectionAccount& account,
+                                                           const wchar_t* computer)
+{
+    for (const VaultConnectionPassword& entry : account.vault)
+        if (CompareStringOrdinal(entry.computer.c_str(), -1, computer, -1, TRUE) == CSTR_EQUAL)
+            return &entry;
+    return nullptr;
 }
 
 void SetConnectionAccount(const ConnectionAccount* account)

@@ -510,8 +510,10 @@ static bool HasStrayAsSwitch(int argumentCount, wchar_t** arguments)
 // reads the password once. Returns the exit code to stop with, or ExitSuccess
 // to go on.
 static int TakeConnectionAccount(int* argumentCount, wchar_t*** arguments,
-                                 ConnectionAccount* account, bool* given)
+                                 const ComputerList& computers, ConnectionAccount* account,
+                                 bool* given)
 {
+    const wchar_t* vault = nullptr;
     *given = false;
     if (*argumentCount >= MainSwitch && IsAsSwitch((*arguments)[MainSwitch])) {
         if (!ReadConnectionUser((*arguments)[MainSwitch] + wcslen(L"/as:"), account)) {
@@ -521,11 +523,19 @@ static int TakeConnectionAccount(int* argumentCount, wchar_t*** arguments,
         *given = true;
         ++*arguments;
         --*argumentCount;
+        // "/vault:FILE" right after it: each computer's password from the vault.
+        if (*argumentCount >= MainSwitch && IsVaultSwitch((*arguments)[MainSwitch])) {
+            vault = (*arguments)[MainSwitch];
+            ++*arguments;
+            --*argumentCount;
+        }
     }
     if (HasStrayAsSwitch(*argumentCount, *arguments)) {
         PrintText(CommandLineError);
         return ExitBadCommandLine;
     }
+    if (*given && vault != nullptr)
+        return ReadConnectionPasswordsFromVault(vault, computers, account);
     if (*given && !ReadConnectionPassword(account))
         return ExitBadCommandLine;
     return ExitSuccess;
@@ -568,7 +578,8 @@ int wmain(int, wchar_t**)
     bool accountGiven = false;
     if (exitCode == ExitSuccess) {
         if (targetsNamed)
-            exitCode = TakeConnectionAccount(&argumentCount, &arguments, &account, &accountGiven);
+            exitCode = TakeConnectionAccount(&argumentCount, &arguments, computers, &account,
+                                             &accountGiven);
         else if (HasStrayAsSwitch(argumentCount, arguments)) {
             PrintText(CommandLineError);
             exitCode = ExitBadCommandLine;

@@ -3,6 +3,7 @@
 // with each new password recorded before it is set.
 #include "vaultcmds.h"
 
+#include "connectas.h"
 #include "errortext.h"
 #include "passwordvault.h"
 #include "textformat.h"
@@ -175,6 +176,66 @@ static void PrintVaultError(const wchar_t* caption, const wchar_t* path, DWORD c
     LocalFree(text);
 }
 
+// ---- /as:USER /vault:FILE ----------------------------------------------------
+
+static int OpenVault(const wchar_t* path, VaultContents* contents, BCRYPT_KEY_HANDLE* key);
+
+// The account part of "/as:" as a rotation records it: "PC\\name" and "name"
+// are the same account of that computer.
+static const wchar_t* AccountPart(const wchar_t* user)
+{
+    const wchar_t* slash = wcsrchr(user, L'\\');
+    return slash != nullptr ? slash + 1 : user;
+}
+
+// The passwords of one entry that may be in force, newest first; false when
+// a record does not decrypt (its line is named).
+static bool TakeEntryPasswords(BCRYPT_KEY_HANDLE key, const VaultContents& contents,
+                               const VaultEntry& entry, VaultConnectionPassword* out)
+{
+    int candidates[2] = {entry.pending, entry.applied};
+    for (int index : candidates) {
+        if (index < 0)
+            continue;
+        const VaultRecord& record = contents.records[index];
+        if (DecryptVaultPassword(key, record, out->passwords[out->count],
+                                 ConnectionPasswordMaxChars + 1) != 0) {
+            PrintFormatted(L"エラー : 保管庫の行 %d のパスワードを復号できません。何も実行していません。\n\n",
+                           record.line);
+            return false;
+        }
+        ++out->count;
+    }
+    return true;
+}
+
+int ReadConnectionPasswordsFromVault(const wchar_t* argument, const ComputerList& computers,
+                                     ConnectionAccount* account)
+{
+    const wchar_t* path = VaultPath(argument);
+    if (path == nullptr)
+        return CommandLineFailure();
+    VaultContents contents;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    int exitCode = OpenVault(path, &contents, &key);
+    if (exitCode != ExitSuccess)
+        return exitCode;
+    std::vector<VaultEntry> entries = SummariseVault(contents);
+    account->fromVault = true;
+    for (size_t i = 0; i < computers.count && exitCode == ExitSuccess; ++i) {
+        const VaultEntry* entry =
+            FindVaultEntry(entries, computers.names[i], AccountPart(account->user));
+        if (entry == nullptr)
+            continue; // that computer fails with the reason when its turn comes
+        account->vault.emplace_back();
+        account->vault.back().computer = computers.names[i];
+        if (!TakeEntryPasswords(key, contents, *entry, &account->vault.back()))
+            exitCode = ExitCommandFailed;
+    }
+    CloseVaultKey(key);
+    return exitCode;
+}
+
 // ---- /init ----------------------------------------------------------------
 
 static int InitVault(const wchar_t* path)
@@ -310,16 +371,15 @@ static bool PrintEntry(BCRYPT_KEY_HANDLE key, const VaultContents& contents,
     return sound;
 }
 
-static int ShowVault(const wchar_t* path, const wchar_t* computer)
+// Reads the vault and opens its key with the passphrase asked once.
+static int OpenVault(const wchar_t* path, VaultContents* contents, BCRYPT_KEY_HANDLE* key)
 {
-    VaultContents contents;
-    int exitCode = ReadVaultFile(path, &contents);
+    int exitCode = ReadVaultFile(path, contents);
     if (exitCode != ExitSuccess)
         return exitCode;
     wchar_t passphrase[PassphraseChars];
     exitCode = AskPassphrase(PassphrasePrompt, passphrase);
-    BCRYPT_KEY_HANDLE key = nullptr;
-    DWORD error = exitCode == ExitSuccess ? UnlockVault(contents.header, passphrase, &key) : 0;
+    DWORD error = exitCode == ExitSuccess ? UnlockVault(contents->header, passphrase, key) : 0;
     SecureZeroMemory(passphrase, sizeof(passphrase));
     if (exitCode != ExitSuccess)
         return exitCode;
@@ -331,6 +391,16 @@ static int ShowVault(const wchar_t* path, const wchar_t* computer)
         PrintVaultError(L"パスワード保管庫の鍵を開けませんでした。", path, error);
         return ExitCommandFailed;
     }
+    return ExitSuccess;
+}
+
+static int ShowVault(const wchar_t* path, const wchar_t* computer)
+{
+    VaultContents contents;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    int exitCode = OpenVault(path, &contents, &key);
+    if (exitCode != ExitSuccess)
+        return exitCode;
     bool damaged = PrintProblems(contents);
     size_t shown = 0;
     for (const VaultEntry& entry : SummariseVault(contents)) {

@@ -1797,7 +1797,7 @@ class Vault(AmbcmdCase):
         known = {r['computer'] for r in self.world.dump()['remotes']}
         for computer in computers:
             if computer not in known:
-                self.world.ctl('computer', 'add', computer)
+                self.world.add_reachable_computer(computer)
             self.world.ctl('user', 'add', account, '--password', password, '--computer', computer)
 
     def password(self, computer, name='kanri2'):
@@ -1909,7 +1909,7 @@ class Vault(AmbcmdCase):
         in_force = self.password('PC2')
         run = self.rotate('PC2')
         self.expect(run, '対象コンピューター : PC2\n\n' +
-                    net_error('パスワードを変更できませんでした。', ERROR_ACCESS_DENIED) +
+                    net_error('パスワードを変更できませんでした。', ERROR_ACCESS_DENIED) + UAC_HINT +
                     'エラー : ユーザー kanri2 のパスワードを変更できませんでした。\n\n', 1, banner=False)
         self.assertEqual(self.password('PC2'), in_force)
         failed = self.records()[-1]
@@ -1967,6 +1967,29 @@ class Vault(AmbcmdCase):
                     'エラー : ユーザー kanri2 のパスワードを変更できませんでした。\n\n', 1, banner=False)
         self.assertEqual([self.password('PC2'), self.password('PC3')], ['Old-pass-1'] * 2)
         self.assertEqual(self.records(), [])
+
+    def test_as_with_the_vault_connects_with_each_computers_own_password(self):
+        # The built-in Administrator rotated through the stored credentials: from
+        # then on only the vault knows each computer's password.
+        self.reach('PC2', 'PC3', 'PC4')
+        run = self.rotate('PC2,PC3', name='Administrator')
+        self.assertEqual(run.code, 0, run.text)
+        passwords = {c: self.password(c, 'Administrator') for c in ('PC2', 'PC3')}
+        self.assertNotEqual(passwords['PC2'], passwords['PC3'])
+        self.assertEqual(self.world.run('/computer:PC2', '/user', 'kanri2', '/s').code, 1)
+        run = self.world.run('/computer:PC2,PC3,PC4', '/as:Administrator', self.vault,
+                             '/user', 'kanri2', '/s', answer=PASSPHRASE + '\n')
+        self.assertEqual(run.code, 1, run.text)
+        self.assertIn('[PC4]\r\nエラー : パスワード保管庫に、コンピューター PC4 のアカウント Administrator '
+                      'のパスワードがありません。', run.text)
+        self.assertIn('結果 : 成功 2 台、失敗 1 台 (失敗 : PC4)', run.text)
+        self.assertEqual(self.world.ctl('connection', 'list'), '')
+        # A wrong passphrase reaches no computer.
+        before = self.world.dump()['remotes']
+        run = self.world.run('/computer:PC2,PC3', '/as:Administrator', self.vault, '/user',
+                             'kanri2', '/s', answer='wrong passphrase\n')
+        self.expect(run, 'パスフレーズ : \nエラー : パスフレーズが正しくありません。\n\n', 1, banner=False)
+        self.assertEqual(self.world.dump()['remotes'], before)
 
 
 GROUPS = {

@@ -627,7 +627,7 @@ def fuzz_vault(seed):
     findings = []
     tally = collections.Counter()
     try:
-        world.ctl('computer', 'add', 'PC2')
+        world.add_reachable_computer('PC2')
         variants = vault_variants(rng, good_vault(world, folder))
         jobs, checks = [], []
         for n, (what, data, damage) in enumerate(variants):
