@@ -832,57 +832,61 @@ int CmdUser(const Args& a)
     });
 }
 
-int CmdUsers(const Args& a)
+// "add-many COUNT": COUNT accounts, the i-th made by add(world, computer, i),
+// which returns why it could not be made.
+template <typename Add>
+int AddMany(const Args& a, unsigned long long most, const char* usage, Add add)
 {
     unsigned long long count = 0;
     if (a.positional.size() != 2 || a.positional[0] != L"add-many" ||
-        !ParseNumber(a.positional[1], 100000, count))
-        return Fail("usage: users add-many COUNT [--prefix P] [--computer C] (COUNT up to 100000)");
-    std::wstring prefix = a.Get(L"--prefix", L"user");
-    if (prefix.size() > 14 || CheckUserName(prefix + L"1") != 0)
-        return Fail("invalid prefix (at most 14 characters of a user name)");
+        !ParseNumber(a.positional[1], most, count))
+        return Fail(usage);
     return Change([&](World& w) -> std::string {
         std::string error;
         Computer* c = PickComputer(w, a, error);
-        if (!c)
-            return error;
-        for (unsigned long long i = 1; i <= count; ++i) {
-            wchar_t number[16];
-            wsprintfW(number, L"%05u", static_cast<unsigned>(i));
-            std::wstring name = prefix + number;
-            if (c->NameTaken(name))
-                return "the name is already in use: " + U(name);
-            AddUserRecord(*c, name, w.Now());
-        }
-        return std::string();
+        for (unsigned long long i = 1; c != nullptr && error.empty() && i <= count; ++i)
+            error = add(w, *c, i);
+        if (c != nullptr)
+            c->Reindex();
+        return error;
     });
+}
+
+int CmdUsers(const Args& a)
+{
+    std::wstring prefix = a.Get(L"--prefix", L"user");
+    if (prefix.size() > 14 || CheckUserName(prefix + L"1") != 0)
+        return Fail("invalid prefix (at most 14 characters of a user name)");
+    return AddMany(a, 100000,
+                   "usage: users add-many COUNT [--prefix P] [--computer C] (COUNT up to 100000)",
+                   [&](World& w, Computer& c, unsigned long long i) -> std::string {
+                       wchar_t number[16];
+                       wsprintfW(number, L"%05u", static_cast<unsigned>(i));
+                       std::wstring name = prefix + number;
+                       if (c.NameTaken(name))
+                           return "the name is already in use: " + U(name);
+                       AddUserRecord(c, name, w.Now());
+                       return std::string();
+                   });
 }
 
 int CmdGroups(const Args& a)
 {
-    unsigned long long count = 0;
-    if (a.positional.size() != 2 || a.positional[0] != L"add-many" ||
-        !ParseNumber(a.positional[1], 10000, count))
-        return Fail("usage: groups add-many COUNT [--prefix P] [--computer C] (COUNT up to 10000)");
     std::wstring prefix = a.Get(L"--prefix", L"group");
     if (prefix.size() > 200 || CheckGroupName(prefix + L"1") != 0)
         return Fail("invalid prefix (at most 200 characters of a group name)");
-    return Change([&](World& w) -> std::string {
-        std::string error;
-        Computer* c = PickComputer(w, a, error);
-        if (!c)
-            return error;
-        for (unsigned long long i = 1; i <= count; ++i) {
-            Group g;
-            g.name = prefix + std::to_wstring(i);
-            if (c->NameTaken(g.name))
-                return "the name is already in use: " + U(g.name);
-            g.rid = c->nextRid++;
-            c->groups.push_back(g);
-        }
-        c->Reindex();
-        return std::string();
-    });
+    return AddMany(a, 10000,
+                   "usage: groups add-many COUNT [--prefix P] [--computer C] (COUNT up to 10000)",
+                   [&](World&, Computer& c, unsigned long long i) -> std::string {
+                       Group g;
+                       g.name = prefix + std::to_wstring(i);
+                       if (c.NameTaken(g.name))
+                           return "the name is already in use: " + U(g.name);
+                       g.rid = c.nextRid++;
+                       c.groups.push_back(g);
+                       c.groupIndex[Upper(g.name)] = c.groups.size() - 1;
+                       return std::string();
+                   });
 }
 
 int CmdGroup(const Args& a)
