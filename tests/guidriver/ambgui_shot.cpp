@@ -224,10 +224,10 @@ int wmain(int argc, wchar_t** argv)
         else if ((arg == L"--check" || arg == L"--click") && i + 1 < argc)
             steps.push_back({false, _wtoi(argv[++i]), L"", true, L""});
         else if (arg == L"--type" && i + 1 < argc) {
-            std::wstring spec = argv[++i];
-            size_t equals = spec.find(L'=');
-            steps.push_back({false, _wtoi(spec.c_str()), L"", true,
-                             equals != std::wstring::npos ? spec.substr(equals + 1) : L""});
+            std::wstring typed = argv[++i];
+            size_t equals = typed.find(L'=');
+            steps.push_back({false, _wtoi(typed.c_str()), L"", true,
+                             equals != std::wstring::npos ? typed.substr(equals + 1) : L""});
         } else if (arg == L"--file" && i + 1 < argc) {
             std::wstring file = argv[++i];
             if (file[0] == L'/')
