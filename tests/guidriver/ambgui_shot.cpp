@@ -220,7 +220,7 @@ int wmain(int argc, wchar_t** argv)
         if (arg == L"--dialog" && i + 1 < argc)
             dialogCommand = static_cast<UINT>(_wtoi(argv[++i]));
         else if ((arg == L"--press" || arg == L"--post") && i + 1 < argc)
-            steps.push_back({arg == L"--post", _wtoi(argv[++i]), L""});
+            steps.push_back({arg == L"--post", _wtoi(argv[++i]), L"", false, L""});
         else if ((arg == L"--check" || arg == L"--click") && i + 1 < argc)
             steps.push_back({false, _wtoi(argv[++i]), L"", true, L""});
         else if (arg == L"--type" && i + 1 < argc) {
@@ -232,7 +232,7 @@ int wmain(int argc, wchar_t** argv)
             std::wstring file = argv[++i];
             if (file[0] == L'/')
                 file = WindowsPath(std::string(file.begin(), file.end()));
-            steps.push_back({false, 0, file});
+            steps.push_back({false, 0, file, false, L""});
         } else if (arg == L"--select" && i + 1 < argc)
             select = argv[++i];
         else if (arg == L"--view" && i + 1 < argc)
