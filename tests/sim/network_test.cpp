@@ -145,11 +145,12 @@ TEST_F(Network, ABlockedPortFailsAfterTheConnectTimeOut)
 {
     Change([](ambsim::World& w) {
         w.FindComputer(L"PC2")->firewallClosed = true;
-        w.FindComputer(L"PC2")->connectTimeoutMs = 60;
+        w.FindComputer(L"PC2")->connectTimeoutMs = 200;
     });
     DWORD start = GetTickCount();
     EXPECT_EQ(EnumUsers(L"PC2"), (DWORD)ERROR_BAD_NETPATH);
-    EXPECT_GE(GetTickCount() - start, 50u);
+    // Half the time-out at least: under load a wait was once seen to end early.
+    EXPECT_GE(GetTickCount() - start, 100u);
     EXPECT_EQ(SidOf(L"Guest", L"PC2"), L"");
     EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
 }
