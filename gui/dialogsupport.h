@@ -51,3 +51,35 @@ template <typename Change> NET_API_STATUS UpdateUserRecord(LPCWSTR name, Change 
     NetApiBufferFree(record);
     return status;
 }
+
+// Puts the `chars` characters that fill(text, chars) writes on the clipboard,
+// in a block of its own filled in place (no other copy of a password is made).
+// A block the clipboard did not take is wiped before it is freed. Returns 0 or
+// the error.
+template <typename Fill> DWORD PutOnClipboardInPlace(HWND owner, size_t chars, Fill fill)
+{
+    if (!OpenClipboard(owner))
+        return GetLastError();
+    DWORD status = 0;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, chars * sizeof(wchar_t));
+    auto* text = block != nullptr ? static_cast<wchar_t*>(GlobalLock(block)) : nullptr;
+    if (text == nullptr) {
+        status = ERROR_NOT_ENOUGH_MEMORY;
+    } else {
+        fill(text, chars);
+        GlobalUnlock(block);
+        if (!EmptyClipboard() || SetClipboardData(CF_UNICODETEXT, block) == nullptr)
+            status = GetLastError() != 0 ? GetLastError() : ERROR_CLIPBOARD_NOT_OPEN;
+        else
+            block = nullptr; // the clipboard's now
+    }
+    if (block != nullptr) {
+        text = static_cast<wchar_t*>(GlobalLock(block));
+        if (text != nullptr)
+            SecureZeroMemory(text, chars * sizeof(wchar_t));
+        GlobalUnlock(block);
+        GlobalFree(block);
+    }
+    CloseClipboard();
+    return status;
+}

@@ -563,31 +563,9 @@ void PutPasswordText(const ImportTable* table, LPWSTR text, size_t chars)
 // The clipboard gets its own block, filled in place: no other copy is made.
 DWORD CopyPasswords(HWND dialog, const ImportTable* table)
 {
-    size_t chars = PasswordTextChars(table);
-    if (!OpenClipboard(dialog))
-        return GetLastError();
-    DWORD status = 0;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, chars * sizeof(WCHAR));
-    auto* text = block != nullptr ? static_cast<LPWSTR>(GlobalLock(block)) : nullptr;
-    if (text == nullptr) {
-        status = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
+    return PutOnClipboardInPlace(dialog, PasswordTextChars(table), [&](LPWSTR text, size_t chars) {
         PutPasswordText(table, text, chars);
-        GlobalUnlock(block);
-        if (!EmptyClipboard() || SetClipboardData(CF_UNICODETEXT, block) == nullptr)
-            status = GetLastError() != 0 ? GetLastError() : ERROR_CLIPBOARD_NOT_OPEN;
-        else
-            block = nullptr; // the clipboard's now
-    }
-    if (block != nullptr) {
-        text = static_cast<LPWSTR>(GlobalLock(block));
-        if (text != nullptr)
-            SecureZeroMemory(text, chars * sizeof(WCHAR));
-        GlobalUnlock(block);
-        GlobalFree(block);
-    }
-    CloseClipboard();
-    return status;
+    });
 }
 
 void OnCopyPasswords(HWND dialog)

@@ -248,31 +248,9 @@ void CALLBACK ClearCopiedPassword(HWND, UINT, UINT_PTR, DWORD)
 
 DWORD PutOnClipboard(HWND dialog, const wchar_t* password)
 {
-    size_t chars = wcslen(password) + 1;
-    if (!OpenClipboard(dialog))
-        return GetLastError();
-    DWORD status = 0;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, chars * sizeof(wchar_t));
-    auto* text = block != nullptr ? static_cast<wchar_t*>(GlobalLock(block)) : nullptr;
-    if (text == nullptr) {
-        status = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
+    return PutOnClipboardInPlace(dialog, wcslen(password) + 1, [&](wchar_t* text, size_t chars) {
         wmemcpy(text, password, chars);
-        GlobalUnlock(block);
-        if (!EmptyClipboard() || SetClipboardData(CF_UNICODETEXT, block) == nullptr)
-            status = GetLastError() != 0 ? GetLastError() : ERROR_CLIPBOARD_NOT_OPEN;
-        else
-            block = nullptr; // the clipboard's now
-    }
-    if (block != nullptr) {
-        text = static_cast<wchar_t*>(GlobalLock(block));
-        if (text != nullptr)
-            SecureZeroMemory(text, chars * sizeof(wchar_t));
-        GlobalUnlock(block);
-        GlobalFree(block);
-    }
-    CloseClipboard();
-    return status;
+    });
 }
 
 void CopyPassword(HWND dialog)
