@@ -236,7 +236,8 @@ TEST_F(Network, TheSessionTokenHoldsWhatMakesItAnAdministrator)
         EXPECT_FALSE(CheckTokenMembership(process, admins, &member)) << "a primary token";
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_IMPERSONATION_TOKEN);
         TOKEN_LINKED_TOKEN linked = {};
-        BOOL hasLink = GetTokenInformation(process, TokenLinkedToken, &linked, sizeof(linked), &got);
+        BOOL hasLink =
+            GetTokenInformation(process, TokenLinkedToken, &linked, sizeof(linked), &got);
         EXPECT_EQ(hasLink, type != TokenElevationTypeDefault) << c.user;
         if (hasLink) {
             ASSERT_TRUE(CheckTokenMembership(linked.LinkedToken, admins, &member));
