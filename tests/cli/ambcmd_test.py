@@ -1606,6 +1606,33 @@ class Computers(AmbcmdCase):
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
 
+    def test_import_of_this_computers_report_makes_the_targets_own_account_the_member(self):
+        # taro and hanako are in 生徒 here; PC2 has a taro of its own and no hanako.
+        for name in ('taro', 'hanako'):
+            self.world.ctl('user', 'add', name)
+        self.world.ctl('group', 'add', '生徒')
+        self.world.ctl('member', 'add', '生徒', 'taro')
+        self.world.ctl('member', 'add', '生徒', 'hanako')
+        self.world.ctl('user', 'add', 'taro', '--computer', 'PC2')
+        self.world.run('/report', self.wine_path('here.csv'), '/s')
+        rows = open(self.path('here.csv'), encoding='utf-8-sig').read().split('\n')
+        kept = [rows[0]] + [r for r in rows if r.startswith(('ユーザー,taro,', 'グループ,生徒,'))]
+        self.assertIn(f'{self.computer}\\taro; {self.computer}\\hanako', kept[2])
+        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
+            f.write('\n'.join(kept) + '\n')
+        before = self.world.dump()['remotes']
+        run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
+        self.expect(run, '対象コンピューター : PC2\n\nエラー : ファイルに問題があるため、何も変更しませんでした。\n'
+                    f'　行 3: 列「メンバー」: 「{self.computer}\\hanako」はファイルにもこのコンピューターにもありません。\n\n',
+                    2, banner=False)
+        self.assertEqual(self.world.dump()['remotes'], before)
+        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
+            f.write('\n'.join(kept).replace(f'; {self.computer}\\hanako', '') + '\n')
+        run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
+        self.assertEqual(run.code, 0, run.text)
+        group = next(g for g in self.remote('PC2')['groups'] if g['name'] == '生徒')
+        self.assertEqual([m['sid'] for m in group['members']], [self.remote_user('PC2', 'taro')['sid']])
+
     def test_linux_runner_relays_both_streams_as_utf8(self):
         # ./ambrelle cmd runs Ambcmd through tools/cp932_pipe.py; the failures of a
         # /format: list go to standard error, which must reach the terminal in UTF-8 too.
