@@ -1723,6 +1723,25 @@ class ConnectAs(AmbcmdCase):
         run = self.world.run('/group', '/add', 'g1', '/s')
         self.assertNotIn('ヒント', run.text)
 
+    def test_refused_report_and_lists_say_why_and_show_no_accounts(self):
+        # PC2 has no kanri (pass-through fails); PC3's kanri is a filtered administrator.
+        self.world.ctl('session', '--password', 'pw')
+        self.world.ctl('user', 'add', 'kanri', '--password', 'pw', '--computer', 'PC3')
+        self.world.ctl('member', 'add', 'Administrators', 'kanri', '--computer', 'PC3')
+        path = 'Z:' + os.path.join(self.world.folder, 'r.csv').replace('/', '\\')
+        commands = ((('/report', path), 'アカウント レポートを作成できませんでした。',
+                     f'エラー : アカウント レポート {path} を保存できませんでした。\n\n'),
+                    (('/user', '/list'), 'ユーザー アカウントの一覧を取得できませんでした。', ''),
+                    (('/group', '/list', '/format:json'), 'ローカル グループの一覧を取得できませんでした。', ''))
+        for computer, code, hint in (('PC2', ERROR_LOGON_FAILURE, LOGON_HINT),
+                                     ('PC3', ERROR_ACCESS_DENIED, UAC_HINT)):
+            for args, caption, tail in commands:
+                with self.subTest(computer=computer, command=args):
+                    run = self.world.run(f'/computer:{computer}', *args, '/s')
+                    self.expect(run, f'対象コンピューター : {computer}\n\n' + net_error(caption, code) +
+                                hint + tail, 1, banner=False)
+        self.assertFalse(os.path.exists(os.path.join(self.world.folder, 'r.csv')))
+
     def test_as_switch_and_remote_status(self):
         # /as: only directly after /computer:, never empty; no password: nothing runs.
         for args in (['/as:admin', '/user', 'kanri'], ['/computer:PC2', '/as:', '/user', 'kanri'],
