@@ -1606,6 +1606,33 @@ class Computers(AmbcmdCase):
         for args in (('/report',), ('/report', '/s'), ('/report', 'x.csv', '/format:json')):
             self.expect(self.world.run(*args), CMDLINE_ERROR, 2, banner='/s' not in args)
 
+    def test_import_of_this_computers_report_makes_the_targets_own_account_the_member(self):
+        # taro and hanako are in 生徒 here; PC2 has a taro of its own and no hanako.
+        for name in ('taro', 'hanako'):
+            self.world.ctl('user', 'add', name)
+        self.world.ctl('group', 'add', '生徒')
+        self.world.ctl('member', 'add', '生徒', 'taro')
+        self.world.ctl('member', 'add', '生徒', 'hanako')
+        self.world.ctl('user', 'add', 'taro', '--computer', 'PC2')
+        self.world.run('/report', self.wine_path('here.csv'), '/s')
+        rows = open(self.path('here.csv'), encoding='utf-8-sig').read().split('\n')
+        kept = [rows[0]] + [r for r in rows if r.startswith(('ユーザー,taro,', 'グループ,生徒,'))]
+        self.assertIn(f'{self.computer}\\taro; {self.computer}\\hanako', kept[2])
+        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
+            f.write('\n'.join(kept) + '\n')
+        before = self.world.dump()['remotes']
+        run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
+        self.expect(run, '対象コンピューター : PC2\n\nエラー : ファイルに問題があるため、何も変更しませんでした。\n'
+                    f'　行 3: 列「メンバー」: 「{self.computer}\\hanako」はファイルにもこのコンピューターにもありません。\n\n',
+                    2, banner=False)
+        self.assertEqual(self.world.dump()['remotes'], before)
+        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
+            f.write('\n'.join(kept).replace(f'; {self.computer}\\hanako', '') + '\n')
+        run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
+        self.assertEqual(run.code, 0, run.text)
+        group = next(g for g in self.remote('PC2')['groups'] if g['name'] == '生徒')
+        self.assertEqual([m['sid'] for m in group['members']], [self.remote_user('PC2', 'taro')['sid']])
+
     def test_linux_runner_relays_both_streams_as_utf8(self):
         # ./ambrelle cmd runs Ambcmd through tools/cp932_pipe.py; the failures of a
         # /format: list go to standard error, which must reach the terminal in UTF-8 too.
@@ -1695,6 +1722,25 @@ class ConnectAs(AmbcmdCase):
         self.world.ctl('session', '--admin', '0')
         run = self.world.run('/group', '/add', 'g1', '/s')
         self.assertNotIn('ヒント', run.text)
+
+    def test_refused_report_and_lists_say_why_and_show_no_accounts(self):
+        # PC2 has no kanri (pass-through fails); PC3's kanri is a filtered administrator.
+        self.world.ctl('session', '--password', 'pw')
+        self.world.ctl('user', 'add', 'kanri', '--password', 'pw', '--computer', 'PC3')
+        self.world.ctl('member', 'add', 'Administrators', 'kanri', '--computer', 'PC3')
+        path = 'Z:' + os.path.join(self.world.folder, 'r.csv').replace('/', '\\')
+        commands = ((('/report', path), 'アカウント レポートを作成できませんでした。',
+                     f'エラー : アカウント レポート {path} を保存できませんでした。\n\n'),
+                    (('/user', '/list'), 'ユーザー アカウントの一覧を取得できませんでした。', ''),
+                    (('/group', '/list', '/format:json'), 'ローカル グループの一覧を取得できませんでした。', ''))
+        for computer, code, hint in (('PC2', ERROR_LOGON_FAILURE, LOGON_HINT),
+                                     ('PC3', ERROR_ACCESS_DENIED, UAC_HINT)):
+            for args, caption, tail in commands:
+                with self.subTest(computer=computer, command=args):
+                    run = self.world.run(f'/computer:{computer}', *args, '/s')
+                    self.expect(run, f'対象コンピューター : {computer}\n\n' + net_error(caption, code) +
+                                hint + tail, 1, banner=False)
+        self.assertFalse(os.path.exists(os.path.join(self.world.folder, 'r.csv')))
 
     def test_as_switch_and_remote_status(self):
         # /as: only directly after /computer:, never empty; no password: nothing runs.
