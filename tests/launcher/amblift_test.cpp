@@ -165,6 +165,29 @@ TEST(AmbliftTest, RenamedAdministratorStartsAmbguiFromTheLaunchersFolder)
     KillAmbguiProcesses();
 }
 
+// On a domain-joined computer the computer's own account domain is not the
+// primary domain: its renamed Administrator is still the one started.
+TEST(AmbliftTest, DomainJoinedComputerStartsItsOwnAdministrator)
+{
+    SimWorld world;
+    PrepareAdministrator(world, L"Sora-2026", L"kanrisha");
+    for (const wchar_t* step :
+         {L"computer add DC1", L"domain add CORP --dc DC1", L"computer set AMBPC01 --join CORP"})
+        ASSERT_TRUE(world.Run(step)) << world.LastOutput();
+    App lift;
+    HWND dialog = OpenLogonDialog(lift);
+    ASSERT_NE(dialog, nullptr);
+    App::SetEditText(dialog, kPasswordEdit, L"Sora-2026");
+    App::PressButton(dialog, IDOK);
+
+    DWORD exitCode = 99;
+    ASSERT_TRUE(lift.WaitExit(10000, &exitCode)) << "the launcher ends after the start";
+    EXPECT_EQ(exitCode, 0u);
+    std::wstring launches = Launches(world);
+    EXPECT_NE(launches.find(L"\"user\": \"kanrisha\""), std::wstring::npos) << launches;
+    KillAmbguiProcesses();
+}
+
 // Starts the launcher with `startedAs` as the first token of its command line,
 // the path that it takes for its own.
 bool StartLauncherAs(App& lift, const std::wstring& startedAs)

@@ -173,6 +173,8 @@ TEST_F(Network, DomainAccountsResolveOnMembersAndDomainAdminsAreFull)
     });
     EXPECT_NE(SidOf(L"CORP\\staff", L"PC2"), L"");
     EXPECT_EQ(SidOf(L"CORP\\staff"), L"") << "the local computer is not a member";
+    EXPECT_EQ(SidOf(L"PC2", L"PC2"), L"") << "a member does not map its own name alone";
+    EXPECT_NE(SidOf(L"PC2\\", L"PC2"), L"");
     ASSERT_EQ(Connect(L"\\\\PC2\\IPC$", L"CORP\\boss", L"Boss1"), 0u);
     EXPECT_EQ(EnumUsers(L"PC2"), 0u) << "a domain administrator is not filtered";
     WNetCancelConnection2W(L"\\\\PC2\\IPC$", 0, TRUE);
