@@ -165,10 +165,9 @@ void Computer::IndexNewUser(size_t index)
     const User& u = users[index];
     userIndex[Upper(u.name)] = index;
     ridIndex[u.rid] = index;
-    auto at =
-        std::upper_bound(usersByName.begin(), usersByName.end(), index, [&](size_t a, size_t b) {
-            return NameBefore(users[a].name, users[b].name);
-        });
+    auto at = std::upper_bound(
+        usersByName.begin(), usersByName.end(), index,
+        [&](size_t a, size_t b) { return NameBefore(users[a].name, users[b].name); });
     usersByName.insert(at, index);
 }
 
@@ -382,10 +381,8 @@ const BuiltinAlias kBuiltinAliases[] = {
      L"このグループのメンバーはシステムによって管理されます。"},
     {583, L"Device Owners", L"このグループのメンバーは、システム全体の設定を変更できます。"},
     // Windows 11 22H2 and 24H2 added these two.
-    {584, L"User Mode Hardware Operators",
-     L"このグループのメンバーは、ユーザー モードでハードウェア操作を実行できます。"},
-    {585, L"OpenSSH Users",
-     L"このグループのメンバーは、SSH を使用してこのコンピューターに接続できます。"},
+    {584, L"User Mode Hardware Operators", L"このグループのメンバーは、ユーザー モードでハードウェア操作を実行できます。"},
+    {585, L"OpenSSH Users", L"このグループのメンバーは、SSH を使用してこのコンピューターに接続できます。"},
 };
 
 User BuiltinUser(DWORD rid, const wchar_t* name, DWORD flags, const wchar_t* comment)
@@ -435,8 +432,8 @@ Computer MakeComputer(const std::wstring& name)
     c.FindGroup(L"Guests")->members.push_back(c.domainSid + L"-501");
     c.FindGroup(L"System Managed Accounts Group")->members.push_back(c.domainSid + L"-503");
     Group* users = c.FindGroup(L"Users");
-    users->members.push_back(L"S-1-5-4");                      // NT AUTHORITY\INTERACTIVE
-    users->members.push_back(L"S-1-5-11");                     // NT AUTHORITY\Authenticated Users
+    users->members.push_back(L"S-1-5-4");  // NT AUTHORITY\INTERACTIVE
+    users->members.push_back(L"S-1-5-11"); // NT AUTHORITY\Authenticated Users
     c.FindGroup(L"IIS_IUSRS")->members.push_back(L"S-1-5-17"); // NT AUTHORITY\IUSR
     return c;
 }
@@ -522,8 +519,7 @@ std::wstring MicrosoftAccountSid(const std::wstring& address)
         hash *= 1099511628211ull;
     }
     for (int part = 0; part < 4; ++part) {
-        sid +=
-            L"-" + std::to_wstring(static_cast<DWORD>(hash >> (part * 8)) ^ (0x9E3779B9u * part));
+        sid += L"-" + std::to_wstring(static_cast<DWORD>(hash >> (part * 8)) ^ (0x9E3779B9u * part));
     }
     return sid;
 }
