@@ -140,52 +140,39 @@ TEST(AmbliftTest, DisabledAdministratorCannotStartAmbgui)
     EXPECT_TRUE(AmbguiProcesses().empty());
 }
 
+// In a workgroup and on a domain-joined computer, whose own account domain is
+// not its primary domain and whose name alone is not mapped.
 TEST(AmbliftTest, RenamedAdministratorStartsAmbguiFromTheLaunchersFolder)
 {
-    SimWorld world;
-    PrepareAdministrator(world, L"Sora-2026", L"kanrisha");
-    App lift;
-    HWND dialog = OpenLogonDialog(lift);
-    ASSERT_NE(dialog, nullptr);
-    App::SetEditText(dialog, kPasswordEdit, L"Sora-2026");
-    App::PressButton(dialog, IDOK);
+    for (bool joined : {false, true}) {
+        SCOPED_TRACE(joined ? "domain-joined" : "workgroup");
+        SimWorld world;
+        PrepareAdministrator(world, L"Sora-2026", L"kanrisha");
+        if (joined) {
+            for (const wchar_t* step : {L"computer add DC1", L"domain add CORP --dc DC1",
+                                        L"computer set AMBPC01 --join CORP"})
+                ASSERT_TRUE(world.Run(step)) << world.LastOutput();
+        }
+        App lift;
+        HWND dialog = OpenLogonDialog(lift);
+        ASSERT_NE(dialog, nullptr);
+        App::SetEditText(dialog, kPasswordEdit, L"Sora-2026");
+        App::PressButton(dialog, IDOK);
 
-    DWORD exitCode = 99;
-    ASSERT_TRUE(lift.WaitExit(10000, &exitCode)) << "the launcher ends after the start";
-    EXPECT_EQ(exitCode, 0u);
+        DWORD exitCode = 99;
+        ASSERT_TRUE(lift.WaitExit(10000, &exitCode)) << "the launcher ends after the start";
+        EXPECT_EQ(exitCode, 0u);
 
-    // Ambgui beside the launcher, started as the renamed Administrator with no arguments.
-    std::wstring launches = Launches(world);
-    EXPECT_NE(launches.find(JsonEscaped(guidriver::SimBinDir() + L"\\Ambgui.exe")),
-              std::wstring::npos)
-        << launches;
-    EXPECT_NE(launches.find(L"\"user\": \"kanrisha\""), std::wstring::npos) << launches;
-    EXPECT_NE(launches.find(L"\"commandLine\": \"\""), std::wstring::npos) << launches;
-    EXPECT_FALSE(AmbguiProcesses().empty()) << "Ambgui is running";
-    KillAmbguiProcesses();
-}
-
-// On a domain-joined computer the computer's own account domain is not the
-// primary domain: its renamed Administrator is still the one started.
-TEST(AmbliftTest, DomainJoinedComputerStartsItsOwnAdministrator)
-{
-    SimWorld world;
-    PrepareAdministrator(world, L"Sora-2026", L"kanrisha");
-    for (const wchar_t* step :
-         {L"computer add DC1", L"domain add CORP --dc DC1", L"computer set AMBPC01 --join CORP"})
-        ASSERT_TRUE(world.Run(step)) << world.LastOutput();
-    App lift;
-    HWND dialog = OpenLogonDialog(lift);
-    ASSERT_NE(dialog, nullptr);
-    App::SetEditText(dialog, kPasswordEdit, L"Sora-2026");
-    App::PressButton(dialog, IDOK);
-
-    DWORD exitCode = 99;
-    ASSERT_TRUE(lift.WaitExit(10000, &exitCode)) << "the launcher ends after the start";
-    EXPECT_EQ(exitCode, 0u);
-    std::wstring launches = Launches(world);
-    EXPECT_NE(launches.find(L"\"user\": \"kanrisha\""), std::wstring::npos) << launches;
-    KillAmbguiProcesses();
+        // Ambgui beside the launcher, started as the renamed Administrator with no arguments.
+        std::wstring launches = Launches(world);
+        EXPECT_NE(launches.find(JsonEscaped(guidriver::SimBinDir() + L"\\Ambgui.exe")),
+                  std::wstring::npos)
+            << launches;
+        EXPECT_NE(launches.find(L"\"user\": \"kanrisha\""), std::wstring::npos) << launches;
+        EXPECT_NE(launches.find(L"\"commandLine\": \"\""), std::wstring::npos) << launches;
+        EXPECT_FALSE(AmbguiProcesses().empty()) << "Ambgui is running";
+        KillAmbguiProcesses();
+    }
 }
 
 // Starts the launcher with `startedAs` as the first token of its command line,
