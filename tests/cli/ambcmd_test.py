@@ -1618,16 +1618,17 @@ class Computers(AmbcmdCase):
         rows = open(self.path('here.csv'), encoding='utf-8-sig').read().split('\n')
         kept = [rows[0]] + [r for r in rows if r.startswith(('ユーザー,taro,', 'グループ,生徒,'))]
         self.assertIn(f'{self.computer}\\taro; {self.computer}\\hanako', kept[2])
-        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
-            f.write('\n'.join(kept) + '\n')
+        def keep(text):
+            with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
+                f.write(text + '\n')
+        keep('\n'.join(kept))
         before = self.world.dump()['remotes']
         run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
         self.expect(run, '対象コンピューター : PC2\n\nエラー : ファイルに問題があるため、何も変更しませんでした。\n'
                     f'　行 3: 列「メンバー」: 「{self.computer}\\hanako」はファイルにもこのコンピューターにもありません。\n\n',
                     2, banner=False)
         self.assertEqual(self.world.dump()['remotes'], before)
-        with open(self.path('kept.csv'), 'w', encoding='utf-8', newline='') as f:
-            f.write('\n'.join(kept).replace(f'; {self.computer}\\hanako', '') + '\n')
+        keep('\n'.join(kept).replace(f'; {self.computer}\\hanako', ''))
         run = self.world.run('/computer:PC2', '/import', self.wine_path('kept.csv'), '/s')
         self.assertEqual(run.code, 0, run.text)
         group = next(g for g in self.remote('PC2')['groups'] if g['name'] == '生徒')
