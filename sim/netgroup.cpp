@@ -225,7 +225,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupAdd(LPCWSTR server, DWORD l
         const wchar_t* name = reinterpret_cast<LOCALGROUP_INFO_0*>(buf)->lgrpi0_name;
         const wchar_t* comment =
             level == 1 ? reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment : nullptr;
-        return WriteWorldFor(L"NetLocalGroupAdd", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetLocalGroupAdd", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -257,7 +257,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupDel(LPCWSTR server, LPCWSTR
     return Guard([&]() -> DWORD {
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldFor(L"NetLocalGroupDel", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetLocalGroupDel", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -358,7 +358,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupSetInfo(LPCWSTR server, LPC
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorldFor(L"NetLocalGroupSetInfo", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetLocalGroupSetInfo", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -454,7 +454,7 @@ DWORD ChangeMembers(const wchar_t* function, LPCWSTR server, LPCWSTR groupname, 
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || (buf == nullptr && count != 0))
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldFor(function, [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(function, [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)

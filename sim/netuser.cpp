@@ -557,7 +557,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
         Incoming in;
         ReadIncoming(level, buf, in);
-        return WriteWorldFor(L"NetUserAdd", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetUserAdd", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -604,7 +604,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserDel(LPCWSTR server, LPCWSTR usern
     return Guard([&]() -> DWORD {
         if (username == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldFor(L"NetUserDel", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetUserDel", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)
@@ -723,7 +723,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserSetInfo(LPCWSTR server, LPCWSTR u
             return ERROR_INVALID_LEVEL;
         if (username == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorldFor(L"NetUserSetInfo", [&](World& w) -> DWORD {
+        return WriteWorldAllOrNothing(L"NetUserSetInfo", [&](World& w) -> DWORD {
             Computer* c = nullptr;
             DWORD status = Open(w, server, true, c);
             if (status != 0)

@@ -311,7 +311,7 @@ extern "C" BOOL WINAPI AmbSim_CreateProcessWithLogonW(LPCWSTR user, LPCWSTR doma
                 return LogOn(w, user, domain, Str(password), (logonFlags & LOGON_WITH_PROFILE) != 0,
                              session);
             },
-            true);
+            Refusal::Kept);
         if (status != 0)
             return status;
         if (app != nullptr && !ProgramExists(app))

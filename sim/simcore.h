@@ -288,14 +288,27 @@ std::wstring WorldFolder();
 // Runs `read` on the current world under the shared lock. Returns the store's
 // error (ERROR_FILE_CORRUPT, ...) or what `read` returns.
 DWORD ReadWorld(const std::function<DWORD(const World&)>& read);
-// Runs `change` under the exclusive lock and stores the world when it returns 0
-// (or always when saveOnError). A failed change leaves the stored world untouched.
-DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError = false);
+// What a change that returns an error has left in the world it was given.
+enum class Refusal {
+    MayHaveChanged, // perhaps half made: the cached world is dropped and read again
+    Kept,           // meant to last (a counted bad password): stored as a success is
+    ChangesNothing, // every check comes before the first change: nothing to undo
+};
+// Runs `change` under the exclusive lock and stores the world when it returns 0.
+// A failed change leaves the stored world untouched, unless it is Refusal::Kept.
+DWORD WriteWorld(const std::function<DWORD(World&)>& change,
+                 Refusal refusal = Refusal::MayHaveChanged);
 // The same for an exported function: its injected faults are counted down in
 // the same lock, and one that fires is returned instead of running the body.
 DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read);
 DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
-                    bool saveOnError = false);
+                    Refusal refusal = Refusal::MayHaveChanged);
+// The same for a change whose every check comes before its first change.
+inline DWORD WriteWorldAllOrNothing(const wchar_t* function,
+                                    const std::function<DWORD(World&)>& change)
+{
+    return WriteWorldFor(function, change, Refusal::ChangesNothing);
+}
 // Replaces the world whatever the store holds (reset).
 DWORD ReplaceWorld(const World& w);
 // An injected fault for this function, counted down on every call: 0 or its code.

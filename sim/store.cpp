@@ -423,9 +423,9 @@ DWORD ReadWorld(const std::function<DWORD(const World&)>& read)
     return ReadWorldFor(nullptr, read);
 }
 
-DWORD WriteWorld(const std::function<DWORD(World&)>& change, bool saveOnError)
+DWORD WriteWorld(const std::function<DWORD(World&)>& change, Refusal refusal)
 {
-    return WriteWorldFor(nullptr, change, saveOnError);
+    return WriteWorldFor(nullptr, change, refusal);
 }
 
 DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read)
@@ -462,12 +462,12 @@ DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const Worl
             result = read(w);
             return DWORD(0);
         },
-        true);
+        Refusal::Kept);
     return status != 0 ? status : result;
 }
 
 DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
-                    bool saveOnError)
+                    Refusal refusal)
 {
     Cache& cache = TheCache();
     DWORD status = PrepareFolder(cache);
@@ -494,12 +494,14 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
             return status != 0 ? status : code;
     }
     status = change(*cache.world);
-    if (status == 0 || saveOnError) {
+    if (status == 0 || refusal == Refusal::Kept) {
         DWORD saved = Save(cache);
         if (saved != 0)
             return saved;
-    } else {
-        // The change may have been half made: forget it, the store still has the old world.
+    } else if (refusal == Refusal::MayHaveChanged) {
+        // Forgotten, it is read again from the store, which still has the old world.
+        // A refusal that changed nothing keeps the cache: reading a large world
+        // again costs far more than the call.
         Forget(cache);
     }
     return status;
