@@ -136,6 +136,65 @@ TEST_F(Platform, AChangeOfTheSameSizeInTheSameClockTickIsSeen)
     NetApiBufferFree(buf);
 }
 
+extern "C" LONG WINAPI AmbSimParseCount(); // the DLL's own count, not this program's
+
+TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
+{
+    AddUser(L"pupil");
+    auto document = [&] {
+        std::string text;
+        EXPECT_EQ(ambsim::ReadWorld([&](const ambsim::World&) { return DWORD(0); }), 0u);
+        HANDLE f = CreateFileW(Document().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
+        CloseHandle(f);
+        return text;
+    };
+    std::string before = document();
+    LONG parses = AmbSimParseCount();
+    std::wstring sid = SidOf(L"pupil");
+    PSID binary = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(sid.c_str(), &binary));
+    LOCALGROUP_MEMBERS_INFO_0 member = {binary};
+    EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 0, reinterpret_cast<LPBYTE>(&member), 1),
+              (DWORD)ERROR_MEMBER_IN_ALIAS);
+    LocalFree(binary);
+    USER_INFO_1 taken = {const_cast<LPWSTR>(L"pupil"),
+                         const_cast<LPWSTR>(L"Pw-12345x"),
+                         0,
+                         USER_PRIV_USER,
+                         nullptr,
+                         nullptr,
+                         UF_SCRIPT,
+                         nullptr};
+    EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&taken), nullptr),
+              (DWORD)NERR_UserExists);
+    EXPECT_EQ(NetUserDel(nullptr, L"nobody"), (DWORD)NERR_UserNotFound);
+    USER_INFO_0 rename = {const_cast<LPWSTR>(L"kanri")};
+    EXPECT_EQ(NetUserSetInfo(nullptr, L"pupil", 0, reinterpret_cast<LPBYTE>(&rename), nullptr),
+              (DWORD)NERR_UserExists);
+    LOCALGROUP_INFO_0 group = {const_cast<LPWSTR>(L"Users")};
+    EXPECT_EQ(NetLocalGroupAdd(nullptr, 0, reinterpret_cast<LPBYTE>(&group), nullptr),
+              (DWORD)ERROR_ALIAS_EXISTS);
+    EXPECT_EQ(document(), before);
+    EXPECT_EQ(AmbSimParseCount(), parses) << "a refusal made the next call read the store again";
+
+    // A change refused after it began is dropped, not kept in the cache.
+    EXPECT_EQ(ambsim::WriteWorld([](ambsim::World& w) {
+                  ambsim::AddUserRecord(w.Local(), L"half", w.Now());
+                  return DWORD(ERROR_INVALID_PARAMETER);
+              }),
+              (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ambsim::ReadWorld([](const ambsim::World& w) {
+                  return DWORD(w.Local().FindUser(L"half") != nullptr);
+              }),
+              0u);
+    EXPECT_EQ(document(), before);
+}
+
 TEST_F(Platform, AWorldMadeAgainInTheSameFolderIsNotMistakenForTheOldOne)
 {
     AddUser(L"old");
