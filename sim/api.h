@@ -100,6 +100,11 @@ enum class Interface { Sam, Lsa };
 // caller gave it. Locally: reads need nothing, changes an elevated administrator.
 // Remotely: the network logon, then the target's rights (remote UAC, RestrictRemoteSAM).
 DWORD CheckAccess(const World& w, const Computer& c, LPCWSTR server, Interface via, bool change);
+// A change of the accounts of the computer `server` names, when the caller may
+// change them there (CheckAccess over SAM): all or nothing, and only that
+// computer's document is written.
+DWORD ChangeAt(const wchar_t* function, LPCWSTR server,
+               const std::function<DWORD(const World&, Computer*)>& change);
 // The session of this process (inherited from the starting process or the world's).
 Session CurrentSession(const World& w);
 extern const wchar_t kSessionVariable[]; // AMBRELLE_SIM_SESSION: "name;admin;elevated"

@@ -225,14 +225,10 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupAdd(LPCWSTR server, DWORD l
         const wchar_t* name = reinterpret_cast<LOCALGROUP_INFO_0*>(buf)->lgrpi0_name;
         const wchar_t* comment =
             level == 1 ? reinterpret_cast<LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment : nullptr;
-        return WriteWorldAllOrNothing(L"NetLocalGroupAdd", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetLocalGroupAdd", server, [&](const World&, Computer* c) -> DWORD {
             if (name == nullptr || name[0] == 0)
                 return Invalid(parm_err, LOCALGROUP_NAME_PARMNUM);
-            status = CheckGroupName(name);
+            DWORD status = CheckGroupName(name);
             if (status != 0)
                 return status;
             status = CheckComment(comment, parm_err);
@@ -257,11 +253,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupDel(LPCWSTR server, LPCWSTR
     return Guard([&]() -> DWORD {
         if (groupname == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldAllOrNothing(L"NetLocalGroupDel", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetLocalGroupDel", server, [&](const World&, Computer* c) -> DWORD {
             Group* g = c->FindGroup(groupname);
             if (g == nullptr)
                 return NERR_GroupNotFound;
@@ -358,11 +350,8 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetLocalGroupSetInfo(LPCWSTR server, LPC
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorldAllOrNothing(L"NetLocalGroupSetInfo", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetLocalGroupSetInfo", server, [&](const World&, Computer* c) -> DWORD {
+            DWORD status = 0;
             Group* g = c->FindGroup(groupname);
             if (g == nullptr)
                 return NERR_GroupNotFound;
@@ -454,17 +443,13 @@ DWORD ChangeMembers(const wchar_t* function, LPCWSTR server, LPCWSTR groupname, 
             return ERROR_INVALID_LEVEL;
         if (groupname == nullptr || (buf == nullptr && count != 0))
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldAllOrNothing(function, [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(function, server, [&](const World& w, Computer* c) -> DWORD {
             Group* g = c->FindGroup(groupname);
             if (g == nullptr)
                 return NERR_GroupNotFound;
             std::vector<std::wstring> sids;
-            status = MemberSids(w, *c, level, buf, count, how != MemberChange::Delete,
-                                how == MemberChange::Set ? g : nullptr, sids);
+            DWORD status = MemberSids(w, *c, level, buf, count, how != MemberChange::Delete,
+                                      how == MemberChange::Set ? g : nullptr, sids);
             if (status != 0)
                 return status;
             std::vector<std::wstring> members = g->members;

@@ -222,14 +222,31 @@ void FlushLogonRecord()
         return;
     LogonRecord record = t_record;
     t_record = LogonRecord();
-    WriteWorld([&](World& w) -> DWORD {
-        Computer* db =
-            record.domainAccount ? w.FindDomain(record.database) : w.FindComputer(record.database);
-        User* u = db != nullptr ? db->FindUserByRid(record.rid) : nullptr;
-        if (u != nullptr)
-            ApplyPasswordCheck(*db, *u, record.check, w.Now());
-        return 0;
-    });
+    WriteComputerFor(
+        nullptr,
+        [&](const World& w, const Computer*& db) -> DWORD {
+            db = record.domainAccount ? w.FindDomain(record.database)
+                                      : w.FindComputer(record.database);
+            return db != nullptr ? 0 : DWORD(ERROR_NO_SUCH_DOMAIN);
+        },
+        [&](const World& w, Computer* db) -> DWORD {
+            User* u = db->FindUserByRid(record.rid);
+            if (u != nullptr)
+                ApplyPasswordCheck(*db, *u, record.check, w.Now());
+            return 0;
+        });
+}
+
+DWORD ChangeAt(const wchar_t* function, LPCWSTR server,
+               const std::function<DWORD(const World&, Computer*)>& change)
+{
+    return WriteComputerFor(
+        function,
+        [&](const World& w, const Computer*& c) -> DWORD {
+            DWORD status = TargetComputer(w, server, ServerErrors::NetApi, c);
+            return status != 0 ? status : CheckAccess(w, *c, server, Interface::Sam, true);
+        },
+        change);
 }
 
 DWORD CheckAccess(const World& w, const Computer& c, LPCWSTR server, Interface via, bool change)

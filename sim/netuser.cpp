@@ -557,15 +557,11 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserAdd(LPCWSTR server, DWORD level, 
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
         Incoming in;
         ReadIncoming(level, buf, in);
-        return WriteWorldAllOrNothing(L"NetUserAdd", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetUserAdd", server, [&](const World& w, Computer* c) -> DWORD {
             if (in.name == nullptr || in.name[0] == 0)
                 return Invalid(parm_err, USER_NAME_PARMNUM);
             std::wstring name = in.name;
-            status = CheckUserName(name);
+            DWORD status = CheckUserName(name);
             if (status != 0)
                 return status;
             if (in.priv != USER_PRIV_USER)
@@ -604,11 +600,7 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserDel(LPCWSTR server, LPCWSTR usern
     return Guard([&]() -> DWORD {
         if (username == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldAllOrNothing(L"NetUserDel", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetUserDel", server, [&](const World&, Computer* c) -> DWORD {
             User* u = c->FindUser(username);
             if (u == nullptr)
                 return NERR_UserNotFound;
@@ -723,11 +715,8 @@ extern "C" NET_API_STATUS WINAPI AmbSim_NetUserSetInfo(LPCWSTR server, LPCWSTR u
             return ERROR_INVALID_LEVEL;
         if (username == nullptr || buf == nullptr)
             return Invalid(parm_err, PARM_ERROR_UNKNOWN);
-        return WriteWorldAllOrNothing(L"NetUserSetInfo", [&](World& w) -> DWORD {
-            Computer* c = nullptr;
-            DWORD status = Open(w, server, true, c);
-            if (status != 0)
-                return status;
+        return ChangeAt(L"NetUserSetInfo", server, [&](const World& w, Computer* c) -> DWORD {
+            DWORD status = 0;
             User* u = c->FindUser(username);
             if (u == nullptr)
                 return NERR_UserNotFound;

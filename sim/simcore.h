@@ -2,7 +2,8 @@
 // and AmbSimCtl.exe. A world is a set of computers (the first is the local one),
 // each with its own account domain, users, local groups and profiles, plus the
 // settings that stand in for the rest of Windows (session, consent, clock,
-// injected faults). It lives in one JSON document in the world folder.
+// injected faults). It lives in the world folder: a JSON document of the world
+// and one of each computer's accounts.
 #pragma once
 
 #include <windows.h>
@@ -278,8 +279,13 @@ DWORD ReportedFlags(const Computer& c, const User& u, int64_t now);
 bool InBuiltinGroup(const Computer& c, const User& u, DWORD aliasRid);
 
 // ---- JSON ----
-std::string SerializeWorld(const World& w); // the stored document
-bool ParseWorld(const std::string& text, World& out);
+// The world's document names each computer's own document: computerFiles[i]
+// holds the accounts of w.computers[i]. A computer given in the document itself
+// (an earlier version's) is parsed there and its file name left empty.
+std::string SerializeWorld(const World& w, const std::vector<std::wstring>& computerFiles);
+bool ParseWorld(const std::string& text, World& out, std::vector<std::wstring>& computerFiles);
+std::string SerializeComputer(const Computer& c);
+bool ParseComputer(const std::string& text, Computer& out);
 std::string DumpWorld(const World& w); // the readable dump of AmbSimCtl
 
 // ---- the store ----
@@ -303,12 +309,13 @@ DWORD WriteWorld(const std::function<DWORD(World&)>& change,
 DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read);
 DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
                     Refusal refusal = Refusal::MayHaveChanged);
-// The same for a change whose every check comes before its first change.
-inline DWORD WriteWorldAllOrNothing(const wchar_t* function,
-                                    const std::function<DWORD(World&)>& change)
-{
-    return WriteWorldFor(function, change, Refusal::ChangesNothing);
-}
+// Finds the computer a change is for, or says why there is none.
+using ComputerFinder = std::function<DWORD(const World&, const Computer*&)>;
+// A change of one computer alone, all or nothing: `change` reads the world and
+// changes only the computer `find` gives it, and the store writes only that
+// computer's document (a domain's database: the world's).
+DWORD WriteComputerFor(const wchar_t* function, const ComputerFinder& find,
+                       const std::function<DWORD(const World&, Computer*)>& change);
 // Replaces the world whatever the store holds (reset).
 DWORD ReplaceWorld(const World& w);
 // An injected fault for this function, counted down on every call: 0 or its code.

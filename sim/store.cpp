@@ -1,7 +1,14 @@
-// The world's store: one JSON document in the world folder, replaced atomically
-// (write aside, flush, rename) under a byte-range lock on "world.lock" that every
-// process shares, with a per-process cache of the parsed world keyed on the
-// document's generation number.
+// The world's store: in the world folder a JSON document of the world, replaced
+// atomically (write aside, flush, rename) under a byte-range lock on "world.lock"
+// that every process shares, with a per-process cache of the parsed world keyed
+// on the document's generation number.
+//
+// Each computer's accounts are a document of their own in "computers", named
+// after the computer's place and the generation that wrote it and never written
+// again: a change of one computer writes that computer's new document and the
+// world's, whose rename makes the change. A reader parses again only the
+// computers whose documents it has not read, and a large lab costs a write no
+// more than one computer does.
 //
 // A read of an unchanged store takes neither the file lock nor the document's
 // head: under Wine each of those is a round trip to the Wine server. Instead
@@ -13,8 +20,10 @@
 // takes the locked path as before.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "simcore.h"
 
@@ -44,6 +53,7 @@ struct Cache
     HANDLE mapping = nullptr;
     BYTE* view = nullptr;
     std::unique_ptr<World> world;
+    std::vector<std::wstring> files; // the document of each cached computer ("": none yet)
     int64_t generation = -1;
     DocumentStamp seen; // what the cached world was read from
 };
@@ -78,6 +88,7 @@ bool SameStamp(const DocumentStamp& a, const DocumentStamp& b)
 void Forget(Cache& cache)
 {
     cache.world.reset();
+    cache.files.clear();
     cache.generation = -1;
     cache.seen = DocumentStamp();
 }
@@ -150,6 +161,22 @@ std::wstring DocumentPath(const std::wstring& folder)
     return folder + L"\\world.json";
 }
 
+std::wstring ComputersFolder(const std::wstring& folder)
+{
+    return folder + L"\\computers";
+}
+
+std::wstring ComputerDocumentPath(const std::wstring& folder, const std::wstring& file)
+{
+    return ComputersFolder(folder) + L"\\" + file;
+}
+
+// A name the world's document may give a computer's document: a plain file name.
+bool PlainFileName(const std::wstring& name)
+{
+    return !name.empty() && name[0] != L'.' && name.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
 // Holds the cross-process lock (and the in-process one) for its lifetime.
 class StoreLock
 {
@@ -199,7 +226,7 @@ DWORD PrepareFolder(Cache& cache)
         Forget(cache);
         cache.folder = folder;
         cache.document = DocumentPath(folder);
-        if (!CreateDirectories(folder)) {
+        if (!CreateDirectories(ComputersFolder(folder))) {
             status = GetLastError();
             if (status == 0)
                 status = ERROR_PATH_NOT_FOUND;
@@ -287,6 +314,37 @@ DWORD ReadWholeFile(const std::wstring& path, std::string& text)
     return 0;
 }
 
+// Fills in the computers the world's document names: those of a document the
+// cache has already read are taken from it, the others read and parsed.
+DWORD LoadComputers(const std::wstring& folder, World& w, const std::vector<std::wstring>& files,
+                    World* old, const std::vector<std::wstring>& oldFiles)
+{
+    std::unordered_map<std::wstring, size_t> cached;
+    for (size_t i = 0; old != nullptr && i < oldFiles.size() && i < old->computers.size(); ++i)
+        if (!oldFiles[i].empty())
+            cached[oldFiles[i]] = i;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].empty())
+            continue; // given in the world's document itself
+        if (!PlainFileName(files[i]))
+            return ERROR_FILE_CORRUPT;
+        auto hit = cached.find(files[i]);
+        if (hit != cached.end()) {
+            w.computers[i] = std::move(old->computers[hit->second]);
+            cached.erase(hit);
+            continue;
+        }
+        std::string text;
+        DWORD status = ReadWholeFile(ComputerDocumentPath(folder, files[i]), text);
+        if (status != 0)
+            return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_CORRUPT : status;
+        InterlockedIncrement(&g_parses);
+        if (!ParseComputer(text, w.computers[i]))
+            return ERROR_FILE_CORRUPT;
+    }
+    return 0;
+}
+
 // Brings the cache up to date with the document. Caller holds the lock.
 // Missing: *missing is set and nothing is loaded.
 DWORD Refresh(Cache& cache, bool* missing)
@@ -310,30 +368,35 @@ DWORD Refresh(Cache& cache, bool* missing)
         cache.seen = stamp;
         return 0;
     }
+    std::unique_ptr<World> old = std::move(cache.world);
+    std::vector<std::wstring> oldFiles = std::move(cache.files);
     Forget(cache);
     std::string text;
     DWORD status = ReadWholeFile(DocumentPath(cache.folder), text);
     if (status != 0)
         return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_CORRUPT : status;
     std::unique_ptr<World> world(new World);
+    std::vector<std::wstring> files;
     InterlockedIncrement(&g_parses);
-    if (!ParseWorld(text, *world))
+    if (!ParseWorld(text, *world, files))
         return ERROR_FILE_CORRUPT;
+    status = LoadComputers(cache.folder, *world, files, old.get(), oldFiles);
+    if (status != 0)
+        return status;
     cache.generation = world->generation;
     cache.world = std::move(world);
+    cache.files = std::move(files);
     cache.seen = stamp;
     return 0;
 }
 
-// Writes the cached world as the next generation: aside, flushed, renamed over.
-DWORD Save(Cache& cache)
+// Which computers a change may have changed, for Save.
+constexpr size_t kEveryComputer = SIZE_MAX; // or the index of the one computer changed
+constexpr size_t kNoComputer = SIZE_MAX - 1;
+
+DWORD WriteNewFile(const std::wstring& path, const std::string& text)
 {
-    World& w = *cache.world;
-    w.generation = (cache.generation < 0 ? 0 : cache.generation) + 1;
-    std::string text = SerializeWorld(w);
-    std::wstring target = DocumentPath(cache.folder);
-    std::wstring aside = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    HANDLE f = CreateFileW(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return GetLastError();
@@ -342,20 +405,84 @@ DWORD Save(Cache& cache)
               done == text.size() && FlushFileBuffers(f);
     DWORD error = ok ? 0 : GetLastError();
     CloseHandle(f);
+    if (!ok)
+        DeleteFileW(path.c_str());
+    return ok ? 0 : (error != 0 ? error : ERROR_WRITE_FAULT);
+}
+
+// Replaces the world's document: aside, flushed, renamed over.
+DWORD CommitWorldDocument(Cache& cache, const std::string& text)
+{
+    std::wstring target = DocumentPath(cache.folder);
+    std::wstring aside = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    DWORD error = WriteNewFile(aside, text);
+    if (error != 0)
+        return error;
     // Before the rename: whoever sees the old stamp from here on waits for this
     // writer's lock; a writer killed after this only costs readers a re-read.
-    if (ok && SharedStamp(cache) != nullptr)
+    if (SharedStamp(cache) != nullptr)
         InterlockedIncrement64(SharedStamp(cache));
-    if (ok && !MoveFileExW(aside.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = FALSE;
+    if (!MoveFileExW(aside.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
-    }
-    if (!ok) {
         DeleteFileW(aside.c_str());
-        Forget(cache);
         return error != 0 ? error : ERROR_WRITE_FAULT;
     }
+    return 0;
+}
+
+// Computers' documents that the world's document does not name: those it named
+// before this writer's change, and any a writer killed before its rename left.
+void RemoveUnnamedComputers(const std::wstring& folder, const std::vector<std::wstring>& named)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((ComputersFolder(folder) + L"\\*.json").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do
+        if (std::find(named.begin(), named.end(), fd.cFileName) == named.end())
+            DeleteFileW(ComputerDocumentPath(folder, fd.cFileName).c_str());
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+// Writes the cached world as the next generation: the documents of the computers
+// that may have changed (`only`), then the world's, which names them.
+DWORD Save(Cache& cache, size_t only)
+{
+    World& w = *cache.world;
+    w.generation = (cache.generation < 0 ? 0 : cache.generation) + 1;
+    std::vector<std::wstring> files = cache.files;
+    files.resize(w.computers.size());
+    std::vector<std::wstring> written;
+    DWORD error = 0;
+    for (size_t i = 0; i < w.computers.size() && error == 0; ++i) {
+        if (only != kEveryComputer && only != i && !files[i].empty())
+            continue;
+        std::wstring name = std::to_wstring(i) + L"." + std::to_wstring(w.generation) + L".json";
+        error = WriteNewFile(ComputerDocumentPath(cache.folder, name),
+                             SerializeComputer(w.computers[i]));
+        if (error == 0) {
+            written.push_back(name);
+            files[i] = name;
+        }
+    }
+    if (error == 0)
+        error = CommitWorldDocument(cache, SerializeWorld(w, files));
+    if (error != 0) {
+        for (const std::wstring& name : written)
+            DeleteFileW(ComputerDocumentPath(cache.folder, name).c_str());
+        Forget(cache);
+        return error;
+    }
+    if (only == kEveryComputer) {
+        RemoveUnnamedComputers(cache.folder, files);
+    } else {
+        for (const std::wstring& name : cache.files)
+            if (!name.empty() && std::find(files.begin(), files.end(), name) == files.end())
+                DeleteFileW(ComputerDocumentPath(cache.folder, name).c_str());
+    }
+    cache.files = std::move(files);
     cache.generation = w.generation;
     cache.seen = CurrentStamp(cache);
     return 0;
@@ -418,6 +545,55 @@ DWORD CountDown(World& w, const wchar_t* function)
 
 } // namespace
 
+namespace {
+
+// A change under the exclusive lock; it sets `only` to the one computer it
+// changed, or kNoComputer, when it knows.
+using Change = std::function<DWORD(World&, size_t& only)>;
+
+DWORD WriteWorldWith(const wchar_t* function, const Change& change, Refusal refusal)
+{
+    Cache& cache = TheCache();
+    DWORD status = PrepareFolder(cache);
+    if (status != 0)
+        return status;
+    StoreLock lock(cache.lockFile, true);
+    if (lock.Error() != 0)
+        return lock.Error();
+    bool missing = false;
+    status = Refresh(cache, &missing);
+    if (status != 0)
+        return status;
+    if (missing) {
+        cache.world.reset(new World(MakeDefaultWorld(L"", L"")));
+        cache.generation = FreshGeneration();
+        status = Save(cache, kEveryComputer);
+        if (status != 0)
+            return status;
+    }
+    if (HasFault(*cache.world, function)) {
+        DWORD code = CountDown(*cache.world, function);
+        status = Save(cache, kNoComputer);
+        if (status != 0 || code != 0)
+            return status != 0 ? status : code;
+    }
+    size_t only = kEveryComputer;
+    status = change(*cache.world, only);
+    if (status == 0 || refusal == Refusal::Kept) {
+        DWORD saved = Save(cache, only);
+        if (saved != 0)
+            return saved;
+    } else if (refusal == Refusal::MayHaveChanged) {
+        // Forgotten, it is read again from the store, which still has the old world.
+        // A refusal that changed nothing keeps the cache: reading a large world
+        // again costs far more than the call.
+        Forget(cache);
+    }
+    return status;
+}
+
+} // namespace
+
 DWORD ReadWorld(const std::function<DWORD(const World&)>& read)
 {
     return ReadWorldFor(nullptr, read);
@@ -456,10 +632,11 @@ DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const Worl
     }
     // No world yet, or a fault to count down: take the write path.
     DWORD result = 0;
-    status = WriteWorldFor(
+    status = WriteWorldWith(
         function,
-        [&](World& w) {
+        [&](World& w, size_t& only) {
             result = read(w);
+            only = kNoComputer;
             return DWORD(0);
         },
         Refusal::Kept);
@@ -469,42 +646,27 @@ DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const Worl
 DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
                     Refusal refusal)
 {
-    Cache& cache = TheCache();
-    DWORD status = PrepareFolder(cache);
-    if (status != 0)
-        return status;
-    StoreLock lock(cache.lockFile, true);
-    if (lock.Error() != 0)
-        return lock.Error();
-    bool missing = false;
-    status = Refresh(cache, &missing);
-    if (status != 0)
-        return status;
-    if (missing) {
-        cache.world.reset(new World(MakeDefaultWorld(L"", L"")));
-        cache.generation = FreshGeneration();
-        status = Save(cache);
-        if (status != 0)
-            return status;
-    }
-    if (HasFault(*cache.world, function)) {
-        DWORD code = CountDown(*cache.world, function);
-        status = Save(cache);
-        if (status != 0 || code != 0)
-            return status != 0 ? status : code;
-    }
-    status = change(*cache.world);
-    if (status == 0 || refusal == Refusal::Kept) {
-        DWORD saved = Save(cache);
-        if (saved != 0)
-            return saved;
-    } else if (refusal == Refusal::MayHaveChanged) {
-        // Forgotten, it is read again from the store, which still has the old world.
-        // A refusal that changed nothing keeps the cache: reading a large world
-        // again costs far more than the call.
-        Forget(cache);
-    }
-    return status;
+    return WriteWorldWith(
+        function, [&](World& w, size_t&) { return change(w); }, refusal);
+}
+
+DWORD WriteComputerFor(const wchar_t* function, const ComputerFinder& find,
+                       const std::function<DWORD(const World&, Computer*)>& change)
+{
+    return WriteWorldWith(
+        function,
+        [&](World& w, size_t& only) -> DWORD {
+            const Computer* found = nullptr;
+            DWORD status = find(w, found);
+            if (status != 0)
+                return status;
+            // The finder sees the world as const; the computer is this store's own.
+            Computer* c = const_cast<Computer*>(found);
+            if (c >= w.computers.data() && c < w.computers.data() + w.computers.size())
+                only = static_cast<size_t>(c - w.computers.data());
+            return change(w, c);
+        },
+        Refusal::ChangesNothing);
 }
 
 namespace {
@@ -538,8 +700,9 @@ DWORD ReplaceWorld(const World& w)
     int64_t generation = 0;
     Header h = ReadGeneration(cache.folder, generation);
     cache.world.reset(new World(w));
+    cache.files.clear();
     cache.generation = h == Header::Ok ? generation : FreshGeneration();
-    return Save(cache);
+    return Save(cache, kEveryComputer);
 }
 
 DWORD TakeFault(const wchar_t* function)

@@ -1,8 +1,10 @@
-// The world's stored document and the readable dump.
+// The world's stored documents and the readable dump.
 //
-// Stored form: {"generation": N, "world": {...}}. nlohmann/json writes keys in
-// sorted order, so "generation" always opens the file: the store reads just the
-// first bytes to learn whether its cached copy is still current.
+// Stored form: the world's document {"generation": N, "world": {...}}, whose
+// "computers" names the document of each computer (one computer's accounts in
+// the shape of WriteComputer). "generation" always opens it: the store reads
+// just the first bytes to learn whether its cached copy is still current. A
+// document of an earlier version, with the computers in it, is read as well.
 #include <windows.h>
 #include <lm.h>
 
@@ -484,17 +486,32 @@ void WriteComputer(Writer& o, const Computer& c)
 
 } // namespace
 
+std::string SerializeComputer(const Computer& c)
+{
+    Writer o;
+    WriteComputer(o, c);
+    o.text += '\n';
+    return o.text;
+}
+
+bool ParseComputer(const std::string& text, Computer& out)
+{
+    try {
+        out = ComputerFromJson(json::parse(text));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 // "generation" opens the document: the store reads only the first bytes to learn it.
-std::string SerializeWorld(const World& w)
+std::string SerializeWorld(const World& w, const std::vector<std::wstring>& computerFiles)
 {
     Writer o;
     o.Open('{');
     o.Key("generation"), o.Num(w.generation);
     o.Key("world"), o.Open('{');
-    o.Key("computers"), o.Open('[');
-    for (const Computer& c : w.computers)
-        WriteComputer(o, c);
-    o.Close(']');
+    o.Key("computers"), o.StrList(computerFiles);
     o.Key("session"), o.Open('{');
     o.Key("user"), o.Str(w.session.user);
     o.Key("admin"), o.Bool(w.session.admin);
@@ -558,15 +575,19 @@ std::string SerializeWorld(const World& w)
     return o.text;
 }
 
-bool ParseWorld(const std::string& text, World& out)
+bool ParseWorld(const std::string& text, World& out, std::vector<std::wstring>& computerFiles)
 {
     try {
         json doc = json::parse(text);
         const json& body = doc.at("world");
         World w;
+        std::vector<std::wstring> files;
         w.generation = doc.at("generation").get<int64_t>();
-        for (const json& c : body.at("computers"))
-            w.computers.push_back(ComputerFromJson(c));
+        for (const json& c : body.at("computers")) {
+            bool named = c.is_string();
+            files.push_back(named ? FromUtf8(c.get<std::string>()) : std::wstring());
+            w.computers.push_back(named ? Computer() : ComputerFromJson(c));
+        }
         if (w.computers.empty())
             return false;
         const json& s = body.at("session");
@@ -600,6 +621,7 @@ bool ParseWorld(const std::string& text, World& out)
                     Fault{W(f, "function"), N<DWORD>(f, "code", 0), N<DWORD>(f, "remaining", 1)});
         w.fixedClock = N<int64_t>(body, "clock", 0);
         out = std::move(w);
+        computerFiles = std::move(files);
         return true;
     } catch (...) {
         return false;

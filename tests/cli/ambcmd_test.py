@@ -1663,10 +1663,8 @@ class ConnectAs(AmbcmdCase):
                            '--password', password)
 
     def bad_passwords(self, computer):
-        """The Administrator's bad-password count on that computer (the world's file)."""
-        with open(os.path.join(self.world.folder, 'world.json'), encoding='utf-8') as f:
-            world = json.load(f)
-        pc = next(c for c in world['world']['computers'] if c['name'] == computer)
+        """The Administrator's bad-password count on that computer."""
+        pc = next(c for c in self.world.dump()['remotes'] if c['computer'] == computer)
         return next(u for u in pc['users'] if u['name'] == 'Administrator')['badPwCount']
 
     def refused(self, computer, code, hint):

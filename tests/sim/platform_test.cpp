@@ -3,6 +3,8 @@
 #include "start_process.h"
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <set>
 
 #include "simtest.h"
 
@@ -138,6 +140,16 @@ TEST_F(Platform, AChangeOfTheSameSizeInTheSameClockTickIsSeen)
 
 extern "C" LONG WINAPI AmbSimParseCount(); // the DLL's own count, not this program's
 
+DWORD AddUserOn(const wchar_t* server, const wchar_t* name)
+{
+    USER_INFO_1 ui = {};
+    ui.usri1_name = const_cast<LPWSTR>(name);
+    ui.usri1_password = const_cast<LPWSTR>(L"Pw-12345x");
+    ui.usri1_priv = USER_PRIV_USER;
+    ui.usri1_flags = UF_SCRIPT;
+    return NetUserAdd(server, 1, reinterpret_cast<LPBYTE>(&ui), nullptr);
+}
+
 TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
 {
     AddUser(L"pupil");
@@ -162,16 +174,7 @@ TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
     EXPECT_EQ(NetLocalGroupAddMembers(nullptr, L"Users", 0, reinterpret_cast<LPBYTE>(&member), 1),
               (DWORD)ERROR_MEMBER_IN_ALIAS);
     LocalFree(binary);
-    USER_INFO_1 taken = {const_cast<LPWSTR>(L"pupil"),
-                         const_cast<LPWSTR>(L"Pw-12345x"),
-                         0,
-                         USER_PRIV_USER,
-                         nullptr,
-                         nullptr,
-                         UF_SCRIPT,
-                         nullptr};
-    EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&taken), nullptr),
-              (DWORD)NERR_UserExists);
+    EXPECT_EQ(AddUserOn(nullptr, L"pupil"), (DWORD)NERR_UserExists);
     EXPECT_EQ(NetUserDel(nullptr, L"nobody"), (DWORD)NERR_UserNotFound);
     USER_INFO_0 rename = {const_cast<LPWSTR>(L"kanri")};
     EXPECT_EQ(NetUserSetInfo(nullptr, L"pupil", 0, reinterpret_cast<LPBYTE>(&rename), nullptr),
@@ -193,6 +196,72 @@ TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
               }),
               0u);
     EXPECT_EQ(document(), before);
+}
+
+TEST_F(Platform, AChangeOfOneComputerWritesItsDocumentAloneAndOthersReadJustThatOne)
+{
+    Change([&](ambsim::World& w) {
+        AddManagedRemote(w, L"PC2");
+        AddManagedRemote(w, L"PC3");
+    });
+    auto documents = [&] {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((folder_ + L"\\computers\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do
+                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    names.insert(fd.cFileName);
+            while (FindNextFileW(h, &fd));
+            FindClose(h);
+        }
+        return names;
+    };
+    std::set<std::wstring> before = documents();
+    ASSERT_EQ(before.size(), 3u);
+    ASSERT_EQ(AddUserOn(L"\\\\PC2", L"pupil"), 0u);
+    std::set<std::wstring> after = documents();
+    std::vector<std::wstring> kept;
+    std::set_intersection(before.begin(), before.end(), after.begin(), after.end(),
+                          std::back_inserter(kept));
+    EXPECT_EQ(after.size(), 3u) << "the replaced document is removed";
+    EXPECT_EQ(kept.size(), 2u) << "only the changed computer's document is new";
+
+    // Another process sees the change; what it changes on one computer is read
+    // back alone: the world's document and that computer's.
+    ASSERT_EQ(
+        simtest::Run(L"\"" + CtlPath() + L"\" user set pupil --computer PC2 --full-name Seito"), 0);
+    LPBYTE buf = nullptr;
+    ASSERT_EQ(NetUserGetInfo(L"\\\\PC2", L"pupil", 10, &buf), 0u);
+    EXPECT_STREQ(reinterpret_cast<USER_INFO_10*>(buf)->usri10_full_name, L"Seito");
+    NetApiBufferFree(buf);
+    ASSERT_EQ(simtest::Run(L"\"" + HelperPath() + L"\" add-users extra 1"), 0);
+    LONG parses = AmbSimParseCount();
+    ASSERT_EQ(NetUserGetInfo(nullptr, L"extra0", 0, &buf), 0u);
+    NetApiBufferFree(buf);
+    EXPECT_EQ(AmbSimParseCount(), parses + 2);
+}
+
+TEST_F(Platform, ADocumentOfAnEarlierVersionWithItsComputersInsideIsRead)
+{
+    const char text[] =
+        "{\"generation\":5,\"world\":{\"computers\":[{\"name\":\"OLDPC\","
+        "\"domainSid\":\"S-1-5-21-1-2-3\",\"users\":[{\"name\":\"kanri\",\"rid\":1000}],"
+        "\"groups\":[]}],\"session\":{\"user\":\"kanri\"}}}";
+    HANDLE f =
+        CreateFileW(Document().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    WriteFile(f, text, sizeof text - 1, &done, nullptr);
+    CloseHandle(f);
+    ambsim::ForgetCachedWorld();
+    AddUser(L"newer"); // written in today's form
+    ambsim::ForgetCachedWorld();
+    ambsim::World w = Snapshot();
+    EXPECT_EQ(w.Local().name, L"OLDPC");
+    EXPECT_NE(w.Local().FindUser(L"kanri"), nullptr);
+    EXPECT_NE(w.Local().FindUser(L"newer"), nullptr);
+    EXPECT_EQ(w.generation, 6);
 }
 
 TEST_F(Platform, AWorldMadeAgainInTheSameFolderIsNotMistakenForTheOldOne)
@@ -263,13 +332,21 @@ TEST_F(Platform, KilledWriterLeavesAReadableStore)
         // And the store still takes changes.
         AddUser((L"after" + std::to_wstring(round)).c_str());
     }
-    // A reset sweeps away what killed writers left aside.
+    // A reset sweeps away what killed writers left aside: a world's document
+    // not renamed yet, a computer's document it did not name yet.
     ASSERT_EQ(ambsim::ReplaceWorld(ambsim::MakeDefaultWorld(L"", L"")), 0u);
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((folder_ + L"\\world.json.*.tmp").c_str(), &fd);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         FindClose(h);
+    int computers = 0;
+    h = FindFirstFileW((folder_ + L"\\computers\\*.json").c_str(), &fd);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
+        ++computers;
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
+    EXPECT_EQ(computers, 1);
 }
 
 TEST_F(Platform, LogonChecksTheAccountAndStartsTheProgramAsThatUser)
