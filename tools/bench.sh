@@ -199,7 +199,7 @@ row "import of $IMPORT_USERS new users into 20 groups" "$(echo "$line" | field i
 ROUND_TRIP=50 REMOTE_RUNS=$((RUNS < 3 ? RUNS : 3)) ROUNDS=$(((COMPUTERS + 7) / 8))
 sim many reset
 : >"$WORK/pcs.txt"
-for i in $(seq -w "$COMPUTERS"); do
+for i in $(seq -f '%02g' "$COMPUTERS"); do
   reachable_computer many "PC$i" --latency-ms "$ROUND_TRIP"
   sim many user add benchu --computer "PC$i"
   echo "PC$i" >>"$WORK/pcs.txt"
@@ -241,7 +241,7 @@ INPUT=/dev/null
 # smaller --lab-users for a quick look).
 sim lab reset
 : >"$WORK/lab.txt"
-for i in $(seq -w "$COMPUTERS"); do
+for i in $(seq -f '%02g' "$COMPUTERS"); do
   reachable_computer lab "PC$i" --latency-ms "$ROUND_TRIP"
   sim lab users add-many "$LAB_USERS" --prefix left --computer "PC$i"
   echo "PC$i" >>"$WORK/lab.txt"
