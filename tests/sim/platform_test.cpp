@@ -31,6 +31,38 @@ protected:
     {
         return folder_ + L"\\world.json";
     }
+    std::string ReadDocument()
+    {
+        std::string text;
+        HANDLE f = CreateFileW(Document().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
+        CloseHandle(f);
+        return text;
+    }
+    void WriteDocument(const std::string& text)
+    {
+        HANDLE f =
+            CreateFileW(Document().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        DWORD done = 0;
+        WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+        CloseHandle(f);
+    }
+    std::set<std::wstring> ComputerDocuments()
+    {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((folder_ + L"\\computers\\*.json").c_str(), &fd);
+        for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
+            names.insert(fd.cFileName);
+        if (h != INVALID_HANDLE_VALUE)
+            FindClose(h);
+        return names;
+    }
 };
 
 TEST_F(Platform, ProfilesAreCreatedOnceAndDeleted)
@@ -80,13 +112,8 @@ TEST_F(Platform, InjectedFaultHitsTheNthCallOnce)
 
 TEST_F(Platform, DamagedStoreGivesAnErrorAndIsLeftAsItIs)
 {
-    HANDLE f =
-        CreateFileW(Document().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
     const char junk[] = "{\"generation\": 7, \"world\": {\"computers\": [tru";
-    DWORD done = 0;
-    WriteFile(f, junk, sizeof junk - 1, &done, nullptr);
-    CloseHandle(f);
+    WriteDocument(junk);
     LPBYTE buf = nullptr;
     EXPECT_EQ(NetUserGetInfo(nullptr, L"kanri", 4, &buf), (DWORD)ERROR_FILE_CORRUPT);
     USER_INFO_1 ui = {
@@ -153,19 +180,7 @@ DWORD AddUserOn(const wchar_t* server, const wchar_t* name)
 TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
 {
     AddUser(L"pupil");
-    auto document = [&] {
-        std::string text;
-        EXPECT_EQ(ambsim::ReadWorld([&](const ambsim::World&) { return DWORD(0); }), 0u);
-        HANDLE f = CreateFileW(Document().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
-            text.append(chunk, got);
-        CloseHandle(f);
-        return text;
-    };
-    std::string before = document();
+    std::string before = ReadDocument();
     LONG parses = AmbSimParseCount();
     std::wstring sid = SidOf(L"pupil");
     PSID binary = nullptr;
@@ -182,7 +197,7 @@ TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
     LOCALGROUP_INFO_0 group = {const_cast<LPWSTR>(L"Users")};
     EXPECT_EQ(NetLocalGroupAdd(nullptr, 0, reinterpret_cast<LPBYTE>(&group), nullptr),
               (DWORD)ERROR_ALIAS_EXISTS);
-    EXPECT_EQ(document(), before);
+    EXPECT_EQ(ReadDocument(), before);
     EXPECT_EQ(AmbSimParseCount(), parses) << "a refusal made the next call read the store again";
 
     // A change refused after it began is dropped, not kept in the cache.
@@ -195,7 +210,7 @@ TEST_F(Platform, RefusedChangesLeaveTheStoreAsItWasAndAreNotReadAgain)
                   return DWORD(w.Local().FindUser(L"half") != nullptr);
               }),
               0u);
-    EXPECT_EQ(document(), before);
+    EXPECT_EQ(ReadDocument(), before);
 }
 
 TEST_F(Platform, AChangeOfOneComputerWritesItsDocumentAloneAndOthersReadJustThatOne)
@@ -204,23 +219,10 @@ TEST_F(Platform, AChangeOfOneComputerWritesItsDocumentAloneAndOthersReadJustThat
         AddManagedRemote(w, L"PC2");
         AddManagedRemote(w, L"PC3");
     });
-    auto documents = [&] {
-        std::set<std::wstring> names;
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((folder_ + L"\\computers\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do
-                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    names.insert(fd.cFileName);
-            while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        return names;
-    };
-    std::set<std::wstring> before = documents();
+    std::set<std::wstring> before = ComputerDocuments();
     ASSERT_EQ(before.size(), 3u);
     ASSERT_EQ(AddUserOn(L"\\\\PC2", L"pupil"), 0u);
-    std::set<std::wstring> after = documents();
+    std::set<std::wstring> after = ComputerDocuments();
     std::vector<std::wstring> kept;
     std::set_intersection(before.begin(), before.end(), after.begin(), after.end(),
                           std::back_inserter(kept));
@@ -248,12 +250,7 @@ TEST_F(Platform, ADocumentOfAnEarlierVersionWithItsComputersInsideIsRead)
         "{\"generation\":5,\"world\":{\"computers\":[{\"name\":\"OLDPC\","
         "\"domainSid\":\"S-1-5-21-1-2-3\",\"users\":[{\"name\":\"kanri\",\"rid\":1000}],"
         "\"groups\":[]}],\"session\":{\"user\":\"kanri\"}}}";
-    HANDLE f =
-        CreateFileW(Document().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    DWORD done = 0;
-    WriteFile(f, text, sizeof text - 1, &done, nullptr);
-    CloseHandle(f);
+    WriteDocument(text);
     ambsim::ForgetCachedWorld();
     AddUser(L"newer"); // written in today's form
     ambsim::ForgetCachedWorld();
@@ -340,13 +337,7 @@ TEST_F(Platform, KilledWriterLeavesAReadableStore)
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         FindClose(h);
-    int computers = 0;
-    h = FindFirstFileW((folder_ + L"\\computers\\*.json").c_str(), &fd);
-    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
-        ++computers;
-    if (h != INVALID_HANDLE_VALUE)
-        FindClose(h);
-    EXPECT_EQ(computers, 1);
+    EXPECT_EQ(ComputerDocuments().size(), 1u);
 }
 
 TEST_F(Platform, LogonChecksTheAccountAndStartsTheProgramAsThatUser)
