@@ -112,8 +112,9 @@ extern "C" DWORD WINAPI AmbSim_WNetAddConnection2W(LPNETRESOURCEW resource, LPCW
         if (resource->dwType != RESOURCETYPE_ANY && resource->dwType != RESOURCETYPE_DISK)
             return ERROR_BAD_NET_NAME;
         std::wstring remote = resource->lpRemoteName;
-        return WriteWorldFor(L"WNetAddConnection2W",
-                             [&](World& w) { return AddConnection(w, remote, password, user); });
+        return WriteWorldAloneFor(L"WNetAddConnection2W", [&](World& w) {
+            return AddConnection(w, remote, password, user);
+        });
     }));
 }
 
@@ -124,7 +125,7 @@ extern "C" DWORD WINAPI AmbSim_WNetCancelConnection2W(LPCWSTR name, DWORD flags,
     return Done(Guard([&]() -> DWORD {
         if (name == nullptr)
             return ERROR_INVALID_PARAMETER;
-        return WriteWorldFor(L"WNetCancelConnection2W", [&](World& w) -> DWORD {
+        return WriteWorldAloneFor(L"WNetCancelConnection2W", [&](World& w) -> DWORD {
             std::wstring owner = CurrentSession(w).user;
             Connection* c = FindConnection(w, owner, name);
             if (c == nullptr)
@@ -284,7 +285,7 @@ extern "C" BOOL WINAPI AmbSim_CredWriteW(PCREDENTIALW credential, DWORD flags)
             return ERROR_INVALID_PARAMETER;
         std::wstring password(reinterpret_cast<const wchar_t*>(credential->CredentialBlob),
                               credential->CredentialBlobSize / sizeof(wchar_t));
-        DWORD status = WriteWorldFor(L"CredWriteW", [&](World& w) -> DWORD {
+        DWORD status = WriteWorldAloneFor(L"CredWriteW", [&](World& w) -> DWORD {
             std::wstring owner = CurrentSession(w).user;
             for (Credential& c : w.credentials) {
                 if (SameText(c.owner, owner) && SameText(c.target, credential->TargetName)) {
@@ -356,7 +357,7 @@ extern "C" BOOL WINAPI AmbSim_CredDeleteW(LPCWSTR target, DWORD type, DWORD flag
             return ERROR_INVALID_PARAMETER;
         if (!SupportedType(type))
             return ERROR_NOT_FOUND;
-        return WriteWorldFor(L"CredDeleteW", [&](World& w) -> DWORD {
+        return WriteWorldAloneFor(L"CredDeleteW", [&](World& w) -> DWORD {
             std::wstring owner = CurrentSession(w).user;
             auto it =
                 std::find_if(w.credentials.begin(), w.credentials.end(), [&](const Credential& c) {

@@ -309,6 +309,9 @@ DWORD WriteWorld(const std::function<DWORD(World&)>& change,
 DWORD ReadWorldFor(const wchar_t* function, const std::function<DWORD(const World&)>& read);
 DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>& change,
                     Refusal refusal = Refusal::MayHaveChanged);
+// A change of the world's own records alone (connections, credentials), all or
+// nothing: only the world's document is written, so it must change no computer.
+DWORD WriteWorldAloneFor(const wchar_t* function, const std::function<DWORD(World&)>& change);
 // Finds the computer a change is for, or says why there is none.
 using ComputerFinder = std::function<DWORD(const World&, const Computer*&)>;
 // A change of one computer alone, all or nothing: `change` reads the world and

@@ -650,6 +650,17 @@ DWORD WriteWorldFor(const wchar_t* function, const std::function<DWORD(World&)>&
         function, [&](World& w, size_t&) { return change(w); }, refusal);
 }
 
+DWORD WriteWorldAloneFor(const wchar_t* function, const std::function<DWORD(World&)>& change)
+{
+    return WriteWorldWith(
+        function,
+        [&](World& w, size_t& only) {
+            only = kNoComputer;
+            return change(w);
+        },
+        Refusal::ChangesNothing);
+}
+
 DWORD WriteComputerFor(const wchar_t* function, const ComputerFinder& find,
                        const std::function<DWORD(const World&, Computer*)>& change)
 {

@@ -8,6 +8,8 @@
 
 #include "simtest.h"
 
+#include <wincred.h>
+
 using namespace simtest;
 
 namespace {
@@ -221,6 +223,13 @@ TEST_F(Platform, AChangeOfOneComputerWritesItsDocumentAloneAndOthersReadJustThat
     });
     std::set<std::wstring> before = ComputerDocuments();
     ASSERT_EQ(before.size(), 3u);
+    CREDENTIALW credential = {};
+    credential.Type = CRED_TYPE_DOMAIN_PASSWORD;
+    credential.TargetName = const_cast<LPWSTR>(L"PC3");
+    credential.UserName = const_cast<LPWSTR>(L"PC3\\Administrator");
+    credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
+    ASSERT_TRUE(CredWriteW(&credential, 0));
+    EXPECT_EQ(ComputerDocuments(), before) << "a credential is the world's, no computer's";
     ASSERT_EQ(AddUserOn(L"\\\\PC2", L"pupil"), 0u);
     std::set<std::wstring> after = ComputerDocuments();
     std::vector<std::wstring> kept;
