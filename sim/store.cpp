@@ -478,9 +478,10 @@ DWORD Save(Cache& cache, size_t only)
     if (only == kEveryComputer) {
         RemoveUnnamedComputers(cache.folder, files);
     } else {
-        for (const std::wstring& name : cache.files)
-            if (!name.empty() && std::find(files.begin(), files.end(), name) == files.end())
-                DeleteFileW(ComputerDocumentPath(cache.folder, name).c_str());
+        // No computer came or went: each replaced document is at its own place.
+        for (size_t i = 0; i < cache.files.size() && i < files.size(); ++i)
+            if (!cache.files[i].empty() && cache.files[i] != files[i])
+                DeleteFileW(ComputerDocumentPath(cache.folder, cache.files[i]).c_str());
     }
     cache.files = std::move(files);
     cache.generation = w.generation;
